@@ -1,0 +1,56 @@
+// TVLMask: a one-plane raster of an image's size. 1 bit per pixel it is a selection; 8 bits
+// per pixel it is the alpha channel of a view's image. It keeps the bounding box of its set
+// pixels so that every operation touches only that rectangle.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "toolkit_bitmap.h"
+
+namespace velora {
+
+class TVLMask {
+ public:
+  static constexpr int32_t kEmptyBox = 2147483647;
+
+  TVLMask() = default;
+
+  int Width() const { return Width_; }
+  int Height() const { return Height_; }
+  int BitsPerPixel() const { return BitsPerPixel_; }
+  int RowLen() const { return RowLen_; }
+  bool Full() const { return Full_; }
+  void SetFull(bool full) { Full_ = full; }
+
+  // Bounding box of set pixels, inclusive; empty: X1 = Y1 = 2147483647, X2 = Y2 = 0.
+  int32_t X1 = kEmptyBox, Y1 = kEmptyBox, X2 = 0, Y2 = 0;
+
+  void Allocate(int width, int height, int bitsPerPixel);
+  void Free();
+  void Assign(const TVLMask* source);
+
+  void SetPixel(int x, int y, int value);
+  int GetPixel(int x, int y) const;
+  bool IsSelected(int x, int y) const { return GetPixel(x, y) != 0; }
+  // Row y (0 = top); rows are stored bottom-up.
+  uint8_t* ScanLine(int y) { return Bits_.data() + int64_t(Height_ - 1 - y) * RowLen_; }
+  const uint8_t* ScanLine(int y) const { return Bits_.data() + int64_t(Height_ - 1 - y) * RowLen_; }
+  uint8_t* Bits() { return Bits_.data(); }
+  int FillRow(int value, int x1, int y, int x2);
+  void Fill(int value);
+  bool IsEmpty() const { return X1 == kEmptyBox; }
+  void Empty();
+  void SetEmptyBox() { X1 = Y1 = kEmptyBox; X2 = Y2 = 0; }
+
+ private:
+  void UpdateFull(int value);
+
+  int Width_ = 0;
+  int Height_ = 0;
+  int BitsPerPixel_ = 0;
+  int RowLen_ = 0;
+  bool Full_ = false;
+  std::vector<uint8_t> Bits_;
+};
+
+}  // namespace velora

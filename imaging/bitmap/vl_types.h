@@ -1,0 +1,51 @@
+// Basic value types shared by the whole library.
+#pragma once
+#include <cstdint>
+
+namespace velora {
+
+// A colour of three bytes in memory order blue, green, red: one pixel of a 24-bit row and one
+// palette entry.
+struct TRGB {
+  uint8_t b = 0;
+  uint8_t g = 0;
+  uint8_t r = 0;
+  friend bool operator==(const TRGB&, const TRGB&) = default;
+};
+static_assert(sizeof(TRGB) == 3);
+
+inline TRGB MakeRGB(uint8_t r, uint8_t g, uint8_t b) { return TRGB{b, g, r}; }
+
+// A toolkit colour: 0x00BBGGRR. The top bit marks a system colour (clBtnFace and the like),
+// resolved at the drawing boundary.
+using TColor = uint32_t;
+
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clWhite = 0xFFFFFF;
+constexpr TColor clRed = 0x0000FF;
+constexpr TColor clGreen = 0x008000;
+constexpr TColor clBlue = 0xFF0000;
+constexpr TColor clGray = 0x808080;
+constexpr TColor clSilver = 0xC0C0C0;
+constexpr TColor clNone = 0x1FFFFFFF;
+constexpr TColor clSystemColor = 0x80000000;
+constexpr TColor clBtnFace = clSystemColor | 15;
+constexpr TColor clHighlight = clSystemColor | 13;
+constexpr TColor clHighlightText = clSystemColor | 14;
+constexpr TColor clWindow = clSystemColor | 5;
+constexpr TColor clWindowText = clSystemColor | 8;
+
+inline uint8_t GetRValue(TColor c) { return uint8_t(c); }
+inline uint8_t GetGValue(TColor c) { return uint8_t(c >> 8); }
+inline uint8_t GetBValue(TColor c) { return uint8_t(c >> 16); }
+inline TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) { return TColor(r) | (TColor(g) << 8) | (TColor(b) << 16); }
+inline TRGB TColorToTRGB(TColor c) { return TRGB{GetBValue(c), GetGValue(c), GetRValue(c)}; }
+inline TColor TRGBToTColor(TRGB c) { return RGBColor(c.r, c.g, c.b); }
+
+// Root of the library's objects that are handed around as an event's Sender.
+class TVLObject {
+ public:
+  virtual ~TVLObject() = default;
+};
+
+}  // namespace velora

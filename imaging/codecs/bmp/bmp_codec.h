@@ -1,0 +1,21 @@
+// Windows bitmap (BMP, DIB, RLE) reader and writer.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_mask.h"
+#include "io/io_params.h"
+#include "io/progress.h"
+#include "io/vl_stream.h"
+
+namespace velora {
+
+// Reads a BMP from the stream's position. bmpSize: bytes of BMP data from there (0 unknown).
+// Sets *progress.Aborting on bad data; header-only reads leave bitmap untouched (may be null).
+void BmpReadStream(TVLStream& stream, TBitmap* bitmap, int64_t bmpSize, bool headerOnly,
+                   TVLProgressRecord& progress, TIOParamsVals& params);
+// Writes one complete BMP at the stream's position and leaves the stream behind it.
+void BmpWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+}  // namespace velora

@@ -1,0 +1,21 @@
+// Windows icon and cursor readers.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_mask.h"
+#include "io/io_params.h"
+#include "io/progress.h"
+#include "io/vl_stream.h"
+
+namespace velora {
+
+bool IsIcoStream(TVLStream& stream);
+bool IsCurStream(TVLStream& stream);
+void IcoReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask,
+                   TVLProgressRecord& progress, bool headerOnly);
+void CurReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask,
+                   TVLProgressRecord& progress, bool headerOnly);
+
+}  // namespace velora

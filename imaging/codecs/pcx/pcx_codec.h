@@ -1,0 +1,19 @@
+// PaintBrush (PCX) reader and writer.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_mask.h"
+#include "io/io_params.h"
+#include "io/progress.h"
+#include "io/vl_stream.h"
+
+namespace velora {
+
+void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
+                   TVLProgressRecord& progress, int64_t size);
+void PcxWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+void PcxReadFile(const std::string& fileName, TBitmap* bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+}  // namespace velora

@@ -1,0 +1,19 @@
+// Targa (TGA) reader and writer.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_mask.h"
+#include "io/io_params.h"
+#include "io/progress.h"
+#include "io/vl_stream.h"
+
+namespace velora {
+
+bool IsTgaStream(TVLStream& stream);
+void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
+                   TVLProgressRecord& progress);
+void TgaWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+}  // namespace velora

@@ -1,0 +1,106 @@
+// TVeloraIO: the component through which every image is read from and written to files and
+// streams. It owns a parameter record, has one target bitmap (given directly or taken from an
+// attached view), recognises formats by content and extension and dispatches to the codecs.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_mask.h"
+#include "bitmap/vl_types.h"
+#include "io_params.h"
+#include "progress.h"
+#include "vl_stream.h"
+
+namespace velora {
+
+class TVLViewLink;
+
+// An entry of the format registry. Built-in formats have no procedures: they are dispatched
+// directly; external formats appended to the registry bring their own.
+using TVLReadProc = void (*)(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
+                             TVLProgressRecord& progress);
+using TVLWriteProc = void (*)(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+using TVLTestProc = bool (*)(TVLStream& stream);
+
+struct TFileFormatInfo {
+  int32_t FileType = 0;
+  std::string FullName;    // at most 80 characters
+  std::string Extensions;  // without dots, separated by ";"
+  TVLReadProc ReadProc = nullptr;
+  TVLWriteProc WriteProc = nullptr;
+  TVLTestProc TestProc = nullptr;
+};
+
+// The global registry: the twelve built-in formats in identifier order 1..12, then any
+// external ones appended by the program.
+std::vector<TFileFormatInfo>& FileFormats();
+// The registry entry listing `extension` (without the dot, any case), or nullptr.
+const TFileFormatInfo* FindFileFormatByExtension(const std::string& extension);
+const TFileFormatInfo* FindFileFormat(int32_t fileType);
+
+enum class TVLDialogsMeasureUnit { vlduInches, vlduCm };
+
+class TVeloraIO : public TVLObject {
+ public:
+  TVeloraIO();
+  ~TVeloraIO() override;
+  TVeloraIO(const TVeloraIO&) = delete;
+  TVeloraIO& operator=(const TVeloraIO&) = delete;
+
+  // ---- attachment
+  TBitmap* GetTarget() const { return Target_; }
+  TVLMask* GetAlphaMask() const { return AlphaMask_; }
+  TVLViewLink* AttachedVelora() const { return AttachedVelora_; }
+  void SetAttachedVelora(TVLViewLink* view);
+  void AttachBitmap(TBitmap* bitmap);
+  // Readers that know transparency write here when set; a caller without a view may give one.
+  void SetAlphaMask(TVLMask* mask) { AlphaMask_ = mask; }
+
+  // ---- settings
+  TColor Background() const;
+  void SetBackground(TColor colour);
+  bool StreamHeaders = false;
+  bool AutoAdjustDPI = true;
+  TVLDialogsMeasureUnit DialogsMeasureUnit = TVLDialogsMeasureUnit::vlduInches;
+  TVLProgressEvent OnProgress;
+  TIOParamsVals& Params() { return Params_; }
+  const TIOParamsVals& Params() const { return Params_; }
+  bool Aborting = false;
+
+  void AssignIOParams(const TVeloraIO& source) { Params_.AssignParams(source.Params_); }
+  void AssignIOParams(const TIOParamsVals& source) { Params_.AssignParams(source); }
+
+  // ---- reading, writing, detection
+  void LoadFromFile(const std::string& name);
+  void LoadFromFileFormat(const std::string& name, int32_t fileType);
+  void LoadFromStream(TVLStream& stream);
+  void LoadFromStreamFormat(TVLStream& stream, int32_t fileType);
+  void SaveToFile(const std::string& name);
+  void SaveToStream(TVLStream& stream, int32_t fileType);
+  void ReadParamsFromFile(const std::string& name);
+  void ReadParamsFromFileFormat(const std::string& name, int32_t fileType);
+  void ReadParamsFromStream(TVLStream& stream);
+  void ReadParamsFromStreamFormat(TVLStream& stream, int32_t fileType);
+  void ImportMetafile(const std::string& name, int width, int height);
+  int32_t DetectStreamFormat(TVLStream& stream);
+  int32_t DetectFileFormat(const std::string& name, bool verify);
+
+  // Resamples Target (and the alpha mask) so that DpiX = DpiY; run after reads when AutoAdjustDPI.
+  void EqualizeDpi();
+
+ private:
+  void LeaveView();
+  TVLProgressRecord MakeProgress();
+  void RefreshTarget();
+
+  TBitmap* Target_ = nullptr;
+  TVLMask* AlphaMask_ = nullptr;
+  TVLViewLink* AttachedVelora_ = nullptr;
+  int viewListenerId_ = 0;
+  TColor OwnBackground_ = clBlack;
+  TIOParamsVals Params_;
+};
+
+}  // namespace velora
