@@ -42,6 +42,23 @@ inline TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) { return TColor(r) | (TC
 inline TRGB TColorToTRGB(TColor c) { return TRGB{GetBValue(c), GetGValue(c), GetRValue(c)}; }
 inline TColor TRGBToTColor(TRGB c) { return RGBColor(c.r, c.g, c.b); }
 
+// A rectangle with exclusive right and bottom ends.
+struct TRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+struct TPoint {
+  int X = 0;
+  int Y = 0;
+  friend bool operator==(const TPoint&, const TPoint&) = default;
+};
+
 // Root of the library's objects that are handed around as an event's Sender.
 class TVLObject {
  public:
