@@ -42,6 +42,22 @@ class TVLMask {
   void Empty();
   void SetEmptyBox() { X1 = Y1 = kEmptyBox; X2 = Y2 = 0; }
 
+  // A point whose X is this separates polygons in FillPolygons.
+  static constexpr int32_t kPolygonSeparator = 1048575;
+  void FillPolygons(int value, const TPoint* points, int count);
+  void FillPolygon(int value, const TPoint* points, int count);
+  // Moves the set area; dx and dy are shrunk (clip false) or the box trimmed (clip true).
+  void Translate(int& dx, int& dy, bool clip);
+  // Copies (1-bit mask) or blends (8-bit mask) src into dest through the mask.
+  void CopyMasked(TBitmap& dest, const TBitmap& src, bool srcAtBox, bool destAtBox) const;
+
+  // Drawing into a 24-bit target (a view's back buffer): the 1-bit plane stretched with an
+  // XOR of the destination, and the moving dashed border ("ants").
+  void DrawInverted(TBitmap& target, int destX, int destY, int destW, int destH, int srcX, int srcY, int srcW,
+                    int srcH);
+  void DrawAnts(TBitmap& target, int destX, int destY, int phase, TColor colour1, TColor colour2, int srcX, int srcY,
+                int srcW, int srcH, int destW, int destH);
+
  private:
   void UpdateFull(int value);
 
