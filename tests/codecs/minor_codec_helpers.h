@@ -85,7 +85,7 @@ inline bool RunShell(const std::string& cmd) { return std::system(("( " + cmd + 
 // ImageMagick's own decode of a file: width × height × (r, g, b) bytes, 8 bits per sample.
 inline bool MagickPixels(const std::filesystem::path& file, int w, int h, Bytes& rgb) {
   auto out = file.string() + ".rgb";
-  if (!RunShell("convert '" + file.string() + "' -depth 8 rgb:'" + out + "'")) return false;
+  if (!RunShell("convert '" + file.string() + "' -auto-orient -depth 8 rgb:'" + out + "'")) return false;
   rgb = ReadFileBytes(out);
   return rgb.size() == size_t(w) * h * 3;
 }
