@@ -214,6 +214,8 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     }
     std::string id(h.idLength, '\0');
     id.resize(size_t(in.Read(id.data(), h.idLength)));
+    // Writers end the field with a zero byte; keeping it would grow the field on every save.
+    while (!id.empty() && id.back() == '\0') id.pop_back();
     params.TgaImageId = id;
     TRGB table[256];
     if (!ReadColorMap(in, h, table, params)) {
