@@ -117,6 +117,11 @@ void TgaWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
         params.SetColorMap(map, colours);
       }
       if (depth == 4) params.TgaCompressed = false;
+    } else if (mono) {
+      // True colour asked of a 1-bit bitmap: its rows are bits, not pixels; widen them first.
+      holder = std::make_unique<TBitmap>();
+      ExpandMonoTo24(bitmap, *holder);
+      source = holder.get();
     }
     const bool grey = depth == 8 && params.TgaGrayscale;
     const bool withMap = (depth == 4 || depth == 8) && !grey;

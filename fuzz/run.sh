@@ -1,0 +1,41 @@
+#!/bin/sh
+# fuzz/run.sh FORMAT SECONDS
+# Builds the libFuzzer tree (build/fuzz, clang) and runs fuzz_FORMAT for SECONDS on a scratch
+# copy of fuzz/corpus/FORMAT, so the committed seed corpus never grows by itself. Crashing,
+# leaking or hanging inputs land in fuzz/out/FORMAT/ (git-ignored). Ends with a summary line:
+# executions, final corpus size, findings.
+set -eu
+[ $# -eq 2 ] || { echo "usage: fuzz/run.sh FORMAT SECONDS" >&2; exit 2; }
+fmt=$1
+secs=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/fuzz
+[ -f "$root/fuzz/fuzz_$fmt.cpp" ] || { echo "no target fuzz/fuzz_$fmt.cpp" >&2; exit 2; }
+
+if [ ! -f "$build/build.ninja" ]; then
+  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELORA_FUZZ=ON -DVELORA_WIDGETS=OFF -DVELORA_BENCH=OFF >/dev/null
+fi
+ninja -C "$build" -j2 "fuzz_$fmt" >/dev/null
+
+out=$root/fuzz/out/$fmt
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/velora-fuzz-$fmt.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$out"
+[ -d "$root/fuzz/corpus/$fmt" ] && cp -r "$root/fuzz/corpus/$fmt/." "$scratch/"
+dict=
+[ -f "$root/fuzz/$fmt.dict" ] && dict=-dict=$root/fuzz/$fmt.dict
+log=$out/run.log
+
+before=$(ls "$out" | grep -c -E '^(crash|leak|timeout|oom)-' || true)
+status=0
+"$build/fuzz_$fmt" $dict -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 \
+  -artifact_prefix="$out/" -print_final_stats=1 "$scratch" >"$log" 2>&1 || status=$?
+after=$(ls "$out" | grep -c -E '^(crash|leak|timeout|oom)-' || true)
+
+execs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
+files=$(ls "$scratch" | wc -l)
+echo "fuzz_$fmt: ${secs}s, ${execs:-?} executions, corpus $files files, $((after - before)) new findings (exit $status)"
+[ "$status" -eq 0 ] || grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -5
+ls "$out" | grep -E '^(crash|leak|timeout|oom)-' | sed "s|^|  $out/|" || true
+exit 0
