@@ -16,7 +16,8 @@ if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELORA_FUZZ=ON -DVELORA_WIDGETS=OFF -DVELORA_BENCH=OFF >/dev/null
 fi
-ninja -C "$build" -j2 "fuzz_$fmt" >/dev/null
+mkdir -p "$root/fuzz/out"
+ninja -C "$build" -j2 "fuzz_$fmt" >"$root/fuzz/out/build.log" 2>&1 || { cat "$root/fuzz/out/build.log" >&2; exit 1; }
 
 out=$root/fuzz/out/$fmt
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velora-fuzz-$fmt.XXXXXX")
@@ -29,13 +30,15 @@ log=$out/run.log
 
 before=$(ls "$out" | grep -c -E '^(crash|leak|timeout|oom)-' || true)
 status=0
+t0=$(date +%s)
 "$build/fuzz_$fmt" $dict -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 \
   -artifact_prefix="$out/" -print_final_stats=1 "$scratch" >"$log" 2>&1 || status=$?
+elapsed=$(( $(date +%s) - t0 ))
 after=$(ls "$out" | grep -c -E '^(crash|leak|timeout|oom)-' || true)
 
 execs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
 files=$(ls "$scratch" | wc -l)
-echo "fuzz_$fmt: ${secs}s, ${execs:-?} executions, corpus $files files, $((after - before)) new findings (exit $status)"
+echo "fuzz_$fmt: ${elapsed}s of ${secs}s, ${execs:-?} executions, corpus $files files, $((after - before)) new findings (exit $status)"
 [ "$status" -eq 0 ] || grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -5
 ls "$out" | grep -E '^(crash|leak|timeout|oom)-' | sed "s|^|  $out/|" || true
 exit 0

@@ -18,6 +18,10 @@ constexpr size_t kStreamBufferSize = 65536;
 // A hostile progressive file may hold thousands of tiny scans; real files have at most a few
 // dozen. Past this the file is treated as corrupt.
 constexpr int kMaxScans = 1000;
+// Large images get fewer: at most this many block decodes over all scans, but never fewer
+// than kMinScans scans (ordinary progressive files have about ten).
+constexpr int64_t kMaxScanBlocks = int64_t(1) << 27;
+constexpr int kMinScans = 32;
 
 // libjpeg's error manager, followed by what the adapter needs. error_exit never returns into
 // libjpeg: it jumps back to the setjmp of the adapter frame that made the call, so no C++

@@ -29,10 +29,21 @@ struct TReadJob {
   bool created = false;
 };
 
+// Every scan costs a pass over all blocks of its components, however few bytes it holds, so
+// a large image gets fewer scans: a few dozen tiny scans over a 16000 x 16000 frame would
+// otherwise keep the decoder busy for many seconds.
+int ScanLimit(const jpeg_decompress_struct& d) {
+  int64_t blocks = 0;
+  for (int c = 0; c < d.num_components && d.comp_info; ++c)
+    blocks += int64_t(d.comp_info[c].width_in_blocks) * d.comp_info[c].height_in_blocks;
+  const int64_t byWork = kMaxScanBlocks / std::max<int64_t>(blocks, 1);
+  return int(std::clamp<int64_t>(byWork, kMinScans, kMaxScans));
+}
+
 void ScanMonitor(j_common_ptr cinfo) {
   if (cinfo->is_decompressor) {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans) ERREXIT(cinfo, JERR_BAD_PROGRESSION);
+    if (d->input_scan_number > ScanLimit(*d)) ERREXIT(cinfo, JERR_BAD_PROGRESSION);
   }
 }
 

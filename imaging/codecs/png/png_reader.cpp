@@ -189,12 +189,20 @@ void FinishMask(TVLMask& mask) {
   mask.X1 = x1, mask.Y1 = y1, mask.X2 = x2, mask.Y2 = y2;
 }
 
+png_alloc_size_t ChunkAllocationLimit(TVLStream& stream) {
+  const int64_t remaining = stream.Size() - stream.Position();
+  return png_alloc_size_t(std::clamp<int64_t>(remaining, int64_t(1) << 16, int64_t(8) << 20));
+}
+
 void ReadGuarded(TReadJob& job) {
   if (setjmp(png_jmpbuf(job.png))) return;  // the error callback has set the abort flag
   png_structp png = job.png;
   TVLProgressRecord& progress = *job.io.progress;
 
   png_set_read_fn(png, &job.io, ReadData);
+  // A chunk cannot be longer than the stream that holds it: without this a few bytes declaring
+  // a 256 MB text chunk make libpng allocate and clear that much before the read fails.
+  png_set_chunk_malloc_max(png, ChunkAllocationLimit(*job.io.stream));
   png_read_info(png, job.info);
   png_get_IHDR(png, job.info, &job.width, &job.height, &job.bitDepth, &job.colorType, &job.interlace, nullptr,
                nullptr);

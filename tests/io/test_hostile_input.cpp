@@ -1,0 +1,221 @@
+// Hostile files end to end through the `velora` tool: the pixel limit refuses images of every
+// format before they are decoded, and a folder of damaged files lists only the sound ones,
+// with each damaged one named and explained by `velora info`.
+#include <sys/wait.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "io_test_support.h"
+
+namespace velora {
+namespace {
+
+using iotest::Bytes;
+
+struct TRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TRun Velora(const std::vector<std::string>& args) {
+  static iotest::TTempDir scratch;
+  std::string command = Quote(VELORA_TOOL_PATH);
+  for (const auto& a : args) command += " " + Quote(a);
+  const std::string out = scratch.Path() + "/out", err = scratch.Path() + "/err";
+  command += " >" + Quote(out) + " 2>" + Quote(err);
+  TRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  return run;
+}
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A picture with some detail, so that every writer has real work.
+void Paint(TBitmap& bmp, int w, int h) {
+  bmp.Reset(w, h, TPixelFormat::pf24bit);
+  for (int y = 0; y < h; ++y) {
+    auto* row = reinterpret_cast<TRGB*>(bmp.ScanLine(y));
+    for (int x = 0; x < w; ++x) row[x] = MakeRGB(uint8_t(x * 3), uint8_t(y * 5), uint8_t((x + y) * 2));
+  }
+}
+
+// A one-image icon of side × side pixels, 32 bits, with its AND mask.
+Bytes MakeIcon(int side) {
+  Bytes b;
+  iotest::PutU16(b, 0);
+  iotest::PutU16(b, 1);
+  iotest::PutU16(b, 1);
+  const uint32_t maskRow = uint32_t((side + 31) / 32 * 4);
+  const uint32_t size = 40 + uint32_t(side * side) * 4 + maskRow * uint32_t(side);
+  b.insert(b.end(), {uint8_t(side), uint8_t(side), 0, 0});
+  iotest::PutU16(b, 1);
+  iotest::PutU16(b, 32);
+  iotest::PutU32(b, size);
+  iotest::PutU32(b, 22);
+  iotest::PutU32(b, 40);
+  iotest::PutU32(b, uint32_t(side));
+  iotest::PutU32(b, uint32_t(side * 2));
+  iotest::PutU16(b, 1);
+  iotest::PutU16(b, 32);
+  for (int i = 0; i < 6; ++i) iotest::PutU32(b, 0);
+  for (int i = 0; i < side * side; ++i) b.insert(b.end(), {uint8_t(i), uint8_t(i * 3), 200, 255});
+  b.insert(b.end(), size_t(maskRow) * side, 0);
+  return b;
+}
+
+// Writes "<stem>.<ext>" of width × height in every format the library writes (and an icon
+// built by hand), and answers the paths by extension.
+std::map<std::string, std::string> WriteEveryFormat(const std::string& dir, const std::string& stem, int w, int h) {
+  TBitmap bmp;
+  Paint(bmp, w, h);
+  TVeloraIO io;
+  io.AttachBitmap(&bmp);
+  std::map<std::string, std::string> paths;
+  for (const char* ext : {"bmp", "gif", "pcx", "tga", "ppm", "pgm", "pbm", "jpg", "png"}) {
+    const std::string path = dir + "/" + stem + "." + ext;
+    if (std::string(ext) == "pgm" || std::string(ext) == "pbm") {
+      io.Params().SamplesPerPixel = 1;
+      io.Params().BitsPerSample = std::string(ext) == "pbm" ? 1 : 8;
+    } else {
+      io.Params().SamplesPerPixel = 3;
+      io.Params().BitsPerSample = 8;
+    }
+    io.SaveToFile(path);
+    EXPECT_FALSE(io.Aborting) << path;
+    paths[ext] = path;
+  }
+  paths["ico"] = dir + "/" + stem + ".ico";
+  WriteAll(paths["ico"], MakeIcon(std::min(w, 255)));
+  return paths;
+}
+
+class HostileInput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(VELORA_TOOL_PATH)) GTEST_SKIP() << "the velora tool is not built";
+  }
+  iotest::TTempDir dir;
+};
+
+TEST_F(HostileInput, PixelLimitRefusesEveryFormatBeforeDecoding) {
+  for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "big", 100, 100)) {
+    SCOPED_TRACE(path);
+    TRun r = Velora({"--max-pixels", "5000", "convert", path, dir.Path() + "/out.bmp"});
+    EXPECT_EQ(r.status, 1) << "10000 pixels are beyond a limit of 5000";
+    EXPECT_NE(r.err.find("cannot read " + path), std::string::npos) << r.err;
+    r = Velora({"--max-pixels", "10000", "convert", path, dir.Path() + "/out.bmp"});
+    EXPECT_EQ(r.status, 0) << "exactly at the limit: " << r.err;
+  }
+}
+
+// Damaged copies of a sound file: cut inside its header, or with a field of its header made
+// impossible. None of them can be decoded, so none may be listed.
+struct TDamage {
+  std::string name;
+  int64_t cut = -1;  // keep this many bytes, or −1
+  size_t offset = 0;
+  Bytes patch;       // bytes written at offset
+};
+
+std::vector<TDamage> DamagesOf(const std::string& ext) {
+  std::vector<TDamage> d = {{"empty", 0}, {"one_byte", 1}, {"three_bytes", 3}};
+  auto cut = [&](int64_t n) { d.push_back({"cut" + std::to_string(n), n}); };
+  auto patch = [&](const std::string& what, size_t at, Bytes bytes) { d.push_back({what, -1, at, std::move(bytes)}); };
+  if (ext == "bmp") {
+    cut(14), cut(30), cut(53);
+    patch("bad_magic", 0, {'X', 'Y'});
+    patch("zero_width", 18, {0, 0, 0, 0});
+    patch("huge_size", 18, {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F});
+  } else if (ext == "gif") {
+    cut(6), cut(10);
+    patch("bad_magic", 0, {'G', 'X', 'F'});
+  } else if (ext == "pcx") {
+    cut(64), cut(127);
+    patch("bad_manufacturer", 0, {0x0B});
+    patch("bad_encoding", 2, {7});
+    patch("xmax_before_xmin", 4, {0x10, 0, 0, 0, 0x05, 0});
+  } else if (ext == "tga") {
+    cut(12), cut(17);
+    patch("bad_type", 2, {99});
+    patch("zero_width", 12, {0, 0});
+    patch("bad_depth", 16, {13});
+  } else if (ext == "ppm" || ext == "pgm" || ext == "pbm") {
+    patch("bad_magic", 1, {'9'});
+    patch("zero_width", 3, {'0', ' '});
+  } else if (ext == "jpg") {
+    cut(20);
+    patch("no_start_of_image", 0, {0x00, 0x00});
+  } else if (ext == "png") {
+    cut(8), cut(20), cut(32);
+    patch("bad_signature", 1, {'Q'});
+    patch("zero_width", 16, {0, 0, 0, 0});
+  } else if (ext == "ico") {
+    cut(6), cut(21), cut(40);
+    patch("zero_count", 4, {0, 0});
+    patch("entry_beyond_file", 18, {0xFF, 0xFF, 0, 0});
+  }
+  return d;
+}
+
+TEST_F(HostileInput, ScanListsOnlySoundFilesAndInfoExplainsTheOthers) {
+  const std::map<std::string, std::string> good = WriteEveryFormat(dir.Path(), "good", 9, 6);
+  std::vector<std::string> broken;
+  for (const auto& [ext, path] : good) {
+    const Bytes sound = ReadAll(path);
+    for (const TDamage& damage : DamagesOf(ext)) {
+      Bytes bytes = sound;
+      if (damage.cut >= 0) bytes.resize(size_t(std::min<int64_t>(damage.cut, int64_t(bytes.size()))));
+      for (size_t i = 0; i < damage.patch.size() && damage.offset + i < bytes.size(); ++i)
+        bytes[damage.offset + i] = damage.patch[i];
+      broken.push_back(dir.Path() + "/broken_" + damage.name + "." + ext);
+      if (ext == "ppm" || ext == "pgm" || ext == "pbm") broken.back() = dir.Path() + "/broken_" + ext + "_" + damage.name + "." + ext;
+      WriteAll(broken.back(), bytes);
+    }
+  }
+
+  const TRun scan = Velora({"scan", dir.Path(), "*.*"});
+  EXPECT_EQ(scan.status, 0) << scan.err;
+  std::set<std::string> listed;
+  std::istringstream lines(scan.out);
+  for (std::string line; std::getline(lines, line);) listed.insert(line.substr(line.rfind('\t') + 1));
+  std::set<std::string> expected;
+  for (const auto& [ext, path] : good) expected.insert(path);
+  EXPECT_EQ(listed, expected) << scan.out;
+
+  for (const std::string& path : broken) {
+    const TRun info = Velora({"info", path});
+    EXPECT_EQ(info.status, 1) << path << "\n" << info.out << info.err;
+    EXPECT_EQ(info.err.rfind("cannot read " + path + ": ", 0), 0u) << info.err;
+  }
+}
+
+}  // namespace
+}  // namespace velora
