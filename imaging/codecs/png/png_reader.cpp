@@ -97,7 +97,10 @@ bool FileBackground(const TReadJob& job, TRGB& colour) {
     return true;
   }
   const int maxValue = (1 << job.bitDepth) - 1;
-  auto scale = [&](unsigned v) { return uint8_t(std::min<unsigned>(v, unsigned(maxValue)) * 255u / unsigned(maxValue)); };
+  auto scale = [&](unsigned v) {
+    v = std::min<unsigned>(v, unsigned(maxValue));
+    return uint8_t(job.bitDepth == 16 ? v >> 8 : v * 255u / unsigned(maxValue));
+  };
   if (job.colorType & PNG_COLOR_MASK_COLOR)
     colour = MakeRGB(scale(bkgd->red), scale(bkgd->green), scale(bkgd->blue));
   else
