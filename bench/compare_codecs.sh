@@ -32,10 +32,11 @@ best_ms() {
   echo $best
 }
 
-ours() {  # benchmark name, env var, file → best per-iteration real time in ms
-  env "$2=$3" "$BENCH" --benchmark_filter="^$1\$" --benchmark_repetitions=3 \
-      --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
-    awk -F, '/_min"?,/ || /_mean"?,/ {print $4; exit}'
+ours() {  # benchmark name, env var, file → best repetition's real time per iteration, ms
+  env "$2=$3" "$BENCH" --benchmark_filter="^$1(/|\$)" --benchmark_repetitions=5 \
+      --benchmark_format=csv 2>/dev/null |
+    awk -F, 'NR > 1 && $1 !~ /_(mean|median|stddev|cv)"?$/ { if (best == "" || $3 < best) best = $3 }
+             END { print best }'
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
