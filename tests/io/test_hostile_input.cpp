@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "bitmap/toolkit_bitmap.h"
+#include "codecs/gif/gif_codec.h"
+#include "codecs/jpeg/jpeg_codec.h"
 #include "io_test_support.h"
 
 namespace velora {
@@ -94,6 +96,7 @@ Bytes MakeIcon(int side) {
 // Writes "<stem>.<ext>" of width × height in every format the library writes (and an icon
 // built by hand), and answers the paths by extension.
 std::map<std::string, std::string> WriteEveryFormat(const std::string& dir, const std::string& stem, int w, int h) {
+  DefGifLzwCompFunc = GifLzwEncode;  // the slot the viewer fills on start-up
   TBitmap bmp;
   Paint(bmp, w, h);
   TVeloraIO io;
@@ -213,8 +216,23 @@ TEST_F(HostileInput, ScanListsOnlySoundFilesAndInfoExplainsTheOthers) {
   for (const std::string& path : broken) {
     const TRun info = Velora({"info", path});
     EXPECT_EQ(info.status, 1) << path << "\n" << info.out << info.err;
-    EXPECT_EQ(info.err.rfind("cannot read " + path + ": ", 0), 0u) << info.err;
+    EXPECT_NE(info.err.find("cannot read " + path + ": "), std::string::npos) << info.err;
   }
+}
+
+// Every scan of a progressive file costs a pass over all blocks of the frame, however few bytes
+// it holds: hundreds of repeated tiny scans over a 4096 x 4096 frame are refused early rather
+// than decoded for seconds.
+TEST(HostileJpeg, ScanFloodOverALargeFrameIsRefused) {
+  const std::string path = std::string(VELORA_SOURCE_DIR) + "/tests/corpus/jpeg/progressive_4096x4096_400_dc_scans.jpg";
+  const Bytes bytes = ReadAll(path);
+  ASSERT_FALSE(bytes.empty()) << path;
+  TVLBufferStream stream(bytes.data(), int64_t(bytes.size()));
+  TIOParamsVals params;
+  TVLLocalProgress progress;
+  TBitmap bitmap;
+  JpegReadStream(stream, &bitmap, params, false, progress.record);
+  EXPECT_TRUE(progress.aborting);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ constexpr size_t kStreamBufferSize = 65536;
 constexpr int kMaxScans = 1000;
 // Large images get fewer: at most this many block decodes over all scans, but never fewer
 // than kMinScans scans (ordinary progressive files have about ten).
-constexpr int64_t kMaxScanBlocks = int64_t(1) << 27;
+constexpr int64_t kMaxScanBlocks = int64_t(1) << 25;
 constexpr int kMinScans = 32;
 
 // libjpeg's error manager, followed by what the adapter needs. error_exit never returns into
