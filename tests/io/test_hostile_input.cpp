@@ -3,6 +3,8 @@
 // with each damaged one named and explained by `velora info`.
 #include <sys/wait.h>
 
+#include <zlib.h>
+
 #include <fstream>
 #include <map>
 #include <set>
@@ -218,6 +220,70 @@ TEST_F(HostileInput, ScanListsOnlySoundFilesAndInfoExplainsTheOthers) {
     EXPECT_EQ(info.status, 1) << path << "\n" << info.out << info.err;
     EXPECT_NE(info.err.find("cannot read " + path + ": "), std::string::npos) << info.err;
   }
+}
+
+void PutBE32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+}
+void PutLE(Bytes& b, size_t at, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+// The sound file of that format made to declare width × height: the header fields patched
+// (and the PNG header's checksum made right again), the data left as short as it was.
+Bytes Enlarge(const std::string& ext, Bytes b, uint32_t w, uint32_t h) {
+  if (ext == "bmp") {
+    PutLE(b, 18, w, 4), PutLE(b, 22, h, 4);
+  } else if (ext == "pcx") {
+    PutLE(b, 4, 0, 4), PutLE(b, 8, w - 1, 2), PutLE(b, 10, h - 1, 2), PutLE(b, 66, w, 2);
+  } else if (ext == "tga") {
+    PutLE(b, 12, w, 2), PutLE(b, 14, h, 2);
+  } else if (ext == "ppm") {
+    const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    b.assign(header.begin(), header.end());
+    b.resize(b.size() + 300, 7);
+  } else if (ext == "png") {
+    PutBE32(b, 16, w), PutBE32(b, 20, h);
+    PutBE32(b, 29, uint32_t(crc32(crc32(0, nullptr, 0), b.data() + 12, 17)));
+  } else if (ext == "jpg") {
+    size_t p = 2;
+    while (!(b[p] == 0xFF && b[p + 1] >= 0xC0 && b[p + 1] <= 0xC2)) p += 2 + size_t(b[p + 2] << 8 | b[p + 3]);
+    b[p + 5] = uint8_t(h >> 8), b[p + 6] = uint8_t(h), b[p + 7] = uint8_t(w >> 8), b[p + 8] = uint8_t(w);
+  } else if (ext == "ico") {
+    b[6] = b[7] = 0;  // the directory defers to the bitmap header
+    PutLE(b, 22 + 4, w, 4), PutLE(b, 22 + 8, h * 2, 4);
+  }
+  return b;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELORA_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELORA_UNDER_ASAN 1
+#endif
+#endif
+
+// A short file declaring 12000 x 12000 pixels is within the pixel limit, so the reader asks
+// for its 432 MB bitmap; in a process that may not have that much the allocation fails, and
+// the reader must turn that into a failed read, not a crash.
+TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
+#ifdef VELORA_UNDER_ASAN
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#else
+  for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "small", 9, 6)) {
+    if (ext == "gif" || ext == "pgm" || ext == "pbm") continue;  // GIF refuses frames its data cannot fill
+    SCOPED_TRACE(path);
+    const std::string big = dir.Path() + "/huge." + ext;
+    WriteAll(big, Enlarge(ext, ReadAll(path), 12000, 12000));
+    const std::string command = "ulimit -v 300000; " + Quote(VELORA_TOOL_PATH) + " convert " + Quote(big) + " " +
+                                Quote(dir.Path() + "/out.bmp") + " 2>" + Quote(dir.Path() + "/err");
+    const int raw = std::system(("sh -c " + Quote(command)).c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << "the tool died of a signal";
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_NE(Slurp(dir.Path() + "/err").find("cannot read " + big), std::string::npos);
+  }
+#endif
 }
 
 // Every scan of a progressive file costs a pass over all blocks of the frame, however few bytes

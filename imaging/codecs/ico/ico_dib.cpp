@@ -93,12 +93,13 @@ void DecodeIconBitmaps(TVLStream& stream, const TIconImage& image, TBitmap& bitm
       });
       return;  // 24-bit images ignore their AND bitmap
     case 32:
-      alpha.assign(size_t(int64_t(w) * h), 0);
+      // The alpha plane grows with the rows really read (bottom row first), so that a short
+      // file declaring a huge image neither allocates nor walks more than its data.
       complete = ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
         auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
         for (int x = 0; x < w; ++x) {
           px[x] = TRGB{row[4 * x], row[4 * x + 1], row[4 * x + 2]};
-          alpha[size_t(int64_t(y) * w + x)] = row[4 * x + 3];
+          alpha.push_back(row[4 * x + 3]);
           anyAlpha = anyAlpha || row[4 * x + 3] != 0;
         }
         reportRow();
@@ -108,10 +109,12 @@ void DecodeIconBitmaps(TVLStream& stream, const TIconImage& image, TBitmap& bitm
   }
 
   if (bits == 32 && anyAlpha) {
-    for (int y = 0; y < h; ++y) {
+    const int rowsRead = int(alpha.size() / size_t(w));
+    for (int r = 0; r < rowsRead; ++r) {
+      const int y = h - 1 - r;
       auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
       for (int x = 0; x < w; ++x) {
-        const int a = alpha[size_t(int64_t(y) * w + x)];
+        const int a = alpha[size_t(int64_t(r) * w + x)];
         if (a == 0)
           px[x] = bg;
         else if (!mask)
