@@ -46,8 +46,10 @@ TFastAxis FastAxis(int srcLen, int dstLen, bool horizontal) {
 // a + ((b − a) × f) >> 17 with an arithmetic shift, wrapped to 8 bits.
 inline uint8_t Blend(int a, int b, int f) { return uint8_t(a + (((b - a) * f) >> 17)); }
 
-// Truncated average: correctly rounded float division of integers below 2^24 truncates to
-// the exact quotient for every box shorter than 65536 pixels; longer boxes divide in integers.
+// Truncated average. The vector paths divide in float instead: a correctly rounded quotient of
+// integers below 2^24 truncates to the exact integer quotient for boxes shorter than 65536
+// pixels (a quotient that is not whole lies at least 1/n from the next integer); longer boxes
+// divide in integers.
 inline uint8_t Average(uint32_t sum, uint32_t n) { return uint8_t(sum / n); }
 
 void BlendRow(const TFastAxis& ax, const uint8_t* src, int sw, int dw, int ch, uint8_t* out) {
@@ -70,15 +72,22 @@ void BoxRowScalar(const TFastAxis& ax, const uint8_t* src, int dw, int ch, uint8
 
 #ifdef VELORA_X86
 // Three channels: each source pixel widened to four 32-bit lanes (the fourth is ignored);
-// src must have one readable byte past its last pixel.
-__attribute__((target("avx2"))) void BoxRow3Avx2(const TFastAxis& ax, const uint8_t* src, int dw, uint8_t* out) {
+// The last pixel is read by its three bytes only.
+__attribute__((target("avx2"))) void BoxRow3Avx2(const TFastAxis& ax, const uint8_t* src, int sw, int dw,
+                                                 uint8_t* out) {
   for (int i = 0; i < dw; ++i) {
     const int x0 = ax.first[size_t(i)], x1 = ax.last[size_t(i)];
     const int n = x1 - x0 + 1;
     __m128i s = _mm_setzero_si128();
-    for (int x = x0; x <= x1; ++x) {
+    const int e = std::min(x1, sw - 2);
+    for (int x = x0; x <= e; ++x) {
       int32_t v;
       std::memcpy(&v, src + 3 * x, 4);
+      s = _mm_add_epi32(s, _mm_cvtepu8_epi32(_mm_cvtsi32_si128(v)));
+    }
+    if (x1 == sw - 1) {
+      int32_t v = 0;
+      std::memcpy(&v, src + 3 * x1, 3);
       s = _mm_add_epi32(s, _mm_cvtepu8_epi32(_mm_cvtsi32_si128(v)));
     }
     alignas(16) int32_t q[4];
@@ -101,9 +110,9 @@ bool HasAvx2() {
 }
 #endif
 
-void BoxRow(const TFastAxis& ax, const uint8_t* src, int dw, int ch, uint8_t* out) {
+void BoxRow(const TFastAxis& ax, const uint8_t* src, int sw, int dw, int ch, uint8_t* out) {
 #ifdef VELORA_X86
-  if (ch == 3 && HasAvx2()) return BoxRow3Avx2(ax, src, dw, out);
+  if (ch == 3 && HasAvx2()) return BoxRow3Avx2(ax, src, sw, dw, out);
 #endif
   BoxRowScalar(ax, src, dw, ch, out);
 }
@@ -117,7 +126,13 @@ __attribute__((target_clones("avx2", "default"))) void AverageRows(const uint8_t
     for (int x = 0; x < n; ++x) sums[x] += p[x];
   }
   const uint32_t count = uint32_t(y1 - y0 + 1);
-  for (int x = 0; x < n; ++x) out[x] = uint8_t(sums[x] / count);
+  if (count < 65536) {
+    // Float division, exact here: see Average.
+    const float fc = float(count);
+    for (int x = 0; x < n; ++x) out[x] = uint8_t(int32_t(float(int32_t(sums[x])) / fc));
+  } else {
+    for (int x = 0; x < n; ++x) out[x] = uint8_t(sums[x] / count);
+  }
 }
 
 __attribute__((target_clones("avx2", "default"))) void BlendRows(const uint8_t* a, const uint8_t* b, int g, int n,
@@ -151,13 +166,13 @@ void FastTwoPass(int sw, int sh, int dw, int dh, int ch, const TRowReader& read,
   ParallelRows(
       sh, 16,
       [&](int y0, int y1) {
-        std::vector<uint8_t> src(static_cast<size_t>(sw) * ch + 4);
+        std::vector<uint8_t> scratch(static_cast<size_t>(sw) * ch + 4);
         for (int y = y0; y < y1; ++y) {
-          read(y, src.data());
+          const uint8_t* src = read(y, scratch.data());
           if (blendX)
-            BlendRow(hx, src.data(), sw, dw, ch, work.Row(y));
+            BlendRow(hx, src, sw, dw, ch, work.Row(y));
           else
-            BoxRow(hx, src.data(), dw, ch, work.Row(y));
+            BoxRow(hx, src, sw, dw, ch, work.Row(y));
         }
       },
       [&](int done) {
@@ -239,7 +254,8 @@ void FastResizeBitmap(const TBitmap& source, TBitmap& dest, const TVLProgressRec
   try {
     dest.SetPixelFormat(TPixelFormat::pf24bit);
     if (dw == sw && dh == sh) {
-      for (int y = 0; y < sh; ++y) read(y, dest.ScanLine(y));
+      std::vector<uint8_t> scratch(static_cast<size_t>(sw) * 3 + 4);
+      for (int y = 0; y < sh; ++y) std::memmove(dest.ScanLine(y), read(y, scratch.data()), size_t(sw) * 3);
       return;
     }
     FastTwoPass(sw, sh, dw, dh, 3, read, Writer24(dest), progress, false);
@@ -258,11 +274,8 @@ void FastResizeBitmap1Bit(const TBitmap& source, TBitmap& dest) {
     const TRowWriter write = WriterGreyTo24(dest);
     if (dw == sw && dh == sh) {
       // Same size: the pixels as they are, in the grey form every other path produces.
-      std::vector<uint8_t> row(static_cast<size_t>(sw));
-      for (int y = 0; y < sh; ++y) {
-        read(y, row.data());
-        write(y, row.data());
-      }
+      std::vector<uint8_t> row(static_cast<size_t>(sw) + 4);
+      for (int y = 0; y < sh; ++y) write(y, read(y, row.data()));
       return;
     }
     FastTwoPass(sw, sh, dw, dh, 1, read, write, nullptr, true);
@@ -275,7 +288,7 @@ void FastResizeMask(const TVLMask& source, TVLMask& dest) {
   if (source.BitsPerPixel() != 8 || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
   try {
     if (dest.BitsPerPixel() != 8) dest.Allocate(dw, dh, 8);
-    auto read = [&source, sw](int y, uint8_t* out) { std::memcpy(out, source.ScanLine(y), size_t(sw)); };
+    auto read = [&source](int y, uint8_t*) { return source.ScanLine(y); };
     auto write = [&dest, dw](int y, const uint8_t* row) { std::memcpy(dest.ScanLine(y), row, size_t(dw)); };
     if (dw == sw && dh == sh) {
       for (int y = 0; y < sh; ++y) write(y, source.ScanLine(y));

@@ -48,16 +48,10 @@ void HorizontalPass3(const TContributors& cx, int sw, int sh, const TRowReader& 
   ParallelRows(
       sh, 8,
       [&](int y0, int y1) {
-        std::vector<uint8_t> src(static_cast<size_t>(sw) * 3);
+        std::vector<uint8_t> scratch(static_cast<size_t>(sw) * 3 + 4);
         std::vector<double> lanes(static_cast<size_t>(sw) * 4), sums(static_cast<size_t>(dw) * 4);
         for (int y = y0; y < y1; ++y) {
-          read(y, src.data());
-          for (int x = 0; x < sw; ++x) {
-            lanes[4 * size_t(x)] = src[3 * size_t(x)];
-            lanes[4 * size_t(x) + 1] = src[3 * size_t(x) + 1];
-            lanes[4 * size_t(x) + 2] = src[3 * size_t(x) + 2];
-            lanes[4 * size_t(x) + 3] = 0;
-          }
+          WidenRow3(read(y, scratch.data()), sw, lanes.data());
           HorizontalSums(cx, lanes.data(), sums.data(), dw);
           uint8_t* out = work.Row(y);
           for (int i = 0; i < dw; ++i) {
@@ -76,13 +70,13 @@ void HorizontalPass1(const TContributors& cx, int sw, int sh, const TRowReader& 
   const int dw = work.width;
   const int groups = (sh + 3) / 4;
   ParallelRows(groups, 2, [&](int g0, int g1) {
-    std::vector<uint8_t> src(static_cast<size_t>(sw));
+    std::vector<uint8_t> scratch(static_cast<size_t>(sw) + 4);
     std::vector<double> lanes(static_cast<size_t>(sw) * 4), sums(static_cast<size_t>(dw) * 4);
     for (int g = g0; g < g1; ++g) {
       const int n = std::min(4, sh - 4 * g);
       std::fill(lanes.begin(), lanes.end(), 0.0);
       for (int l = 0; l < n; ++l) {
-        read(4 * g + l, src.data());
+        const uint8_t* src = read(4 * g + l, scratch.data());
         for (int x = 0; x < sw; ++x) lanes[4 * size_t(x) + l] = src[size_t(x)];
       }
       HorizontalSums(cx, lanes.data(), sums.data(), dw);
@@ -136,11 +130,12 @@ TRowReader Reader24(const TBitmap& s) {
   const int w = s.Width();
   switch (s.BitCount()) {
     case 24:
-      return [&s, w](int y, uint8_t* out) { std::memcpy(out, s.ScanLine(y), size_t(w) * 3); };
+      return [&s](int y, uint8_t*) { return s.ScanLine(y); };
     case 32:
       return [&s, w](int y, uint8_t* out) {
         const uint8_t* p = s.ScanLine(y);
         for (int x = 0; x < w; ++x) std::memcpy(out + 3 * x, p + 4 * x, 3);
+        return static_cast<const uint8_t*>(out);
       };
     case 1:
     case 4:
@@ -155,6 +150,7 @@ TRowReader Reader24(const TBitmap& s) {
           out[3 * x + 1] = c.g;
           out[3 * x + 2] = c.r;
         }
+        return static_cast<const uint8_t*>(out);
       };
     }
     case 15:
@@ -169,6 +165,7 @@ TRowReader Reader24(const TBitmap& s) {
           out[3 * x + 1] = uint8_t(r565 ? g * 255 / 63 : g * 255 / 31);
           out[3 * x + 2] = uint8_t(r * 255 / 31);
         }
+        return static_cast<const uint8_t*>(out);
       };
     }
     default:
@@ -181,6 +178,7 @@ TRowReader ReaderBits(const TBitmap& s) {
   return [&s, w](int y, uint8_t* out) {
     const uint8_t* p = s.ScanLine(y);
     for (int x = 0; x < w; ++x) out[x] = Bit(p, x) ? 255 : 0;
+    return static_cast<const uint8_t*>(out);
   };
 }
 
@@ -250,7 +248,7 @@ void ResampleMask(const TVLMask& source, TVLMask& dest, TResampleFilter filter) 
     if (dest.BitsPerPixel() != 8) dest.Allocate(dw, dh, 8);
     TwoPass(
         sw, sh, dw, dh, 1, filter, TRounding::NearestEven,
-        [&source, sw](int y, uint8_t* out) { std::memcpy(out, source.ScanLine(y), size_t(sw)); },
+        [&source](int y, uint8_t*) { return source.ScanLine(y); },
         [&dest, dw](int y, const uint8_t* row) { std::memcpy(dest.ScanLine(y), row, size_t(dw)); }, nullptr);
     UpdateMaskBox(dest);
   } catch (const std::bad_alloc&) {

@@ -26,6 +26,10 @@ TContributors BuildContributors(TResampleFilter filter, int srcLen, int dstLen);
 // How a clamped weighted sum becomes a byte.
 enum class TRounding { Truncate, NearestEven };
 
+// Widens a row of blue, green, red pixels to four double lanes per pixel (the fourth lane
+// holds a value of no meaning). Never reads past the row's last pixel.
+void WidenRow3(const uint8_t* src, int sw, double* lanes);
+
 // Horizontal pass over rows already widened to 4 double lanes per pixel (in[4x + lane]):
 // out[4i + lane] = Σ weight × in[4 × index + lane], summed in contributor order.
 void HorizontalSums(const TContributors& cx, const double* in, double* out, int dw);
@@ -38,8 +42,9 @@ void VerticalRow(const TContributors& cy, int row, const uint8_t* const* rows, i
 // Clamps to 0..255 and rounds one sum.
 inline uint8_t ToByte(double v, TRounding rounding);
 
-// Reads source row y into out (3 bytes blue, green, red, or 1 grey byte per pixel).
-using TRowReader = std::function<void(int y, uint8_t* out)>;
+// Source row y as 3 bytes blue, green, red or 1 grey byte per pixel: either the row itself
+// or `scratch` (room for one row plus 4 bytes) filled with it.
+using TRowReader = std::function<const uint8_t*(int y, uint8_t* scratch)>;
 // Takes finished destination row y.
 using TRowWriter = std::function<void(int y, const uint8_t* row)>;
 // Rows of a bitmap of any readable format as blue, green, red; empty for unreadable formats.

@@ -123,6 +123,13 @@ __attribute__((target("avx2"))) void VerticalRowAvx2(const TContributors& cy, in
   }
 }
 
+__attribute__((target("avx2"))) void WidenRow3Avx2(const uint8_t* src, int sw, double* lanes) {
+  int x = 0;
+  for (; x + 1 < sw; ++x) _mm256_storeu_pd(lanes + 4 * int64_t(x), Widen4(src + 3 * int64_t(x)));
+  for (; x < sw; ++x)
+    for (int c = 0; c < 4; ++c) lanes[4 * int64_t(x) + c] = c < 3 ? src[3 * int64_t(x) + c] : 0;
+}
+
 bool HasAvx2() {
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
@@ -131,6 +138,14 @@ bool HasAvx2() {
 #endif
 
 }  // namespace
+
+void WidenRow3(const uint8_t* src, int sw, double* lanes) {
+#ifdef VELORA_X86
+  if (HasAvx2()) return WidenRow3Avx2(src, sw, lanes);
+#endif
+  for (int x = 0; x < sw; ++x)
+    for (int c = 0; c < 4; ++c) lanes[4 * int64_t(x) + c] = c < 3 ? src[3 * int64_t(x) + c] : 0;
+}
 
 void HorizontalSums(const TContributors& cx, const double* in, double* out, int dw) {
 #ifdef VELORA_X86
