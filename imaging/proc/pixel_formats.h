@@ -10,19 +10,27 @@
 
 namespace velora {
 
-// A 24-bit bitmap of at most two colours → a new 1-bit bitmap (colour0 for 0 bits, colour1 for
-// 1 bits), or nullptr when it has more colours.
+// A 24-bit bitmap of exactly two colours → a new 1-bit bitmap whose 0 bits are the darker
+// colour (colour0) and 1 bits the lighter (colour1); nullptr for any other bitmap.
 std::unique_ptr<TBitmap> ReduceToTwoColours(const TBitmap& source, TRGB& colour0, TRGB& colour1);
-// Replaces a 24-bit bitmap by its ordered-dithered 1-bit version.
+// Replaces a 24-bit bitmap by its ordered-dithered (8 x 8 Bayer) 1-bit version.
 void DitherToMono(TBitmap& bitmap, const TVLProgressRecord* progress = nullptr);
-// Makes dest a 24-bit copy of a 1-bit source.
+// Makes dest a 24-bit copy of a 1-bit source (set bits white, clear bits black).
 void ExpandMonoTo24(const TBitmap& source, TBitmap& dest, const TVLProgressRecord* progress = nullptr);
+// dest takes the source's pixel format, palette, size and pixels (an empty source leaves dest 1 x 1).
 void CopyBitmap(const TBitmap& source, TBitmap& dest);
 std::unique_ptr<TBitmap> CloneBitmap(const TBitmap& source);
-// dest becomes the pixels of the rectangle (x0, y0)–(x1, y1) of source.
+// dest becomes the pixels of the rectangle (x0, y0)–(x1, y1) of source, ends exclusive;
+// x1 = 0 or y1 = 0 mean the full width or height; the ends are limited to the source.
 void CopyBitmapRect(const TBitmap& source, TBitmap& dest, int x0, int y0, int x1, int y1);
+// Complements every byte of every row, padding included.
 void InvertMono(TBitmap& bitmap);
+// Index of the entry nearest to colour by |dR| + |dG| + |dB|, the first one on ties.
 int NearestPaletteIndex(const TRGB* palette, int n, TRGB colour);
+// Exchanges the first and third byte of each of n 3-byte entries.
 void SwapRedBlue(uint8_t* entries, int n);
+
+// The 8 x 8 ordered-dither matrix, indexed [x mod 8][y mod 8].
+extern const uint8_t kBayer8[8][8];
 
 }  // namespace velora
