@@ -5,7 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/rel}
-bench=$build/bench/bench_resample
+bench=$build/bench_resample
+[[ -x $bench ]] || bench=$build/bench/bench_resample
 [[ -x $bench ]] || { echo "no $bench: build a Release tree with the benchmarks first" >&2; exit 2; }
 py=/usr/bin/python3
 magick=/usr/bin/convert
