@@ -161,6 +161,7 @@ void FastTwoPass(int sw, int sh, int dw, int dh, int ch, const TRowReader& read,
   const TFastAxis hx = FastAxis(sw, dw, true), vy = FastAxis(sh, dh, false);
   const bool blendX = blendBoth || ax > 1, blendY = blendBoth || ay > 1;
   const double total = sh + dh + 0.5;
+  const bool threads = WorthThreads(sw, sh, dw, dh);
   TPlaneBuf work;
   work.Allocate(dw, sh, ch);
   ParallelRows(
@@ -177,7 +178,8 @@ void FastTwoPass(int sw, int sh, int dw, int dh, int ch, const TRowReader& read,
       },
       [&](int done) {
         if (progress) progress->Report(int((done - 1) * 100 / total));
-      });
+      },
+      threads);
   const int n = dw * ch;
   ParallelRows(
       dh, 16,
@@ -196,7 +198,8 @@ void FastTwoPass(int sw, int sh, int dw, int dh, int ch, const TRowReader& read,
       },
       [&](int done) {
         if (progress) progress->Report(int((sh + done - 1) * 100 / total));
-      });
+      },
+      threads);
 }
 
 TRowWriter Writer24(TBitmap& d) {

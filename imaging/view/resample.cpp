@@ -43,7 +43,7 @@ struct TPassProgress {
 
 // Horizontal pass of three-channel rows: one row at a time, blue, green, red in lanes 0..2.
 void HorizontalPass3(const TContributors& cx, int sw, int sh, const TRowReader& read, TPlane& work,
-                     TRounding rounding, const TPassProgress& pp) {
+                     TRounding rounding, const TPassProgress& pp, bool threads) {
   const int dw = work.width;
   ParallelRows(
       sh, 8,
@@ -61,12 +61,12 @@ void HorizontalPass3(const TContributors& cx, int sw, int sh, const TRowReader& 
           }
         }
       },
-      [&](int done) { pp.Pass1(done); });
+      [&](int done) { pp.Pass1(done); }, threads);
 }
 
 // Horizontal pass of one-channel rows: four rows side by side in the four lanes.
 void HorizontalPass1(const TContributors& cx, int sw, int sh, const TRowReader& read, TPlane& work,
-                     TRounding rounding) {
+                     TRounding rounding, bool threads) {
   const int dw = work.width;
   const int groups = (sh + 3) / 4;
   ParallelRows(groups, 2, [&](int g0, int g1) {
@@ -85,11 +85,11 @@ void HorizontalPass1(const TContributors& cx, int sw, int sh, const TRowReader& 
         for (int i = 0; i < dw; ++i) out[i] = ToByte(sums[4 * size_t(i) + l], rounding);
       }
     }
-  });
+  }, nullptr, threads);
 }
 
 void VerticalPass(const TContributors& cy, const TPlane& work, int dh, const TRowWriter& write, TRounding rounding,
-                  const TPassProgress& pp) {
+                  const TPassProgress& pp, bool threads) {
   const int n = work.width * work.channels;
   ParallelRows(
       dh, 8,
@@ -100,7 +100,7 @@ void VerticalPass(const TContributors& cy, const TPlane& work, int dh, const TRo
           write(r, out.data());
         }
       },
-      [&](int done) { pp.Pass2(done); });
+      [&](int done) { pp.Pass2(done); }, threads);
 }
 
 // Runs both passes. False when there is nothing to do.
@@ -112,11 +112,12 @@ bool TwoPass(int sw, int sh, int dw, int dh, int channels, TResampleFilter filte
   TPlane work;
   work.Allocate(dw, sh, channels);
   const TPassProgress pp{progress, sh, dw, dh};
+  const bool threads = WorthThreads(sw, sh, dw, dh);
   if (channels == 3)
-    HorizontalPass3(cx, sw, sh, read, work, rounding, pp);
+    HorizontalPass3(cx, sw, sh, read, work, rounding, pp, threads);
   else
-    HorizontalPass1(cx, sw, sh, read, work, rounding);
-  VerticalPass(cy, work, dh, write, rounding, pp);
+    HorizontalPass1(cx, sw, sh, read, work, rounding, threads);
+  VerticalPass(cy, work, dh, write, rounding, pp, threads);
   return true;
 }
 

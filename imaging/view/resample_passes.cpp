@@ -163,12 +163,12 @@ void VerticalRow(const TContributors& cy, int row, const uint8_t* const* rows, i
 }
 
 void ParallelRows(int count, int grain, const std::function<void(int, int)>& body,
-                  const std::function<void(int)>& onDone) {
+                  const std::function<void(int)>& onDone, bool threads) {
   if (count <= 0) return;
   grain = std::max(grain, 1);
   const int chunks = (count + grain - 1) / grain;
   const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-  const int helpers = std::min(cores, chunks) - 1;
+  const int helpers = threads ? std::min(cores, chunks) - 1 : 0;
   std::atomic<int> next{0};
   std::atomic<int> done{0};
   std::exception_ptr failure;
@@ -191,10 +191,10 @@ void ParallelRows(int count, int grain, const std::function<void(int, int)>& bod
       if (reports && onDone) onDone(d);
     }
   };
-  std::vector<std::thread> threads;
-  for (int t = 0; t < helpers; ++t) threads.emplace_back(work, false);
+  std::vector<std::thread> pool;
+  for (int t = 0; t < helpers; ++t) pool.emplace_back(work, false);
   work(true);
-  for (auto& t : threads) t.join();
+  for (auto& t : pool) t.join();
   if (failure) std::rethrow_exception(failure);
   if (onDone) onDone(count);
 }
