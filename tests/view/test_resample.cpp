@@ -270,3 +270,14 @@ TEST(Stretch, KeepsPixelFormatAndRepeatsPixels) {
   EXPECT_EQ(dst.ScanLine(0)[0] & 0xF0, 0x30);
   EXPECT_EQ(dst.ScanLine(1)[0] & 0xF0, 0x30);
 }
+
+TEST(ResampleProgress, RisesToTheLastColumnOfTheSecondPass) {
+  TBitmap src(30, 10, TPixelFormat::pf24bit), dst(20, 40, TPixelFormat::pf24bit);
+  std::vector<int> seen;
+  TVLProgressRecord progress;
+  progress.fOnProgress = [&](TVLObject*, int per) { seen.push_back(per); };
+  ResampleBitmap(src, dst, rfBell, &progress);
+  ASSERT_FALSE(seen.empty());
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]);
+  EXPECT_EQ(seen.back(), int((10 + 20) * 100 / (10 + 20 + 0.5)));
+}
