@@ -151,7 +151,8 @@ void TVLMask::FillPolygon(int value, const TPoint* points, int count) {
   // A polygon that writes nothing leaves the box as it was (not emptied): the box must keep
   // covering what earlier polygons set.
   const int32_t oldX1 = X1, oldY1 = Y1, oldX2 = X2, oldY2 = Y2;
-  if (value != 0) {
+  // A 1-bit fill sets its bits whatever the value, so its box grows whatever the value too.
+  if (value != 0 || BitsPerPixel_ == 1) {
     for (int i = 0; i < count; ++i) {
       X1 = std::min(X1, points[i].X);
       Y1 = std::min(Y1, points[i].Y);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "bitmap/vl_mask.h"
 
@@ -176,4 +177,28 @@ TEST(MaskDraw, InvertedAreaAndAnts) {
             "..rwww..\n"
             "........\n"
             "........\n");
+}
+
+TEST(MaskDraw, AnyGeometryStaysInsideTheBuffers) {
+  // Random polygons, moves and view geometries: run under the sanitizers, nothing may read or
+  // write outside the mask, the ants cache or the target.
+  std::mt19937 rng(9);
+  auto r = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+  TBitmap target(23, 17, TPixelFormat::pf24bit);
+  for (int round = 0; round < 300; ++round) {
+    TVLMask m;
+    m.Allocate(r(1, 40), r(1, 30), round % 3 == 0 ? 8 : 1);
+    std::vector<TPoint> pts(size_t(r(0, 9)));
+    for (auto& p : pts) p = r(0, 9) == 0 ? TPoint{TVLMask::kPolygonSeparator, 0} : TPoint{r(-60, 60), r(-60, 60)};
+    m.FillPolygons(r(0, 255), pts.data(), int(pts.size()));
+    for (int y = 0; y < m.Height(); ++y)
+      for (int x = 0; x < m.Width(); ++x)
+        if (m.GetPixel(x, y)) ASSERT_TRUE(x >= m.X1 && x <= m.X2 && y >= m.Y1 && y <= m.Y2) << "round " << round;
+    int dx = r(-50, 50), dy = r(-50, 50);
+    m.Translate(dx, dy, r(0, 1) == 1);
+    m.DrawInverted(target, r(-30, 30), r(-30, 30), r(0, 60), r(0, 60), r(-10, 40), r(-10, 40), r(0, 50), r(0, 50));
+    for (int k = 0; k < 2; ++k)
+      m.DrawAnts(target, r(-30, 30), r(-30, 30), r(0, 7), clWhite, clBlack, r(-10, 40), r(-10, 40), r(1, 50),
+                 r(1, 50), r(1, 60), r(1, 60));
+  }
 }
