@@ -281,3 +281,27 @@ TEST(ResampleProgress, RisesToTheLastColumnOfTheSecondPass) {
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]);
   EXPECT_EQ(seen.back(), int((10 + 20) * 100 / (10 + 20 + 0.5)));
 }
+
+TEST(ResampleHostile, AnySizesAndRectanglesStayInsideTheBuffers) {
+  // Run under the sanitizers: thin, tiny and huge-ratio sizes, rectangles partly outside.
+  std::mt19937 rng(21);
+  auto r = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+  for (int round = 0; round < 120; ++round) {
+    const int sw = r(1, 70), sh = r(1, 70), dw = r(1, 90), dh = r(1, 90);
+    TBitmap s24, s1, d(dw, dh, TPixelFormat::pf24bit);
+    Random24(s24, sw, sh, rng);
+    Random1(s1, sw, sh, rng);
+    const TResampleFilter f = TResampleFilter(r(0, int(rfFastLinear)));
+    ResampleBitmap(s24, d, f);
+    ResampleBitmap1Bit(s1, d, f);
+    TBitmap d1(dw, dh, TPixelFormat::pf1bit);
+    StretchBitmap(s1, d1);
+    const TRect rect{r(-5, sw), r(-5, sh), r(-5, sw + 5), r(-5, sh + 5)};
+    ReduceBitmap1Bit(s1, rect, d);
+    ReduceBits1Bit(s1.Bits(), sw, sh, rect, r(-1, 30), r(-1, 30));
+    TVLMask ms, md;
+    ms.Allocate(sw, sh, 8);
+    md.Allocate(dw, dh, 8);
+    ResampleMask(ms, md, f);
+  }
+}
