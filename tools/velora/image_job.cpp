@@ -29,6 +29,10 @@ int LoadImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
 int SaveImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
   io.AttachBitmap(&bitmap);
   io.SetAlphaMask(nullptr);
+  // The record still describes the file that was read; the writers take their depth from it,
+  // and a resampled 1-bit image is grey now.
+  io.Params().BitsPerSample = bitmap.BitCount() == 1 ? 1 : 8;
+  io.Params().SamplesPerPixel = bitmap.BitCount() == 1 ? 1 : 3;
   try {
     io.SaveToFile(path);
   } catch (const EVLFileCreateError&) {
