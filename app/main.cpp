@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
 
   TfrmImageViewer form(argv[1], argv[2]);
+  // Without a window manager (a virtual display) "maximised" means nothing: take the screen.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
   form.showMaximized();
 
   // TESSEL_SCREENSHOT=FILE: once the folder is scanned and painted, save what the screen
