@@ -520,7 +520,8 @@ void TVeloraView::keyPressEvent(QKeyEvent* event) {
 }
 
 void TVeloraView::keyReleaseEvent(QKeyEvent* event) {
-  if (!(event->modifiers() & Qt::ShiftModifier)) {
+  // Releasing Shift itself may still report it among the modifiers.
+  if (!(event->modifiers() & Qt::ShiftModifier) || event->key() == Qt::Key_Shift) {
     if (OwnCursor_ == crCross3Plus) SetCursor(crCross3);
     else if (OwnCursor_ == crCross2Plus) SetCursor(crCross2);
   }
