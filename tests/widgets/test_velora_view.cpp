@@ -418,6 +418,8 @@ TEST(VeloraViewMouse, MarginClicksAndDragsDoNotZoom) {
   v->SetMouseInteract(MouseInteractSet({miZoom, miScroll}));
   Click(*v, Qt::LeftButton, QPoint(200, 20));
   EXPECT_DOUBLE_EQ(v->Zoom(), 100);
+  Click(*v, Qt::LeftButton, QPoint(200, 260));
+  EXPECT_DOUBLE_EQ(v->Zoom(), 100);
   QTest::mousePress(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 200));
   QTest::mouseMove(v.get(), QPoint(199, 200));
   QTest::mouseMove(v.get(), QPoint(197, 200));
@@ -537,4 +539,56 @@ TEST(VeloraViewMouse, ShiftSwitchesTheCrossCursor) {
   EXPECT_EQ(v->Cursor(), crCross3);
   EXPECT_STREQ(ViewCursorName(crCross3Plus), "CROCE3+");
   EXPECT_FALSE(ViewCursor(crHand).pixmap().isNull());
+}
+
+TEST(VeloraViewMouse, PolygonClosesOnDoubleClick) {
+  if (!MaskFillAvailable()) GTEST_SKIP() << "the mask's polygon fill is still a placeholder";
+  auto v = MakeView(200, 200);
+  FillCoded(v->Bitmap(), 100, 100);
+  v->Update();
+  v->SetMouseInteract(MouseInteractSet({miSelectPolygon}));
+  int changed = 0;
+  v->OnSelectionChange = [&](TVLObject*) { ++changed; };
+  Click(*v, Qt::LeftButton, QPoint(10, 10));
+  Click(*v, Qt::LeftButton, QPoint(50, 10));
+  EXPECT_EQ(changed, 0);
+  // A double-click arrives as a click followed by the double-click message.
+  Click(*v, Qt::LeftButton, QPoint(30, 40));
+  QTest::mouseDClick(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
+  EXPECT_EQ(changed, 1);
+  ASSERT_EQ(v->SelectionPointCount(), 3);
+  EXPECT_EQ(v->SelectionPoints()[2], (TPoint{30, 40}));
+  EXPECT_TRUE(v->HasSelection());
+  EXPECT_TRUE(v->SelectionMask().IsSelected(30, 15));
+  EXPECT_FALSE(v->SelectionMask().IsSelected(12, 35));
+}
+
+TEST(VeloraViewMouse, MagicWandConnectedOrEverySimilarPixel) {
+  auto v = MakeView(100, 100);
+  TBitmap& b = v->Bitmap();
+  b.Reset(20, 10, TPixelFormat::pf24bit);
+  // Left half red, right half blue with a red island at (15, 5); the red varies within 10.
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x) {
+      uint8_t* p = b.ScanLine(y) + 3 * x;
+      const bool red = x < 10 || (x == 15 && y == 5);
+      p[0] = red ? 0 : 255, p[1] = 0, p[2] = red ? uint8_t(240 + (x % 3) * 5) : 0;
+    }
+  v->Update();
+  v->SetMouseInteract(MouseInteractSet({miSelectMagicWand}));
+  for (int mode : {1, 2}) {
+    v->MagicWandMode = mode;
+    Click(*v, Qt::LeftButton, QPoint(2, 2));
+    TVLMask& m = v->SelectionMask();
+    EXPECT_TRUE(m.IsSelected(0, 0)) << mode;
+    EXPECT_TRUE(m.IsSelected(9, 9)) << mode;
+    EXPECT_FALSE(m.IsSelected(10, 5)) << mode;
+    EXPECT_EQ(m.IsSelected(15, 5), mode == 2) << mode;
+  }
+  v->MagicWandTolerance = 5;  // 240 and 250 are now too far apart
+  v->MagicWandMode = 2;
+  Click(*v, Qt::LeftButton, QPoint(3, 1));
+  EXPECT_FALSE(v->SelectionMask().IsSelected(2, 0));
+  EXPECT_TRUE(v->SelectionMask().IsSelected(1, 0));
+  EXPECT_TRUE(v->SelectionMask().IsSelected(0, 0));
 }
