@@ -273,6 +273,7 @@ class TVeloraView : public TVLView {
   void EdgeForStyle(int& ex, int& ey) const;
   // rendering
   void PaintBackground(TBitmapCanvas& canvas, int W, int H, const TRect& image);
+  void PaintBackgroundAround(TBitmap& target, const TRect& clip, const TRect& image);
   void StretchInto(TBitmap& target, const TRect& dirty, bool blendAlpha);
   bool AlphaInUse() const;
   void DrawFilledSelection(TBitmap& target);
