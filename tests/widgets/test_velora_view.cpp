@@ -592,3 +592,19 @@ TEST(VeloraViewMouse, MagicWandConnectedOrEverySimilarPixel) {
   EXPECT_TRUE(v->SelectionMask().IsSelected(1, 0));
   EXPECT_TRUE(v->SelectionMask().IsSelected(0, 0));
 }
+
+TEST(VeloraViewMouse, MagicWandTracesTheOutline) {
+  if (!MaskFillAvailable()) GTEST_SKIP() << "the mask's polygon fill is still a placeholder";
+  auto v = MakeView(100, 100);
+  TBitmap& b = v->Bitmap();
+  b.Reset(10, 8, TPixelFormat::pf24bit);  // black, with a white L: (2..5, 1..2) and (2..3, 3..5)
+  for (int y = 1; y < 6; ++y)
+    for (int x = 2; x < (y < 3 ? 6 : 4); ++x) std::fill_n(b.ScanLine(y) + 3 * x, 3, uint8_t(255));
+  v->Update();
+  v->MagicWandMode = 0;
+  v->SelectionBase = vlsbBitmap;
+  v->MagicWandSelect(3, 4, false);
+  const std::vector<TPoint> expected = {{2, 1}, {6, 1}, {6, 3}, {4, 3}, {4, 6}, {2, 6}};
+  ASSERT_EQ(v->SelectionPointCount(), int(expected.size()));
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(v->SelectionPoints()[i], expected[i]) << i;
+}

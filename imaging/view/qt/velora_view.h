@@ -299,6 +299,7 @@ class TVeloraView : public TVLView {
   void ClickZoom(Qt::MouseButton button, QPoint p);
   void SetRectanglePoints(int x1, int y1, int x2, int y2);
   void ClosePolygon();
+  void TraceOutline(const std::vector<uint8_t>& region, int w, int h);
   void RefreshSelection();
 
   // properties
