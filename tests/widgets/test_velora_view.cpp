@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -607,4 +608,29 @@ TEST(VeloraViewMouse, MagicWandTracesTheOutline) {
   const std::vector<TPoint> expected = {{2, 1}, {6, 1}, {6, 3}, {4, 3}, {4, 6}, {2, 6}};
   ASSERT_EQ(v->SelectionPointCount(), int(expected.size()));
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(v->SelectionPoints()[i], expected[i]) << i;
+}
+
+TEST(VeloraViewPaint, DrawToGivesTheVisiblePart) {
+  auto v = MakeView(100, 100);
+  FillCoded(v->Bitmap(), 200, 200);
+  v->Update();
+  v->SetZoom(200);
+  v->SetViewOrigin(20, 40);
+  QImage out(100, 100, QImage::Format_RGB32);
+  out.fill(Qt::white);
+  QPainter p(&out);
+  v->DrawTo(p);
+  p.end();
+  EXPECT_EQ(out.pixel(0, 0), Coded(10, 20));
+  EXPECT_EQ(out.pixel(3, 1), Coded(11, 20));
+  EXPECT_EQ(out.pixel(99, 99), Coded(59, 69));
+}
+
+TEST(VeloraViewBase, OwnerWindowHandleFindsTheFirstWidget) {
+  auto v = MakeView(20, 20);
+  QObject child(v.get());
+  QObject grandchild(&child);
+  EXPECT_EQ(OwnerWindowHandle(&grandchild), v.get());
+  QObject lone;
+  EXPECT_EQ(OwnerWindowHandle(&lone), nullptr);
 }

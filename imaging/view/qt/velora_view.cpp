@@ -505,6 +505,11 @@ bool TVeloraView::event(QEvent* e) {
     e->accept();
     return true;
   }
+  if (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange) {
+    // System colours may have changed under the background.
+    BackBufferDirty_ = true;
+    QWidget::update();
+  }
   return TVLView::event(e);
 }
 
