@@ -77,6 +77,8 @@ class TVLBitmap {
 
   // Name of the temporary file (slFile); the file itself is unlinked as soon as it is created.
   const std::string& TempFileName() const { return TempFileName_; }
+  // Descriptor of that file, −1 when there is none.
+  int FileHandle() const { return FileHandle_; }
   // The owned toolkit bitmap in slDIB, nullptr otherwise.
   TBitmap* DIB() { return DIB_.get(); }
 

@@ -52,9 +52,9 @@ void TVeloraIO::SetBackground(TColor colour) {
     AttachedVelora_->SetBackground(colour);
 }
 
-TVLProgressRecord TVeloraIO::MakeProgress() {
+TVLProgressRecord TVeloraIO::MakeProgress(bool withEvent) {
   TVLProgressRecord r;
-  r.fOnProgress = OnProgress;
+  if (withEvent) r.fOnProgress = OnProgress;
   r.Sender = this;
   r.Aborting = &Aborting;
   return r;

@@ -39,6 +39,10 @@ std::vector<TFileFormatInfo>& FileFormats();
 // The registry entry listing `extension` (without the dot, any case), or nullptr.
 const TFileFormatInfo* FindFileFormatByExtension(const std::string& extension);
 const TFileFormatInfo* FindFileFormat(int32_t fileType);
+// External formats join the registry here (texts cut to 80 characters) and may leave it again;
+// the built-in entries stay.
+void RegisterFileFormat(const TFileFormatInfo& info);
+void UnregisterFileFormat(int32_t fileType);
 
 enum class TVLDialogsMeasureUnit { vlduInches, vlduCm };
 
@@ -92,8 +96,24 @@ class TVeloraIO : public TVLObject {
 
  private:
   void LeaveView();
-  TVLProgressRecord MakeProgress();
+  TVLProgressRecord MakeProgress(bool withEvent = true);
   void RefreshTarget();
+
+  // The per-format forms behind the generic operations.
+  void LoadBuiltinFile(const std::string& name, int32_t fileType);
+  void LoadBuiltinStream(TVLStream& stream, int32_t fileType);
+  void LoadExternal(const std::string& name, TVLStream* stream, const TFileFormatInfo* entry);
+  // Runs a built-in reader at the stream's position with the stream-header rules of its
+  // format; false when a stream header was required and wrong (nothing was read).
+  bool CallReader(TVLStream& stream, int32_t fileType, bool fileForm, bool headerOnly, TVLProgressRecord& progress);
+  // The steps after a built-in reader has run: resolution, alpha, Params, view.
+  void FinishRead(int32_t fileType, const std::string& name, bool fileForm);
+  void KeepTargetConsistent();
+  void ResetAlpha();
+  void SaveBuiltinFile(const std::string& name, int32_t fileType);
+  void CallWriter(TVLStream& stream, int32_t fileType, bool fileForm);
+  void SaveExternal(const std::string& name, TVLStream* stream, const TFileFormatInfo* entry);
+  void ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fileForm);
 
   TBitmap* Target_ = nullptr;
   TVLMask* AlphaMask_ = nullptr;

@@ -1,0 +1,60 @@
+// The structures of a BMP file, shared by the reader and the writer. All numbers in the file
+// are little-endian.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+namespace velora::bmp {
+
+constexpr uint16_t kSignature = 0x4D42;  // "BM"
+constexpr int kFileHeaderSize = 14;
+constexpr uint32_t kCoreHeaderSize = 12;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kOs2HeaderSize = 64;
+// Headers from this size on (the V4 and V5 variants) hold the three colour masks at
+// offsets 40, 44 and 48.
+constexpr uint32_t kMasksInHeaderSize = 52;
+constexpr int kMaxPaletteEntries = 256;
+
+enum TBmpCompressionCode : uint32_t { bcNone = 0, bcRle8 = 1, bcRle4 = 2, bcBitFields = 3 };
+
+// BmpVersion of the parameter record.
+enum : uint8_t { bvOther = 0, bvInfo = 1, bvCore = 2, bvOs2 = 3 };
+
+inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint32_t GetU32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+inline int32_t GetI32(const uint8_t* p) { return int32_t(GetU32(p)); }
+inline void PutU16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
+inline void PutU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+struct TBmpFileHeader {
+  uint16_t bfType = 0;
+  uint32_t bfSize = 0;
+  uint16_t bfReserved1 = 0;
+  uint16_t bfReserved2 = 0;
+  uint32_t bfOffBits = 0;
+
+  void Decode(const uint8_t (&b)[kFileHeaderSize]) {
+    bfType = GetU16(b), bfSize = GetU32(b + 2), bfReserved1 = GetU16(b + 6), bfReserved2 = GetU16(b + 8);
+    bfOffBits = GetU32(b + 10);
+  }
+  void Encode(uint8_t (&b)[kFileHeaderSize]) const {
+    PutU16(b, bfType), PutU32(b + 2, bfSize), PutU16(b + 6, bfReserved1), PutU16(b + 8, bfReserved2);
+    PutU32(b + 10, bfOffBits);
+  }
+};
+
+// Offsets inside the information header (40 bytes and the longer variants).
+namespace info {
+constexpr int biSize = 0, biWidth = 4, biHeight = 8, biPlanes = 12, biBitCount = 14, biCompression = 16,
+              biSizeImage = 20, biXPelsPerMeter = 24, biYPelsPerMeter = 28, biClrUsed = 32,
+              biClrImportant = 36, bV4RedMask = 40, bV4GreenMask = 44, bV4BlueMask = 48;
+}
+// Offsets inside the 12-byte core header.
+namespace core {
+constexpr int bcSize = 0, bcWidth = 4, bcHeight = 6, bcPlanes = 8, bcBitCount = 10;
+}
+
+}  // namespace velora::bmp

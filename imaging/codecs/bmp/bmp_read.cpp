@@ -1,0 +1,386 @@
+// BMP reader: core (12-byte), information (40-byte), OS/2 (64-byte) and longer headers;
+// 1, 4, 8, 16, 24 and 32 bits; RLE4, RLE8 and bit fields.
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "bmp_codec.h"
+#include "bmp_format.h"
+#include "io/image_limits.h"
+#include "proc/pixel_formats.h"
+
+namespace velora {
+
+namespace {
+
+using namespace bmp;
+
+// What the headers say, gathered once so that one step can check it.
+struct TBmpHeader {
+  uint32_t size = 0;
+  int64_t width = 0;
+  int64_t height = 0;  // positive; topDown tells the row order
+  bool topDown = false;
+  int bitCount = 0;
+  uint32_t compression = bcNone;
+  int64_t dataLength = 0;  // compressed data length
+  uint32_t masks[3] = {0, 0, 0};
+  bool masksInHeader = false;
+};
+
+int DpiFromPelsPerMeter(int32_t pelsPerMeter, int defaultDpi) {
+  const double dpi = std::nearbyint(pelsPerMeter / 100.0 * 2.54);
+  // Zero means unknown; a negative density is as meaningless as none.
+  return dpi > 0 ? int(dpi) : defaultDpi;
+}
+
+// One colour channel of a bit-field pixel: where its mask sits and how wide it is (the
+// consecutive 1-bits from the lowest set bit).
+struct TBitField {
+  uint32_t mask = 0;
+  int shift = 0;
+  int width = 0;
+
+  explicit TBitField(uint32_t m) : mask(m) {
+    if (m == 0) return;
+    while (!(m & 1)) m >>= 1, ++shift;
+    for (; m & 1; m >>= 1) ++width;
+  }
+  // The channel's bits at the top of a byte, the low bits 0 (a zero mask gives 0). For the
+  // usual 5-5-5 and 5-6-5 layouts this is exactly shifting by the summed widths.
+  uint8_t Extract(uint32_t pixel) const {
+    if (width == 0) return 0;
+    const uint32_t v = (pixel & mask) >> shift;
+    return uint8_t(width >= 8 ? v >> (width - 8) : v << (8 - width));
+  }
+};
+
+class TBmpReader {
+ public:
+  TBmpReader(TVLStream& stream, TBitmap* bitmap, int64_t dataSize, bool headerOnly, TVLProgressRecord& progress,
+             TIOParamsVals& params)
+      : Stream(stream), Bitmap(bitmap), DataSize(dataSize), HeaderOnly(headerOnly), Progress(progress),
+        Params(params) {}
+
+  void Run();
+
+ private:
+  bool ReadHeaders();
+  void ReadCoreHeader();
+  void ReadInfoHeader();
+  void ReadColourTable(int64_t count, int entrySize);
+  bool Validate() const;
+  void DecodePixels();
+
+  void ReadMono();
+  void ReadIndexed(int bits);
+  void Read16();
+  void Read24();
+  void Read32();
+  void DecodeRle(bool rle4);
+
+  // The one way to a palette colour: an index beyond the palette reads as black.
+  TRGB PaletteEntry(unsigned index) const { return index < PaletteCount ? Palette[index] : TRGB{}; }
+  int64_t FileRowLen() const { return RowSize(Header.width, Header.bitCount); }
+  // Rows are stored bottom row first unless the height was negative.
+  uint8_t* Row(int64_t fileRow) {
+    return Bitmap->ScanLine(int(Header.topDown ? fileRow : Header.height - 1 - fileRow));
+  }
+  // Progress before each row; false when the caller asked to stop.
+  bool BeforeRow(int64_t rowsDone) {
+    Progress.ReportRows(int(rowsDone));
+    return !Progress.Aborted();
+  }
+
+  TVLStream& Stream;
+  TBitmap* Bitmap;
+  int64_t DataSize;
+  bool HeaderOnly;
+  TVLProgressRecord& Progress;
+  TIOParamsVals& Params;
+
+  int64_t Start = 0;
+  TBmpFileHeader FileHeader;
+  TBmpHeader Header;
+  const TRGB* Palette = nullptr;
+  unsigned PaletteCount = 0;
+};
+
+void TBmpReader::Run() {
+  if (!ReadHeaders()) return;
+  if (!Validate()) {
+    Progress.Abort();
+    return;
+  }
+  Palette = Params.ColorMap();
+  PaletteCount = unsigned(Params.ColorMapCount());
+  if (!HeaderOnly) {
+    Bitmap->Reset(1, 1, Header.bitCount == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
+    Bitmap->SetSize(int(Header.width), int(Header.height));
+    Progress.per1 = 100.0 / double(Header.height);
+  }
+  DecodePixels();
+}
+
+bool TBmpReader::ReadHeaders() {
+  Start = Stream.Position();
+  uint8_t fileHeader[kFileHeaderSize];
+  Stream.ReadBuffer(fileHeader, kFileHeaderSize);
+  FileHeader.Decode(fileHeader);
+  if (DataSize < 1 && FileHeader.bfSize != 0) DataSize = FileHeader.bfSize;
+  if (FileHeader.bfType != kSignature) {
+    Progress.Abort();
+    return false;
+  }
+  Header.size = Stream.ReadU32LE();
+  Stream.Seek(-4, TSeekOrigin::soCurrent);
+  Params.FreeColorMap();
+  if (Header.size == kCoreHeaderSize)
+    ReadCoreHeader();
+  else
+    ReadInfoHeader();
+
+  if (Header.compression == bcNone || Header.compression == bcBitFields)
+    Params.BmpCompression = 0;
+  else if (Header.compression == bcRle8 || Header.compression == bcRle4)
+    Params.BmpCompression = 1;
+
+  if (FileHeader.bfOffBits != 0) Stream.SetPosition(Start + FileHeader.bfOffBits);
+  if (DataSize > 0) Header.dataLength = DataSize - (Stream.Position() - Start);
+  return true;
+}
+
+void TBmpReader::ReadCoreHeader() {
+  uint8_t b[kCoreHeaderSize];
+  Stream.ReadBuffer(b, kCoreHeaderSize);
+  Params.BmpVersion = bvCore;
+  Header.width = GetU16(b + core::bcWidth);
+  Header.height = GetU16(b + core::bcHeight);
+  Header.bitCount = GetU16(b + core::bcBitCount);
+  Header.compression = bcNone;
+  Params.Width = int32_t(Header.width);
+  Params.Height = int32_t(Header.height);
+  Params.DpiX = DefaultDpiX();
+  Params.DpiY = DefaultDpiY();
+  if (Header.bitCount <= 8) ReadColourTable(int64_t(1) << Header.bitCount, 3);
+}
+
+void TBmpReader::ReadInfoHeader() {
+  uint8_t b[64] = {};
+  const int64_t stored = std::min<int64_t>(64, Header.size);
+  Stream.ReadBuffer(b, stored);
+  if (Header.size > 64) Stream.Seek(int64_t(Header.size) - 64, TSeekOrigin::soCurrent);
+  Params.BmpVersion = Header.size == kOs2HeaderSize ? bvOs2 : Header.size == kInfoHeaderSize ? bvInfo : bvOther;
+  const int32_t height = GetI32(b + info::biHeight);
+  Header.width = GetI32(b + info::biWidth);
+  Header.topDown = height < 0;
+  Header.height = std::abs(int64_t(height));
+  Header.bitCount = GetU16(b + info::biBitCount);
+  Header.compression = GetU32(b + info::biCompression);
+  Header.dataLength = GetU32(b + info::biSizeImage);
+  Params.Width = int32_t(std::clamp<int64_t>(Header.width, INT32_MIN, INT32_MAX));
+  Params.Height = int32_t(std::min<int64_t>(Header.height, INT32_MAX));
+  Params.DpiX = DpiFromPelsPerMeter(GetI32(b + info::biXPelsPerMeter), DefaultDpiX());
+  Params.DpiY = DpiFromPelsPerMeter(GetI32(b + info::biYPelsPerMeter), DefaultDpiY());
+
+  int64_t colours = GetU32(b + info::biClrUsed);
+  if (colours == 0 && Header.bitCount <= 8) colours = int64_t(1) << Header.bitCount;
+  if (colours > 0) ReadColourTable(colours, 4);
+
+  if (Header.compression == bcBitFields) {
+    Header.masksInHeader = Header.size >= kMasksInHeaderSize && Header.size != kOs2HeaderSize;
+    if (Header.masksInHeader) {
+      Header.masks[0] = GetU32(b + info::bV4RedMask);
+      Header.masks[1] = GetU32(b + info::bV4GreenMask);
+      Header.masks[2] = GetU32(b + info::bV4BlueMask);
+    } else {
+      for (uint32_t& mask : Header.masks) mask = Stream.ReadU32LE();
+    }
+  }
+}
+
+// Keeps at most 256 entries and steps over the rest, so that what follows is found.
+void TBmpReader::ReadColourTable(int64_t count, int entrySize) {
+  const int kept = int(std::min<int64_t>(count, kMaxPaletteEntries));
+  std::vector<uint8_t> raw(size_t(kept) * entrySize);
+  Stream.ReadBuffer(raw.data(), int64_t(raw.size()));
+  if (count > kept) Stream.Seek((count - kept) * entrySize, TSeekOrigin::soCurrent);
+  std::vector<TRGB> entries(static_cast<size_t>(kept));
+  for (int i = 0; i < kept; ++i) {
+    const uint8_t* e = raw.data() + size_t(i) * entrySize;
+    entries[size_t(i)] = TRGB{e[0], e[1], e[2]};
+  }
+  Params.SetColorMap(entries.data(), kept);
+}
+
+// The single check of the header's values: anything that could not be decoded safely.
+bool TBmpReader::Validate() const {
+  if (!VLImageSizeAllowed(Header.width, Header.height)) return false;
+  return RowSize(Header.width, std::max(Header.bitCount, 1)) <= INT32_MAX;
+}
+
+void TBmpReader::DecodePixels() {
+  switch (Header.bitCount) {
+    case 1:
+      Params.BitsPerSample = 1, Params.SamplesPerPixel = 1;
+      if (!HeaderOnly && Header.compression == bcNone) ReadMono();
+      break;
+    case 4:
+      Params.BitsPerSample = 4, Params.SamplesPerPixel = 1;
+      if (HeaderOnly) break;
+      if (Header.compression == bcNone) ReadIndexed(4);
+      if (Header.compression == bcRle4) DecodeRle(true);
+      break;
+    case 8:
+      Params.BitsPerSample = 8, Params.SamplesPerPixel = 1;
+      if (HeaderOnly) break;
+      if (Header.compression == bcNone) ReadIndexed(8);
+      if (Header.compression == bcRle8) DecodeRle(false);
+      break;
+    case 16:
+      Params.BitsPerSample = 5, Params.SamplesPerPixel = 3;
+      if (!HeaderOnly && (Header.compression == bcNone || Header.compression == bcBitFields)) Read16();
+      break;
+    case 24:
+      Params.BitsPerSample = 8, Params.SamplesPerPixel = 3;
+      if (!HeaderOnly) Read24();
+      break;
+    case 32:
+      Params.BitsPerSample = 8, Params.SamplesPerPixel = 3;
+      if (!HeaderOnly) Read32();
+      break;
+    default:
+      break;
+  }
+}
+
+void TBmpReader::ReadMono() {
+  const int64_t rowLen = FileRowLen();
+  for (int64_t y = 0; y < Header.height; ++y) {
+    if (!BeforeRow(y)) break;
+    Stream.ReadBuffer(Row(y), rowLen);
+  }
+  const TRGB white{255, 255, 255}, black{0, 0, 0};
+  if (PaletteCount == 2 && Palette[0] == white && Palette[1] == black) InvertMono(*Bitmap);
+}
+
+void TBmpReader::ReadIndexed(int bits) {
+  std::vector<uint8_t> line(static_cast<size_t>(FileRowLen()));
+  for (int64_t y = 0; y < Header.height; ++y) {
+    if (!BeforeRow(y)) break;
+    Stream.ReadBuffer(line.data(), int64_t(line.size()));
+    TRGB* out = reinterpret_cast<TRGB*>(Row(y));
+    for (int64_t x = 0; x < Header.width; ++x) {
+      const uint8_t v = line[size_t(bits == 8 ? x : x >> 1)];
+      out[x] = PaletteEntry(bits == 8 ? v : (x & 1) ? v & 15 : v >> 4);
+    }
+  }
+}
+
+void TBmpReader::Read16() {
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+  if (Header.compression == bcBitFields) std::copy(Header.masks, Header.masks + 3, masks);
+  const TBitField red(masks[0]), green(masks[1]), blue(masks[2]);
+  std::vector<uint8_t> line(static_cast<size_t>(FileRowLen()));
+  for (int64_t y = 0; y < Header.height; ++y) {
+    if (!BeforeRow(y)) break;
+    Stream.ReadBuffer(line.data(), int64_t(line.size()));
+    TRGB* out = reinterpret_cast<TRGB*>(Row(y));
+    for (int64_t x = 0; x < Header.width; ++x) {
+      const uint32_t pixel = GetU16(&line[size_t(x) * 2]);
+      out[x] = TRGB{blue.Extract(pixel), green.Extract(pixel), red.Extract(pixel)};
+    }
+  }
+}
+
+void TBmpReader::Read24() {
+  const int64_t rowLen = FileRowLen();
+  for (int64_t y = 0; y < Header.height; ++y) {
+    if (!BeforeRow(y)) break;
+    Stream.ReadBuffer(Row(y), rowLen);
+  }
+}
+
+void TBmpReader::Read32() {
+  std::vector<uint8_t> line(static_cast<size_t>(FileRowLen()));
+  for (int64_t y = 0; y < Header.height; ++y) {
+    if (!BeforeRow(y)) break;
+    Stream.ReadBuffer(line.data(), int64_t(line.size()));
+    TRGB* out = reinterpret_cast<TRGB*>(Row(y));
+    for (int64_t x = 0; x < Header.width; ++x) {
+      const uint8_t* p = &line[size_t(x) * 4];
+      out[x] = TRGB{p[0], p[1], p[2]};
+    }
+  }
+}
+
+// Runs, deltas and absolute runs that reach past a row or past the image are clipped: only
+// pixels inside the bitmap are written, and a move beyond the last row ends decoding.
+void TBmpReader::DecodeRle(bool rle4) {
+  // Never more than the stream still holds, whatever the header claims.
+  const int64_t remaining = std::max<int64_t>(Stream.Size() - Stream.Position(), 0);
+  const int64_t length = std::clamp<int64_t>(Header.dataLength, 0, remaining);
+  std::vector<uint8_t> data(static_cast<size_t>(length));
+  Stream.ReadBuffer(data.data(), length);
+
+  const int64_t width = Header.width, height = Header.height;
+  int64_t x = 0, line = 0;
+  TRGB* row = reinterpret_cast<TRGB*>(Row(0));
+  auto put = [&](unsigned index) {
+    if (x < width) row[x] = PaletteEntry(index);
+    ++x;
+  };
+  size_t pos = 0;
+  while (pos + 2 <= data.size()) {
+    const uint8_t count = data[pos], value = data[pos + 1];
+    pos += 2;
+    if (count > 0) {
+      for (int i = 0; i < count; ++i) put(rle4 ? ((i & 1) ? value & 15 : value >> 4) : value);
+      continue;
+    }
+    if (value == 0) {  // end of line
+      x = 0;
+      if (++line >= height) break;
+      row = reinterpret_cast<TRGB*>(Row(line));
+      if (!BeforeRow(line)) break;
+    } else if (value == 1) {  // end of bitmap
+      break;
+    } else if (value == 2) {  // delta
+      if (pos + 2 > data.size()) break;
+      x += data[pos];
+      line += data[pos + 1];
+      pos += 2;
+      if (line >= height) break;
+      row = reinterpret_cast<TRGB*>(Row(line));
+    } else {  // absolute run of `value` indices, padded to an even number of bytes
+      const size_t bytes = rle4 ? (value + 1u) / 2 : value;
+      const size_t padded = bytes + (bytes & 1);
+      if (pos + bytes > data.size()) break;
+      for (int i = 0; i < value; ++i) {
+        const uint8_t b = data[pos + size_t(rle4 ? i / 2 : i)];
+        put(rle4 ? ((i & 1) ? b & 15 : b >> 4) : b);
+      }
+      pos += std::min(padded, data.size() - pos);
+    }
+  }
+}
+
+}  // namespace
+
+void BmpReadStream(TVLStream& stream, TBitmap* bitmap, int64_t bmpSize, bool headerOnly, TVLProgressRecord& progress,
+                   TIOParamsVals& params) {
+  if (!headerOnly && !bitmap) {
+    progress.Abort();
+    return;
+  }
+  try {
+    TBmpReader(stream, bitmap, bmpSize, headerOnly, progress, params).Run();
+  } catch (const EVLStreamError&) {
+    progress.Abort();
+  } catch (const std::bad_alloc&) {
+    progress.Abort();
+  }
+}
+
+}  // namespace velora

@@ -1,0 +1,142 @@
+// Decoding of one icon or cursor image stored as XOR and AND bitmaps.
+#include <algorithm>
+#include <cstring>
+
+#include "ico_format.h"
+
+namespace velora::ico {
+
+namespace {
+
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+inline bool Bit(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+
+// Reads height bottom-up rows of rowLen bytes; calls store(scanLine, row) for each row that
+// is there in full. Returns false when the data ended early.
+template <class Store>
+bool ReadRows(TVLStream& stream, int height, int64_t rowLen, Store store) {
+  std::vector<uint8_t> row(static_cast<size_t>(rowLen));
+  for (int r = 0; r < height; ++r) {
+    if (stream.Read(row.data(), rowLen) != rowLen) return false;
+    store(height - 1 - r, row.data());
+  }
+  return true;
+}
+
+inline uint8_t Blend(uint8_t c, uint8_t bg, int alpha) { return uint8_t((c * alpha + bg * (255 - alpha) + 127) / 255); }
+
+}  // namespace
+
+void TIconDirEntry::Parse(const uint8_t* b) {
+  width = b[0];
+  height = b[1];
+  colorCount = b[2];
+  reserved = b[3];
+  planes = U16(b + 4);
+  bitCount = U16(b + 6);
+  bytesInRes = U32(b + 8);
+  imageOffset = U32(b + 12);
+}
+
+void TInfoHeader::Parse(const uint8_t* b) {
+  biSize = U32(b);
+  biWidth = int32_t(U32(b + 4));
+  biHeight = int32_t(U32(b + 8));
+  biPlanes = U16(b + 12);
+  biBitCount = U16(b + 14);
+  biCompression = U32(b + 16);
+  biSizeImage = U32(b + 20);
+  biXPelsPerMeter = int32_t(U32(b + 24));
+  biYPelsPerMeter = int32_t(U32(b + 28));
+  biClrUsed = U32(b + 32);
+  biClrImportant = U32(b + 36);
+}
+
+void DecodeIconBitmaps(TVLStream& stream, const TIconImage& image, TBitmap& bitmap, TVLMask* mask,
+                       TVLProgressRecord& progress) {
+  const int w = image.width, h = image.height, bits = image.bitCount;
+  const TRGB bg = image.background;
+  // Indexes the colour table does not hold read as black.
+  TRGB palette[256] = {};
+  std::copy_n(image.colorTable.begin(), std::min<size_t>(image.colorTable.size(), 256), palette);
+  progress.per1 = 100.0 / h;
+  int rowsDone = 0;
+  auto reportRow = [&] { progress.ReportRows(++rowsDone); };
+
+  // 32-bit images carry their own alpha; when every alpha byte is 0 the image is one of the
+  // older kind that relies on the AND bitmap instead.
+  std::vector<uint8_t> alpha;
+  bool anyAlpha = false;
+  bool complete = false;
+  const int64_t xorRowLen = RowSize(w, bits);
+  switch (bits) {
+    case 1:
+      complete = ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
+        std::memcpy(bitmap.ScanLine(y), row, size_t(std::min<int64_t>(xorRowLen, bitmap.RowLen())));
+        reportRow();
+      });
+      break;
+    case 4:
+    case 8:
+      complete = ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
+        auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+        for (int x = 0; x < w; ++x) px[x] = palette[bits == 8 ? row[x] : (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+        reportRow();
+      });
+      break;
+    case 24:
+      ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
+        std::memcpy(bitmap.ScanLine(y), row, size_t(w) * 3);
+        reportRow();
+      });
+      return;  // 24-bit images ignore their AND bitmap
+    case 32:
+      alpha.assign(size_t(int64_t(w) * h), 0);
+      complete = ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
+        auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+        for (int x = 0; x < w; ++x) {
+          px[x] = TRGB{row[4 * x], row[4 * x + 1], row[4 * x + 2]};
+          alpha[size_t(int64_t(y) * w + x)] = row[4 * x + 3];
+          anyAlpha = anyAlpha || row[4 * x + 3] != 0;
+        }
+        reportRow();
+      });
+      break;
+    default: return;  // other depths stay blank
+  }
+
+  if (bits == 32 && anyAlpha) {
+    for (int y = 0; y < h; ++y) {
+      auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+      for (int x = 0; x < w; ++x) {
+        const int a = alpha[size_t(int64_t(y) * w + x)];
+        if (a == 0)
+          px[x] = bg;
+        else if (!mask)
+          px[x] = TRGB{Blend(px[x].b, bg.b, a), Blend(px[x].g, bg.g, a), Blend(px[x].r, bg.r, a)};
+        if (mask) mask->SetPixel(x, y, a);
+      }
+    }
+    return;
+  }
+  if (!complete) return;
+
+  const bool whiteBackground = bg == TRGB{255, 255, 255};
+  ReadRows(stream, h, RowSize(w, 1), [&](int y, const uint8_t* andRow) {
+    uint8_t* dest = bitmap.ScanLine(y);
+    for (int x = 0; x < w; ++x) {
+      if (!Bit(andRow, x)) continue;
+      if (mask) mask->SetPixel(x, y, 0);
+      if (bits == 1) {
+        // The transparent pixel shows the background: its XOR bit flipped when that is white.
+        if (whiteBackground) dest[x >> 3] ^= uint8_t(0x80 >> (x & 7));
+      } else {
+        reinterpret_cast<TRGB*>(dest)[x] = bg;
+      }
+    }
+  });
+}
+
+}  // namespace velora::ico

@@ -1,0 +1,57 @@
+// libjpeg plumbing shared by the JPEG reader and writer: the error manager that leaves
+// through longjmp, and the stream source and destination managers.
+#pragma once
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "io/progress.h"
+#include "io/vl_stream.h"
+
+namespace velora::jpeg_detail {
+
+constexpr size_t kStreamBufferSize = 65536;
+// A hostile progressive file may hold thousands of tiny scans; real files have at most a few
+// dozen. Past this the file is treated as corrupt.
+constexpr int kMaxScans = 1000;
+
+// libjpeg's error manager, followed by what the adapter needs. error_exit never returns into
+// libjpeg: it jumps back to the setjmp of the adapter frame that made the call, so no C++
+// exception ever crosses libjpeg's C frames.
+struct TErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+  bool* aborting = nullptr;  // the progress record's flag; cleared when errors must not abort
+  int warnings = 0;
+  int lastCode = 0;
+};
+
+// Installs the error manager into `cinfo->err` (before creating the object).
+jpeg_error_mgr* InitErrorManager(TErrorManager& em, bool* aborting);
+
+// Reading from a TVLStream, 64 KB at a time.
+struct TSourceManager {
+  jpeg_source_mgr pub;
+  TVLStream* stream = nullptr;
+  bool* aborting = nullptr;
+  bool startOfFile = true;
+  JOCTET buffer[kStreamBufferSize];
+};
+void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& stream, bool* aborting);
+
+// Writing to a TVLStream, 64 KB at a time; a short write sets the abort flag.
+struct TDestinationManager {
+  jpeg_destination_mgr pub;
+  TVLStream* stream = nullptr;
+  bool* aborting = nullptr;
+  JOCTET buffer[kStreamBufferSize];
+};
+void InstallDestination(j_compress_ptr cinfo, TDestinationManager& dest, TVLStream& stream, bool* aborting);
+
+J_DCT_METHOD DctMethodOf(int jpegDCTMethod);
+
+}  // namespace velora::jpeg_detail

@@ -1,0 +1,255 @@
+// JPEG reader: libjpeg decodes straight into the bitmap's rows in blue-green-red order.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "io/image_limits.h"
+#include "jpeg_codec.h"
+#include "jpeg_private.h"
+
+namespace velora {
+using namespace jpeg_detail;
+
+namespace {
+
+// Everything the guarded decoding touches. It lives in the caller's frame so that a longjmp
+// out of libjpeg skips no object with a destructor.
+struct TReadJob {
+  jpeg_decompress_struct cinfo;
+  TErrorManager em;
+  jpeg_progress_mgr monitor;
+  TVLProgressRecord* progress = nullptr;
+  TIOParamsVals* params = nullptr;
+  TBitmap* bitmap = nullptr;
+  std::vector<uint8_t>* rowBuffer = nullptr;  // CMYK and other converted rows
+  bool headerOnly = false;
+  bool created = false;
+};
+
+void ScanMonitor(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) ERREXIT(cinfo, JERR_BAD_PROGRESSION);
+  }
+}
+
+int AutomaticScale(const jpeg_decompress_struct& cinfo, int wantedW, int wantedH) {
+  if (wantedW <= 0 || wantedH <= 0) return 1;
+  for (int n = 3; n >= 0; --n)
+    if (int64_t(cinfo.image_width >> n) >= wantedW && int64_t(cinfo.image_height >> n) >= wantedH) return 1 << n;
+  return 1;
+}
+
+int ScaleDenominator(const jpeg_decompress_struct& cinfo, const TIOParamsVals& params) {
+  switch (params.JpegScale) {
+    case 0: return AutomaticScale(cinfo, params.Width, params.Height);
+    case 2: return 2;
+    case 3: return 4;
+    case 4: return 8;
+    default: return 1;
+  }
+}
+
+// File colour space → JpegColorSpace and the output colour space. False for colour spaces
+// that cannot become 24-bit rows.
+bool ChooseOutput(jpeg_decompress_struct& cinfo, TIOParamsVals& params) {
+  switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE: params.JpegColorSpace = 1; cinfo.out_color_space = JCS_EXT_BGR; return true;
+    case JCS_RGB: params.JpegColorSpace = 0; cinfo.out_color_space = JCS_EXT_BGR; return true;
+    case JCS_YCbCr: params.JpegColorSpace = 2; cinfo.out_color_space = JCS_EXT_BGR; return true;
+    case JCS_CMYK: params.JpegColorSpace = 3; cinfo.out_color_space = JCS_CMYK; return true;
+    case JCS_YCCK: params.JpegColorSpace = 4; cinfo.out_color_space = JCS_CMYK; return true;
+    default: return cinfo.num_components == 3;  // unknown three-component data goes in as it is
+  }
+}
+
+void ReadResolution(const jpeg_decompress_struct& cinfo, TIOParamsVals& params) {
+  if (cinfo.density_unit == 2) {
+    params.DpiX = int32_t(cinfo.X_density * 2.54);
+    params.DpiY = int32_t(cinfo.Y_density * 2.54);
+  } else {
+    params.DpiX = cinfo.X_density;
+    params.DpiY = cinfo.Y_density;
+  }
+}
+
+// libjpeg's inverted CMYK (as Adobe writes it) → blue, green, red.
+void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width) {
+  for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+    const unsigned k = cmyk[3];
+    bgr[0] = uint8_t(cmyk[2] * k / 255);
+    bgr[1] = uint8_t(cmyk[1] * k / 255);
+    bgr[2] = uint8_t(cmyk[0] * k / 255);
+  }
+}
+
+// Reads the scan lines into the bitmap; returns the number of lines obtained.
+JDIMENSION ReadLines(TReadJob& job) {
+  jpeg_decompress_struct& cinfo = job.cinfo;
+  TBitmap& bitmap = *job.bitmap;
+  const int width = int(cinfo.output_width);
+  const bool direct = cinfo.out_color_space != JCS_CMYK;
+  constexpr int kBatch = 16;
+  JSAMPROW rows[kBatch];
+  while (cinfo.output_scanline < cinfo.output_height && !job.progress->Aborted()) {
+    const int first = int(cinfo.output_scanline);
+    int n = 1;
+    if (direct) {
+      n = std::min<int>(kBatch, int(cinfo.output_height) - first);
+      for (int i = 0; i < n; ++i) rows[i] = bitmap.ScanLine(first + i);
+    } else {
+      rows[0] = job.rowBuffer->data();
+    }
+    const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, JDIMENSION(n));
+    if (got == 0) break;  // only a suspending source returns nothing; ours never suspends
+    if (!direct) CmykToBgr(job.rowBuffer->data(), bitmap.ScanLine(first), width);
+    job.progress->ReportRows(first + int(got));
+  }
+  return cinfo.output_scanline;
+}
+
+// The libjpeg calls of a read. After an error exit the jump lands here and the function
+// returns: the abort flag is already set by the error manager.
+void DecodeGuarded(TReadJob& job) {
+  if (setjmp(job.em.jump)) return;
+  jpeg_decompress_struct& cinfo = job.cinfo;
+  jpeg_create_decompress(&cinfo);
+  job.created = true;
+  job.monitor.progress_monitor = ScanMonitor;
+  cinfo.progress = &job.monitor;
+  jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
+  for (int m = 0; m < 16; ++m) jpeg_save_markers(&cinfo, JPEG_APP0 + m, 0xFFFF);
+}
+
+void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
+  if (setjmp(job.em.jump)) return;
+  jpeg_decompress_struct& cinfo = job.cinfo;
+  TIOParamsVals& params = *job.params;
+  TVLProgressRecord& progress = *job.progress;
+
+  InstallSource(&cinfo, src, stream, progress.Aborting);
+  jpeg_read_header(&cinfo, TRUE);
+  if (!ChooseOutput(cinfo, params)) {
+    progress.Abort();
+    return;
+  }
+  cinfo.dct_method = DctMethodOf(params.JpegDCTMethod);
+  ReadResolution(cinfo, params);
+  params.BitsPerSample = 8;
+  params.SamplesPerPixel = 3;
+  params.FreeColorMap();
+  params.JpegProgressive = cinfo.progressive_mode != 0;
+  const int denom = ScaleDenominator(cinfo, params);
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = unsigned(denom);
+  params.JpegScaleUsed = denom;
+
+  // The output size without starting the decoder: a progressive file would otherwise be
+  // decoded whole just to learn its size.
+  jpeg_calc_output_dimensions(&cinfo);
+  params.Width = int32_t(cinfo.output_width);
+  params.Height = int32_t(cinfo.output_height);
+  if (job.headerOnly) return;
+
+  if (!VLImageSizeAllowed(cinfo.image_width, cinfo.image_height)) {
+    progress.Abort();
+    return;
+  }
+  // Bound libjpeg's own buffers (a progressive image keeps every coefficient) by what the
+  // declared size justifies; past it libjpeg fails instead of allocating.
+  cinfo.mem->max_memory_to_use = long(int64_t(cinfo.image_width) * cinfo.image_height * 12 + (16 << 20));
+
+  jpeg_start_decompress(&cinfo);
+  params.Width = int32_t(cinfo.output_width);
+  params.Height = int32_t(cinfo.output_height);
+  const bool cmyk = cinfo.out_color_space == JCS_CMYK;
+  if (cinfo.output_components != (cmyk ? 4 : 3)) {
+    progress.Abort();
+    return;
+  }
+  if (cmyk) job.rowBuffer->resize(size_t(cinfo.output_width) * 4);
+  job.bitmap->Reset(params.Width, params.Height, TPixelFormat::pf24bit);
+  progress.per1 = 100.0 / params.Height;
+
+  const JDIMENSION lines = ReadLines(job);
+  if (lines < cinfo.output_height) progress.Abort();
+  if (progress.Aborted()) return;
+
+  // The image is complete: trouble in the trailer does not make it a failed read.
+  job.em.aborting = nullptr;
+  jpeg_finish_decompress(&cinfo);
+}
+
+void CollectMarkers(const jpeg_decompress_struct& cinfo, TVLMarkerList& markers) {
+  markers.Clear();
+  bool first = true;
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+    const bool skip = first && m->marker == JPEG_APP0;
+    first = false;
+    if (!skip) markers.Add(m->marker, m->data, int(m->data_length));
+  }
+}
+
+}  // namespace
+
+void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
+                    TVLProgressRecord& progress) {
+  params.JpegWarningCount = 0;
+  params.JpegWarningCode = 0;
+  if (!headerOnly && !bitmap) {
+    progress.Abort();
+    return;
+  }
+  int64_t start = -1;
+  std::unique_ptr<TSourceManager> src;
+  std::vector<uint8_t> rowBuffer;
+  try {
+    start = FindJpegStart(stream);
+    if (start < 0) {
+      progress.Abort();
+      return;
+    }
+    stream.SetPosition(start);
+    src = std::make_unique<TSourceManager>();
+  } catch (const std::exception&) {
+    progress.Abort();
+    return;
+  }
+
+  TReadJob job;
+  std::memset(&job.cinfo, 0, sizeof(job.cinfo));
+  std::memset(&job.monitor, 0, sizeof(job.monitor));
+  job.progress = &progress;
+  job.params = &params;
+  job.bitmap = bitmap;
+  job.rowBuffer = &rowBuffer;
+  job.headerOnly = headerOnly;
+  job.cinfo.err = InitErrorManager(job.em, progress.Aborting);
+
+  try {
+    DecodeGuarded(job);
+    if (job.created && job.cinfo.mem) ReadGuarded(job, *src, stream);
+    else progress.Abort();
+  } catch (const std::exception&) {
+    // A bitmap or buffer that cannot be allocated, or a failing stream outside libjpeg.
+    progress.Abort();
+  }
+
+  if (job.created && job.cinfo.mem) {
+    try {
+      CollectMarkers(job.cinfo, params.JpegMarkers);
+    } catch (const std::exception&) {
+      progress.Abort();
+    }
+    jpeg_destroy_decompress(&job.cinfo);
+  }
+  if (job.em.warnings != 0) {
+    params.JpegWarningCount = job.em.warnings;
+    params.JpegWarningCode = job.em.lastCode;
+  }
+}
+
+}  // namespace velora

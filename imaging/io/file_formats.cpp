@@ -1,0 +1,131 @@
+// The format registry: the twelve built-in formats, in identifier order, for extension lookup,
+// followed by any external formats the program appends with their own procedures.
+#include <algorithm>
+#include <sstream>
+
+#include "io_internal.h"
+#include "velora_io.h"
+
+namespace velora {
+
+namespace {
+
+std::vector<TFileFormatInfo> BuiltinFormats() {
+  return {
+      {ioTIFF, "TIFF Bitmap", "TIF;TIFF;FAX"},
+      {ioGIF, "CompuServe Bitmap", "GIF"},
+      {ioJPEG, "JPEG Bitmap", "JPG;JPEG;JPE"},
+      {ioPCX, "PaintBrush", "PCX"},
+      {ioBMP, "Windows Bitmap", "BMP;DIB;RLE"},
+      {ioICO, "Windows Icon", "ICO"},
+      {ioCUR, "Windows Cursor", "CUR"},
+      {ioPNG, "Portable Network Graphics", "PNG"},
+      {ioWMF, "Windows Metafile", "WMF"},
+      {ioEMF, "Enhanced Windows Metafile", "EMF"},
+      {ioTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX"},
+      {ioPXM, "Portable Pixmap, GreyMap, BitMap", "PXM;PPM;PGM;PBM"},
+  };
+}
+
+bool ListsExtension(const std::string& extensions, const std::string& extension) {
+  std::istringstream list(extensions);
+  std::string item;
+  while (std::getline(list, item, ';'))
+    if (io_detail::SameTextCI(item, extension)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::vector<TFileFormatInfo>& FileFormats() {
+  static std::vector<TFileFormatInfo> formats = BuiltinFormats();
+  return formats;
+}
+
+void RegisterFileFormat(const TFileFormatInfo& info) {
+  TFileFormatInfo entry = info;
+  // The record's texts are short strings of at most 80 characters.
+  if (entry.FullName.size() > 80) entry.FullName.resize(80);
+  if (entry.Extensions.size() > 80) entry.Extensions.resize(80);
+  FileFormats().push_back(std::move(entry));
+}
+
+void UnregisterFileFormat(int32_t fileType) {
+  auto& formats = FileFormats();
+  for (auto it = formats.begin(); it != formats.end(); ++it)
+    if (it->FileType == fileType && it->FileType > ioPXM) {
+      formats.erase(it);
+      return;
+    }
+}
+
+const TFileFormatInfo* FindFileFormatByExtension(const std::string& extension) {
+  if (extension.empty()) return nullptr;
+  for (const auto& entry : FileFormats())
+    if (ListsExtension(entry.Extensions, extension)) return &entry;
+  return nullptr;
+}
+
+const TFileFormatInfo* FindFileFormat(int32_t fileType) {
+  for (const auto& entry : FileFormats())
+    if (entry.FileType == fileType) return &entry;
+  return nullptr;
+}
+
+namespace io_detail {
+
+std::string LowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return text;
+}
+
+bool SameTextCI(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+
+std::string LowerExtension(const std::string& name) {
+  size_t slash = name.find_last_of('/');
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return LowerCase(name.substr(dot));
+}
+
+int64_t PeekBytes(TVLStream& stream, void* buffer, int64_t count) {
+  int64_t start = stream.Position();
+  int64_t got = 0;
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (got < count) {
+    int64_t n = stream.Read(p + got, count - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  stream.SetPosition(start);
+  return got;
+}
+
+std::string BytesAsText(const uint8_t* bytes, int count) {
+  std::string text;
+  for (int i = 0; i < count && bytes[i] != 0; ++i) text += char(bytes[i]);
+  return text;
+}
+
+bool ReadStreamHeader(TVLStream& stream, TStreamHeader& header) {
+  int64_t got = 0;
+  while (got < kStreamHeaderSize) {
+    int64_t n = stream.Read(header.raw + got, kStreamHeaderSize - got);
+    if (n <= 0) return false;
+    got += n;
+  }
+  header.magic = BytesAsText(header.raw, 5);
+  header.count = uint32_t(header.raw[8]) | uint32_t(header.raw[9]) << 8 | uint32_t(header.raw[10]) << 16 |
+                 uint32_t(header.raw[11]) << 24;
+  return true;
+}
+
+void WriteStreamHeader(TVLStream& stream, const char magic[4], uint32_t count) {
+  stream.WriteBuffer(magic, 4);
+  stream.WriteU32LE(0);
+  stream.WriteU32LE(count);
+}
+
+}  // namespace io_detail
+}  // namespace velora

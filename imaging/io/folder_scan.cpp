@@ -1,0 +1,114 @@
+#include "folder_scan.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "io_internal.h"
+#include "velora_io.h"
+
+namespace velora {
+
+const char* const kViewerTitle = "Tessel Image Viewer";
+const char* const kViewerUsageText =
+    "Incorrect number of parameters !\n"
+    "\n"
+    "Usage: TesselImageViewer <Folder> <FileMask>\n"
+    "Example: TesselImageViewer \"C:\\My Pictures\\Medical\" A1964*.*";
+
+std::string ViewerCaption(const std::string& folder, const std::string& mask) {
+  return std::string(kViewerTitle) + " [" + folder + "/" + mask + "]";
+}
+
+std::string InfoCaption(int32_t width, int32_t height, int32_t bitsPerSample, int32_t samplesPerPixel) {
+  return std::to_string(width) + "x" + std::to_string(height) + "x" +
+         std::to_string(int64_t(bitsPerSample) * samplesPerPixel) + "b";
+}
+
+namespace {
+
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// Glob match with backtracking over the last "*": linear in practice, never exponential.
+bool Glob(const std::string& name, const std::string& mask) {
+  size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == '?' || (mask[m] != '*' && Fold(mask[m]) == Fold(name[n])))) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (starMask != std::string::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+bool LessCaseInsensitive(const std::string& a, const std::string& b) {
+  const std::string la = io_detail::LowerCase(a), lb = io_detail::LowerCase(b);
+  return la != lb ? la < lb : a < b;
+}
+
+bool IsSubfolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool MatchesFileMask(const std::string& name, const std::string& mask) {
+  if (Glob(name, mask)) return true;
+  // "name.*" also stands for the name without any extension.
+  if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0 && name.find('.') == std::string::npos)
+    return Glob(name, mask.substr(0, mask.size() - 2));
+  return false;
+}
+
+bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) {
+    sink.Begin(0);
+    return false;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (MatchesFileMask(name, mask)) names.push_back(std::move(name));
+  }
+  dir.reset();
+  std::sort(names.begin(), names.end(), LessCaseInsensitive);
+
+  const int count = int(names.size());
+  sink.Begin(count);
+  TVeloraIO io;  // free-standing: no view, no bitmap
+  TIOParamsVals& params = io.Params();
+  int listed = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::string path = folder + "/" + names[size_t(i)];
+    if (!IsSubfolder(path)) {
+      io.ReadParamsFromFile(path);
+      if (params.FileType != ioUnknown) {
+        TScanEntry entry;
+        entry.FileName = path;
+        entry.TopText = std::to_string(++listed);
+        entry.BottomText = names[size_t(i)];
+        entry.InfoText = InfoCaption(params.Width, params.Height, params.BitsPerSample, params.SamplesPerPixel);
+        entry.FileType = params.FileType;
+        sink.Add(entry);
+      }
+    }
+    sink.Progress(i + 1, count);
+  }
+  return true;
+}
+
+}  // namespace velora

@@ -1,0 +1,85 @@
+// The parameter record: defaults of a free-standing component's record, and copies that do
+// not share anything with their source.
+#include "io_test_support.h"
+
+namespace velora {
+namespace {
+
+TEST(IOParams, DefaultsOfAFreeStandingComponent) {
+  TVeloraIO io;
+  const TIOParamsVals& p = io.Params();
+  EXPECT_EQ(p.IO, &io);
+  EXPECT_EQ(p.Width, 0);
+  EXPECT_EQ(p.Height, 0);
+  EXPECT_EQ(p.DpiX, 0);
+  EXPECT_EQ(p.DpiY, 0);
+  EXPECT_EQ(p.BitsPerSample, 8);
+  EXPECT_EQ(p.SamplesPerPixel, 3);
+  EXPECT_EQ(p.FileType, 0);
+  EXPECT_EQ(p.GifVersion, "GIF89a");
+  EXPECT_EQ(p.JpegQuality, 50);
+  EXPECT_EQ(p.PcxVersion, 5);
+  EXPECT_EQ(p.PngCompression, 5);
+  EXPECT_DOUBLE_EQ(p.TgaAspectRatio, 1.0);
+  EXPECT_DOUBLE_EQ(p.TgaGamma, 2.2);
+  EXPECT_EQ(p.TiffPhotometric, 2);
+  EXPECT_EQ(p.JpegColorSpace, 2);
+  EXPECT_EQ(p.JpegScale, 1);
+  EXPECT_TRUE(p.TiffApplyOrientation);
+  EXPECT_TRUE(p.TgaCompressed);
+  EXPECT_EQ(p.IcoBackground, (TRGB{255, 255, 255}));
+  EXPECT_EQ(p.ColorMap(), nullptr);
+  EXPECT_EQ(p.ExifThumbnail.Width(), 1);
+  EXPECT_GT(p.TgaDate, 40000.0);  // some day after 2009
+}
+
+TEST(IOParams, ResetTakesTheTargetSizeAndTheGlobalLzwSlots) {
+  TBitmap target(12, 7, TPixelFormat::pf24bit);
+  TVeloraIO io;
+  io.AttachBitmap(&target);
+  DefGifLzwDecompFunc = [](TVLStream&, int, int, uint8_t*, bool) {};
+  io.Params().ResetParams();
+  EXPECT_EQ(io.Params().Width, 12);
+  EXPECT_EQ(io.Params().Height, 7);
+  EXPECT_EQ(io.Params().GifLzwDecompressor, DefGifLzwDecompFunc);
+  DefGifLzwDecompFunc = nullptr;
+}
+
+TEST(IOParams, AssignedRecordIsIndependent) {
+  TVeloraIO owner;
+  auto source = std::make_unique<TIOParamsVals>(&owner);
+  std::vector<TRGB> palette(256);
+  for (int i = 0; i < 256; ++i) palette[size_t(i)] = TRGB{uint8_t(i), uint8_t(255 - i), 7};
+  source->SetColorMap(palette.data(), 256);
+  source->FileName = "a.gif";
+  source->FileType = ioGIF;
+  source->JpegMarkers.Add(0xFE, "comment", 7);
+  source->IptcInfo.Add(2, 5, 3, "abc");
+  source->PxmComments.push_back("made by hand");
+  source->ExifThumbnail.Reset(3, 2, TPixelFormat::pf24bit);
+  source->ExifThumbnail.ScanLine(1)[2] = 99;
+  source->ExifISOSpeedRatings[1] = 400;
+  source->JpegWarningCount = 5;
+
+  TIOParamsVals copy;
+  copy.AssignParams(*source);
+  EXPECT_EQ(copy.IO, nullptr) << "the owner is not copied";
+  EXPECT_EQ(copy.JpegWarningCount, 0) << "decoder diagnostics are not copied";
+  source->ColorMap()[10] = TRGB{1, 1, 1};
+  source.reset();
+
+  ASSERT_EQ(copy.ColorMapCount(), 256);
+  EXPECT_EQ(copy.ColorMap()[10], (TRGB{10, 245, 7}));
+  EXPECT_EQ(copy.FileName, "a.gif");
+  EXPECT_EQ(copy.FileType, ioGIF);
+  ASSERT_EQ(copy.JpegMarkers.Count(), 1);
+  EXPECT_EQ(copy.JpegMarkers.Size(0), 7);
+  EXPECT_EQ(copy.IptcInfo.Count(), 1);
+  EXPECT_EQ(copy.PxmComments.size(), 1u);
+  EXPECT_EQ(copy.ExifThumbnail.Width(), 3);
+  EXPECT_EQ(copy.ExifThumbnail.ScanLine(1)[2], 99);
+  EXPECT_EQ(copy.ExifISOSpeedRatings[1], 400);
+}
+
+}  // namespace
+}  // namespace velora

@@ -1,0 +1,131 @@
+// The `velora` tool's contract: exit statuses, messages on standard error, its output lines.
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "io_test_support.h"
+
+namespace velora {
+namespace {
+
+struct TRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TRun Velora(const std::vector<std::string>& args) {
+  static iotest::TTempDir scratch;
+  std::string command = Quote(VELORA_TOOL_PATH);
+  for (const auto& a : args) command += " " + Quote(a);
+  const std::string out = scratch.Path() + "/out", err = scratch.Path() + "/err";
+  command += " >" + Quote(out) + " 2>" + Quote(err);
+  TRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  return run;
+}
+
+class VeloraTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(VELORA_TOOL_PATH)) GTEST_SKIP() << "the velora tool is not built";
+  }
+  iotest::TTempDir dir;
+};
+
+TEST_F(VeloraTool, UsageErrorsExitTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"info"},
+      {"info", "--json"},
+      {"scan", "onlyfolder"},
+      {"convert", "in.bmp"},
+      {"--max-pixels", "lots", "info", "a.bmp"},
+      {"--max-pixels"},
+  };
+  for (const auto& args : cases) {
+    TRun r = Velora(args);
+    EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+TEST_F(VeloraTool, InfoReportsWhatItCannotOpenOrRead) {
+  const std::string missing = dir.Path() + "/missing.bmp";
+  TRun r = Velora({"info", missing});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("cannot open " + missing + ": "), std::string::npos) << r.err;
+
+  const std::string text = dir.Write("notes.txt", std::string("hello"));
+  r = Velora({"info", "--json", text});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot read " + text + ": "), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "{\"file\":\"" + text +
+                       "\",\"FileType\":0,\"format\":\"\",\"Width\":0,\"Height\":0,\"BitsPerSample\":0,"
+                       "\"SamplesPerPixel\":0,\"DpiX\":0,\"DpiY\":0,\"caption\":\"\"}\n");
+  // One line per file, the worst status wins.
+  r = Velora({"info", "--json", text, missing});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+}
+
+TEST_F(VeloraTool, ScanAndConvertFailures) {
+  TRun r = Velora({"scan", dir.Path() + "/nowhere", "*.*"});
+  EXPECT_EQ(r.status, 3);
+  r = Velora({"scan", dir.Path(), "*.*"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+
+  r = Velora({"convert", dir.Path() + "/missing.bmp", dir.Path() + "/out.bmp"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("cannot open"), std::string::npos);
+  r = Velora({"convert", dir.Write("x.xyz", std::string("data")), dir.Path() + "/out.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+}
+
+TEST_F(VeloraTool, WorksOnABitmap) {
+  SKIP_UNTIL_CODEC("bmp");
+  const std::string bmp = dir.Write("five.bmp", iotest::MakeBmp24(5, 3));
+  TRun r = Velora({"info", "--json", bmp});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"FileType\":5,\"format\":\"Windows Bitmap\",\"Width\":5,\"Height\":3"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\"caption\":\"5x3x24b\""), std::string::npos);
+
+  r = Velora({"scan", dir.Path(), "*.BMP"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1\tfive.bmp\t5x3x24b\t" + bmp + "\n");
+
+  r = Velora({"convert", bmp, dir.Path() + "/copy.bmp"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/copy.bmp"));
+  r = Velora({"convert", bmp, dir.Path() + "/no/such/dir/copy.bmp"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("cannot create"), std::string::npos);
+  r = Velora({"convert", bmp, dir.Path() + "/copy.ico"});
+  EXPECT_EQ(r.status, 1);
+
+  r = Velora({"--max-pixels", "10", "convert", bmp, dir.Path() + "/small.bmp"});
+  EXPECT_EQ(r.status, 1) << "15 pixels are beyond a limit of 10";
+}
+
+}  // namespace
+}  // namespace velora

@@ -1,0 +1,115 @@
+// velora info [--json] FILE...: the header-only read of each file, as the folder scan does it.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "io/folder_scan.h"
+#include "io/velora_io.h"
+
+namespace velora::tool {
+
+namespace {
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += char(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+struct THeaderInfo {
+  int32_t FileType = 0, Width = 0, Height = 0, BitsPerSample = 0, SamplesPerPixel = 0, DpiX = 0, DpiY = 0;
+  std::string format, caption;
+};
+
+THeaderInfo Describe(const TIOParamsVals& p) {
+  THeaderInfo info;
+  if (p.FileType == ioUnknown) return info;  // nothing of a failed read is worth showing
+  info = THeaderInfo{p.FileType, p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel, p.DpiX, p.DpiY, {}, {}};
+  const TFileFormatInfo* entry = FindFileFormat(p.FileType);
+  info.format = entry ? entry->FullName : std::string();
+  info.caption = InfoCaption(p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel);
+  return info;
+}
+
+void PrintJson(const std::string& file, const THeaderInfo& i) {
+  std::cout << "{\"file\":" << JsonString(file) << ",\"FileType\":" << i.FileType
+            << ",\"format\":" << JsonString(i.format) << ",\"Width\":" << i.Width << ",\"Height\":" << i.Height
+            << ",\"BitsPerSample\":" << i.BitsPerSample << ",\"SamplesPerPixel\":" << i.SamplesPerPixel
+            << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"caption\":" << JsonString(i.caption) << "}\n";
+}
+
+void PrintText(const std::string& file, const THeaderInfo& i) {
+  if (i.FileType == ioUnknown)
+    std::cout << file << ": unknown\n";
+  else
+    std::cout << file << ": " << i.format << ", " << i.caption << ", " << i.DpiX << "x" << i.DpiY << " dpi\n";
+}
+
+// Why a file that opens gives FileType 0.
+std::string ReadFailureReason(TVeloraIO& io, const std::string& file) {
+  const int32_t byContent = io.DetectFileFormat(file, false);
+  if (byContent == ioUnknown) return "not an image format this library recognises";
+  if (io.DetectFileFormat(file, true) == ioUnknown) {
+    const TFileFormatInfo* entry = FindFileFormat(byContent);
+    return "its extension does not match its content (" + (entry ? entry->FullName : std::string("unknown")) + ")";
+  }
+  return "bad, truncated or unsupported header";
+}
+
+}  // namespace
+
+int CmdInfo(const std::vector<std::string>& args) {
+  bool json = false;
+  std::vector<std::string> files;
+  for (const auto& a : args) {
+    if (a == "--json")
+      json = true;
+    else
+      files.push_back(a);
+  }
+  if (files.empty()) {
+    Complain("usage: velora info [--json] FILE...");
+    return kExitUsage;
+  }
+  int status = kExitOk;
+  for (const auto& file : files) {
+    auto io = std::make_unique<TVeloraIO>();  // a fresh record: nothing left over from the previous file
+    io->ReadParamsFromFile(file);
+    const THeaderInfo info = Describe(io->Params());
+    if (info.FileType == ioUnknown) {
+      const std::string openFailure = OpenFailureReason(file);
+      if (!openFailure.empty()) {
+        Complain("cannot open " + file + ": " + openFailure);
+        status = std::max<int>(status, kExitCannotOpen);
+      } else {
+        Complain("cannot read " + file + ": " + ReadFailureReason(*io, file));
+        status = std::max<int>(status, kExitImageFailed);
+      }
+    }
+    if (json)
+      PrintJson(file, info);
+    else
+      PrintText(file, info);
+  }
+  return status;
+}
+
+}  // namespace velora::tool

@@ -1,0 +1,90 @@
+// velora: the imaging library from the command line. Every command goes through TVeloraIO
+// as the viewer does, so what the tool says is what the viewer would do.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "io/image_limits.h"
+
+namespace {
+
+using namespace velora::tool;
+
+struct TCommand {
+  const char* name;
+  int (*run)(const std::vector<std::string>& args);
+  const char* synopsis;
+};
+
+const TCommand kCommands[] = {
+    {"info", CmdInfo, "info [--json] FILE...      header of each file"},
+    {"scan", CmdScan, "scan FOLDER MASK           the viewer's folder scan"},
+    {"convert", CmdConvert, "convert IN OUT             load IN, save OUT (format by extension)"},
+    {"resize", CmdResize, "resize ...                 resample an image"},
+    {"thumbnail", CmdThumbnail, "thumbnail ...              make a thumbnail"},
+};
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: velora [--max-pixels N] COMMAND ARGS...\n\ncommands:\n";
+  for (const auto& c : kCommands) out << "  velora " << c.synopsis << "\n";
+  out << "\nexit status: 0 success, 1 an image could not be read or written, 2 usage error,\n"
+         "3 a file could not be opened or created\n";
+}
+
+// "--max-pixels N" or "--max-pixels=N" anywhere: sets the decoder's pixel limit.
+bool TakeMaxPixels(std::vector<std::string>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string value;
+    size_t width = 1;
+    if (args[i] == "--max-pixels") {
+      if (i + 1 >= args.size()) return false;
+      value = args[i + 1];
+      width = 2;
+    } else if (args[i].rfind("--max-pixels=", 0) == 0) {
+      value = args[i].substr(13);
+    } else {
+      continue;
+    }
+    char* end = nullptr;
+    long long n = std::strtoll(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || n <= 0) return false;
+    velora::VLSetMaxPixels(n);
+    args.erase(args.begin() + long(i), args.begin() + long(i + width));
+    --i;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    PrintUsage(std::cout);
+    return kExitOk;
+  }
+  if (!TakeMaxPixels(args)) {
+    Complain("--max-pixels needs a positive number");
+    return kExitUsage;
+  }
+  if (args.empty()) {
+    PrintUsage(std::cerr);
+    return kExitUsage;
+  }
+  InstallLzwCoders();
+  const std::string name = args[0];
+  args.erase(args.begin());
+  for (const auto& c : kCommands) {
+    if (name != c.name) continue;
+    if (!c.run) {
+      Complain("the command '" + name + "' is not available in this build");
+      return kExitUsage;
+    }
+    return c.run(args);
+  }
+  Complain("unknown command '" + name + "'");
+  PrintUsage(std::cerr);
+  return kExitUsage;
+}
