@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "bitmap/vl_helpers.h"
 #include "velora_view.h"
 #include "vl_draw.h"
 
@@ -489,15 +490,11 @@ void TVeloraView::mousePressEvent(QMouseEvent* e) {
           DrawingPolygon_ = true;
           Lasso_ = mi & Bit(miSelectLasso);
         } else if ((mods & Qt::AltModifier) && !Sel_.Points.empty() && Sel_.Points.back().X != kSeparator) {
-          // Snapped horizontally, vertically or diagonally from the previous point.
+          // Snapped horizontally, vertically or diagonally from the previous point, on screen.
           const TPoint prev = Sel_.Points.back();
-          const int dx = bx - prev.X, dy = by - prev.Y;
-          if (std::abs(dx) > std::abs(dy) + 30) by = prev.Y;
-          else if (std::abs(dy) > std::abs(dx) + 30) bx = prev.X;
-          else {
-            const int m = std::max(std::abs(dx), std::abs(dy));
-            bx = prev.X + (dx < 0 ? -m : m), by = prev.Y + (dy < 0 ? -m : m);
-          }
+          int cx = DownPt_.x(), cy = DownPt_.y();
+          Constrain45(BitmapToClientX(prev.X), BitmapToClientY(prev.Y), cx, cy);
+          bx = ToBitmapX(cx), by = ToBitmapY(cy);
         }
         Sel_.Add(std::clamp(bx, 0, Bitmap_.Width()), std::clamp(by, 0, Bitmap_.Height()));
         Sel_.Shown = true;
