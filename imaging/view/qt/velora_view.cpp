@@ -505,6 +505,11 @@ bool TVeloraView::event(QEvent* e) {
     e->accept();
     return true;
   }
+  if (e->type() == QEvent::PaletteChange || e->type() == QEvent::ApplicationPaletteChange) {
+    // System colours may have changed under the background.
+    BackBufferDirty_ = true;
+    QWidget::update();
+  }
   return TVLView::event(e);
 }
 
@@ -520,7 +525,8 @@ void TVeloraView::keyPressEvent(QKeyEvent* event) {
 }
 
 void TVeloraView::keyReleaseEvent(QKeyEvent* event) {
-  if (!(event->modifiers() & Qt::ShiftModifier)) {
+  // Releasing Shift itself may still report it among the modifiers.
+  if (!(event->modifiers() & Qt::ShiftModifier) || event->key() == Qt::Key_Shift) {
     if (OwnCursor_ == crCross3Plus) SetCursor(crCross3);
     else if (OwnCursor_ == crCross2Plus) SetCursor(crCross2);
   }
@@ -648,6 +654,20 @@ void TVeloraView::PaintBackground(TBitmapCanvas& canvas, int W, int H, const TRe
   }
 }
 
+void TVeloraView::PaintBackgroundAround(TBitmap& target, const TRect& clip, const TRect& image) {
+  const int W = target.Width(), H = target.Height();
+  const TRect bands[4] = {{0, 0, W, image.Top},
+                          {0, image.Bottom, W, H},
+                          {0, image.Top, image.Left, image.Bottom},
+                          {image.Right, image.Top, W, image.Bottom}};
+  for (const TRect& b : bands) {
+    const TRect c = Intersect(b, clip);
+    if (IsEmptyRect(c)) continue;
+    TBitmapCanvas canvas(target, c);
+    PaintBackground(canvas, W, H, image);
+  }
+}
+
 void TVeloraView::StretchInto(TBitmap& target, const TRect& dirty, bool blendAlpha) {
   if (DrawWidth_ <= 0 || DrawHeight_ <= 0 || SourceWidth_ <= 0 || SourceHeight_ <= 0) return;
   const int W = target.Width(), H = target.Height();
@@ -681,10 +701,11 @@ void TVeloraView::StretchInto(TBitmap& target, const TRect& dirty, bool blendAlp
     if (blockCopy) {
       std::memcpy(d, s + 3 * cols[0], size_t(3 * n));
     } else if (is24 && !a) {
-      for (int k = 0; k < n; ++k) {
-        const uint8_t* p = s + 3 * cols[size_t(k)];
-        d[3 * k] = p[0], d[3 * k + 1] = p[1], d[3 * k + 2] = p[2];
-      }
+      // Four bytes per pixel moved at once, the fourth overwritten by the next pixel; the
+      // last pixel of the row and the image's last column move three.
+      int k = 0;
+      for (; k < n - 1 && cols[size_t(k)] < bw - 1; ++k) std::memcpy(d + 3 * k, s + 3 * cols[size_t(k)], 4);
+      for (; k < n; ++k) std::memcpy(d + 3 * k, s + 3 * cols[size_t(k)], 3);
     } else if (is24) {
       for (int k = 0; k < n; ++k) {
         const int c = cols[size_t(k)];
@@ -727,9 +748,13 @@ void TVeloraView::RenderFast(TBitmap& target, const std::vector<uint8_t*>& rows,
   if (IsEmptyRect(dirty)) return;
   const TRect image{CenterOffsetX_, CenterOffsetY_, CenterOffsetX_ + DrawWidth_, CenterOffsetY_ + DrawHeight_};
   const bool alpha = AlphaInUse();
-  if (CenterOffsetX_ > 0 || CenterOffsetY_ > 0 || DrawWidth_ < W || DrawHeight_ < H || alpha) {
+  if (alpha) {
     TBitmapCanvas canvas(target, dirty);
     PaintBackground(canvas, W, H, image);
+  } else if (CenterOffsetX_ > 0 || CenterOffsetY_ > 0 || DrawWidth_ < W || DrawHeight_ < H) {
+    // Under an opaque image the background would only be overwritten: it is painted
+    // around the image.
+    PaintBackgroundAround(target, dirty, image);
   }
   if (Bitmap_.Empty() || (Bitmap_.Width() == 1 && Bitmap_.Height() == 1)) return;
   if (AlphaMask_.Width() != Bitmap_.Width() || AlphaMask_.Height() != Bitmap_.Height()) return;
@@ -794,19 +819,7 @@ void TVeloraView::RenderTo(TBitmap& target) {
     PaintBackground(canvas, W, H, image);
     return;
   }
-  if (image.Left > 0 || image.Top > 0 || image.Right < W || image.Bottom < H) {
-    // The background around the image rectangle, in four bands.
-    const TRect bands[4] = {{0, 0, W, image.Top},
-                            {0, image.Bottom, W, H},
-                            {0, image.Top, image.Left, image.Bottom},
-                            {image.Right, image.Top, W, image.Bottom}};
-    for (const TRect& b : bands) {
-      const TRect c = Intersect(b, all);
-      if (IsEmptyRect(c)) continue;
-      TBitmapCanvas canvas(target, c);
-      PaintBackground(canvas, W, H, image);
-    }
-  }
+  if (image.Left > 0 || image.Top > 0 || image.Right < W || image.Bottom < H) PaintBackgroundAround(target, all, image);
   const bool useFilter = ZoomFilter_ != rfNone && FilterDelayTicks_ < 1 && Zoom_ != 100 && Bitmap_.Width() >= 2 &&
                          Bitmap_.Height() >= 2 && SourceWidth_ > 3 && SourceHeight_ > 3;
   try {

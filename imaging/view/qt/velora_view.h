@@ -273,6 +273,7 @@ class TVeloraView : public TVLView {
   void EdgeForStyle(int& ex, int& ey) const;
   // rendering
   void PaintBackground(TBitmapCanvas& canvas, int W, int H, const TRect& image);
+  void PaintBackgroundAround(TBitmap& target, const TRect& clip, const TRect& image);
   void StretchInto(TBitmap& target, const TRect& dirty, bool blendAlpha);
   bool AlphaInUse() const;
   void DrawFilledSelection(TBitmap& target);
@@ -298,6 +299,7 @@ class TVeloraView : public TVLView {
   void ClickZoom(Qt::MouseButton button, QPoint p);
   void SetRectanglePoints(int x1, int y1, int x2, int y2);
   void ClosePolygon();
+  void TraceOutline(const std::vector<uint8_t>& region, int w, int h);
   void RefreshSelection();
 
   // properties

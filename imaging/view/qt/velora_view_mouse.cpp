@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "bitmap/vl_helpers.h"
 #include "velora_view.h"
 #include "vl_draw.h"
 
@@ -194,21 +195,61 @@ void TVeloraView::MagicWandSelect(int x, int y, bool additive) {
       }
     }
   }
-  for (int py = 0; py < h; ++py)
-    for (int px = 0; px < w; ++px) {
-      if (!region[size_t(py) * w + px]) continue;
-      if (MagicWandMaxFilter) {
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) SelMask_.SetPixel(px + dx, py + dy, 1);
-      } else {
-        SelMask_.SetPixel(px, py, 1);
-      }
-    }
-  HasSelection_ = !SelMask_.IsEmpty();
-  Sel_.Shown = HasSelection_;
+  if (MagicWandMaxFilter) {
+    // Dilation: every region pixel also takes its eight neighbours.
+    std::vector<uint8_t> grown(region.size(), 0);
+    for (int py = 0; py < h; ++py)
+      for (int px = 0; px < w; ++px)
+        if (region[size_t(py) * w + px])
+          for (int qy = std::max(py - 1, 0); qy <= std::min(py + 1, h - 1); ++qy)
+            for (int qx = std::max(px - 1, 0); qx <= std::min(px + 1, w - 1); ++qx) grown[size_t(qy) * w + qx] = 1;
+    region.swap(grown);
+  }
+  if (MagicWandMode == 0) {
+    if (additive) Sel_.AddSeparator();
+    TraceOutline(region, w, h);
+    EndSelection();
+  } else {
+    for (int py = 0; py < h; ++py)
+      for (int px = 0; px < w; ++px)
+        if (region[size_t(py) * w + px]) SelMask_.SetPixel(px, py, 1);
+    HasSelection_ = !SelMask_.IsEmpty();
+    Sel_.Shown = HasSelection_;
+  }
   QGuiApplication::restoreOverrideCursor();
   BackBufferDirty_ = true;
   QWidget::update(ClientRect());
+}
+
+void TVeloraView::TraceOutline(const std::vector<uint8_t>& region, int w, int h) {
+  // Walks the pixel edges around the region's outer border, the region on the right hand,
+  // from the top-left corner of its first pixel; a point is recorded where the walk turns.
+  auto in = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && region[size_t(y) * w + x]; };
+  size_t first = 0;
+  while (first < region.size() && !region[first]) ++first;
+  if (first == region.size()) return;
+  const int x0 = int(first % size_t(w)), y0 = int(first / size_t(w));
+  static const int dx[4] = {1, 0, -1, 0}, dy[4] = {0, 1, 0, -1};  // east, south, west, north
+  int x = x0, y = y0, d = 0;
+  Sel_.Add(x, y);
+  for (int64_t guard = 4 * int64_t(w + 1) * (h + 1); guard > 0; --guard) {
+    int lx, ly, rx, ry;  // the pixels ahead on the left and on the right
+    switch (d) {
+      case 0: lx = x, ly = y - 1, rx = x, ry = y; break;
+      case 1: lx = x, ly = y, rx = x - 1, ry = y; break;
+      case 2: lx = x - 1, ly = y, rx = x - 1, ry = y - 1; break;
+      default: lx = x - 1, ly = y - 1, rx = x, ry = y - 1; break;
+    }
+    int nd = d;
+    if (!in(rx, ry))
+      nd = (d + 1) & 3;  // the border turns right (diagonal neighbours are not connected)
+    else if (in(lx, ly))
+      nd = (d + 3) & 3;  // it turns left
+    if (nd != d && !(x == x0 && y == y0)) Sel_.Add(x, y);
+    d = nd;
+    x += dx[d], y += dy[d];
+    if (x == x0 && y == y0) break;
+  }
 }
 
 // ---------------------------------------------------------------------------- mouse helpers
@@ -449,15 +490,11 @@ void TVeloraView::mousePressEvent(QMouseEvent* e) {
           DrawingPolygon_ = true;
           Lasso_ = mi & Bit(miSelectLasso);
         } else if ((mods & Qt::AltModifier) && !Sel_.Points.empty() && Sel_.Points.back().X != kSeparator) {
-          // Snapped horizontally, vertically or diagonally from the previous point.
+          // Snapped horizontally, vertically or diagonally from the previous point, on screen.
           const TPoint prev = Sel_.Points.back();
-          const int dx = bx - prev.X, dy = by - prev.Y;
-          if (std::abs(dx) > std::abs(dy) + 30) by = prev.Y;
-          else if (std::abs(dy) > std::abs(dx) + 30) bx = prev.X;
-          else {
-            const int m = std::max(std::abs(dx), std::abs(dy));
-            bx = prev.X + (dx < 0 ? -m : m), by = prev.Y + (dy < 0 ? -m : m);
-          }
+          int cx = DownPt_.x(), cy = DownPt_.y();
+          Constrain45(BitmapToClientX(prev.X), BitmapToClientY(prev.Y), cx, cy);
+          bx = ToBitmapX(cx), by = ToBitmapY(cy);
         }
         Sel_.Add(std::clamp(bx, 0, Bitmap_.Width()), std::clamp(by, 0, Bitmap_.Height()));
         Sel_.Shown = true;
