@@ -40,7 +40,8 @@ void WriteImage(const std::string& path, int w, int h, TRGB colour) {
 struct Fixture {
   std::string dir;
   Fixture() {
-    dir = ::testing::TempDir() + "tessel_viewer_fixture";
+    // One folder per test: ctest runs the tests of this file side by side.
+    dir = ::testing::TempDir() + "tessel_viewer_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir);
     fs::create_directories(dir + "/sub");
     WriteImage(dir + "/a-photo.jpg", 800, 600, TRGB{40, 80, 160});
