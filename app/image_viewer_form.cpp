@@ -44,7 +44,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   VeloraMView1 = new TVeloraMView;
   VeloraMView1->setObjectName("VeloraMView1");
   VeloraMView1->setFont(f);
-  VeloraMView1->SetScrollBars(TVeloraMView::ssVertical);
+  VeloraMView1->SetScrollBars(ssVertical);
   VeloraMView1->SetStoreType(vltThumb);
   VeloraMView1->MouseInteract = mmiScroll | mmiSelect;
   VeloraMView1->SetGridWidth(-1);

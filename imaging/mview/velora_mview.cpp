@@ -55,6 +55,13 @@ TVeloraMView::TVeloraMView(QWidget* parent) : TVLView(parent), Store_(std::make_
     bar->setRange(0, 65535);
     bar->setFocusPolicy(Qt::NoFocus);
     connect(bar, &QScrollBar::actionTriggered, this, [this, bar](int action) { ScrollRequest(bar, action); });
+    // The thumb's final position, which counts even when tracking while dragging is off.
+    connect(bar, &QScrollBar::sliderReleased, this, [this, bar] {
+      if (bar == VScroll_)
+        SetViewY(int(bar->sliderPosition() * ScaleY_));
+      else
+        SetViewX(int(bar->sliderPosition() * ScaleX_));
+    });
   }
 }
 
@@ -358,7 +365,7 @@ void TVeloraMView::SetBackground(TColor colour) {
   TVLView::SetBackground(colour);
   update();
 }
-void TVeloraMView::SetScrollBars(TScrollBars bars) {
+void TVeloraMView::SetScrollBars(TScrollStyle bars) {
   ScrollBars_ = bars;
   if (bars == ssHorizontal || bars == ssBoth) HScroll_->hide();
   if (bars == ssVertical || bars == ssBoth) VScroll_->hide();
@@ -906,8 +913,11 @@ void TVeloraMView::ScrollRequest(QScrollBar* bar, int action) {
   bool vertical = bar == VScroll_;
   double scale = vertical ? ScaleY_ : ScaleX_;
   int origin = vertical ? ViewY_ : ViewX_;
-  int extent = vertical ? ThumbHeight_ + VertBorder_ : ThumbWidth_ + HorizBorder_;
-  int page = vertical ? ClientHeight() : ClientWidth();
+  const TVLScrollBarParams& params = vertical ? VertScrollBarParams : HorizScrollBarParams;
+  int extent = params.StepPerLine != -1 ? params.StepPerLine
+               : vertical             ? ThumbHeight_ + VertBorder_
+                                      : ThumbWidth_ + HorizBorder_;
+  int page = params.StepPerPage != -1 ? params.StepPerPage : vertical ? ClientHeight() : ClientWidth();
   int maximum = vertical ? GetMaxView().y() : GetMaxView().x();
   int target = origin;
   switch (action) {
@@ -915,7 +925,10 @@ void TVeloraMView::ScrollRequest(QScrollBar* bar, int action) {
     case QAbstractSlider::SliderSingleStepAdd: target = origin + extent; break;
     case QAbstractSlider::SliderPageStepSub: target = origin - page; break;
     case QAbstractSlider::SliderPageStepAdd: target = origin + page; break;
-    case QAbstractSlider::SliderMove: target = int(bar->sliderPosition() * scale); break;
+    case QAbstractSlider::SliderMove:
+      if (!params.TrackWhileDragging) return;
+      target = int(bar->sliderPosition() * scale);
+      break;
     case QAbstractSlider::SliderToMinimum: target = 0; break;
     case QAbstractSlider::SliderToMaximum: target = maximum; break;
     default: return;

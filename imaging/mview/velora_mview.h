@@ -13,6 +13,7 @@
 
 #include "bitmap/vl_virtual_dib_list.h"
 #include "io/velora_io.h"
+#include "view/qt/velora_view.h"
 #include "view/qt/vl_view.h"
 #include "view/resample.h"
 
@@ -53,7 +54,6 @@ using TVLImageSelectEvent = std::function<void(TVLObject* sender, int idx)>;
 using TVLImageIDRequestEvent = std::function<void(TVLObject* sender, int id, TBitmap*& bitmap)>;
 using TVLMProgressEvent = std::function<void(TVLObject* sender, int per, int idx)>;
 using TVLImageDrawEvent = std::function<void(TVLObject* sender, int idx, int left, int top, QPainter& canvas)>;
-using TViewChangeEvent = std::function<void(TVLObject* sender, int change)>;
 
 class TVeloraMView : public TVLView {
   Q_OBJECT
@@ -148,9 +148,10 @@ class TVeloraMView : public TVLView {
   void SetWallPaper(const QImage& picture) { WallPaper_ = picture, Update(); }
   TVLWallPaperStyle WallPaperStyle() const { return WallPaperStyle_; }
   void SetWallPaperStyle(TVLWallPaperStyle s);
-  enum TScrollBars { ssNone, ssHorizontal, ssVertical, ssBoth };
-  TScrollBars ScrollBars() const { return ScrollBars_; }
-  void SetScrollBars(TScrollBars bars);
+  TScrollStyle ScrollBars() const { return ScrollBars_; }
+  void SetScrollBars(TScrollStyle bars);
+  TVLScrollBarParams HorizScrollBarParams;
+  TVLScrollBarParams VertScrollBarParams;
   TViewChangeEvent OnViewChange;
   TVLMProgressEvent OnDrawProgress;
   TVLImageDrawEvent OnImageDraw;
@@ -247,7 +248,7 @@ class TVeloraMView : public TVLView {
   bool DrawImageBackground_ = false;
   QImage WallPaper_;
   TVLWallPaperStyle WallPaperStyle_ = vlwoNormal;
-  TScrollBars ScrollBars_ = ssNone;
+  TScrollStyle ScrollBars_ = ssNone;
   QScrollBar* HScroll_ = nullptr;
   QScrollBar* VScroll_ = nullptr;
   double ScaleX_ = 1.0;
