@@ -346,10 +346,8 @@ void TVeloraView::SetZoom(double z) {
   Zoom_ = z;
   ZoomFactor_ = z / 100;
   InverseZoomFactor_ = 100 / z;
-  Update();
-  UnlockUpdateNoRefresh();
-  Paint();
-  LockUpdate();
+  // Update invalidates the window: the new zoom is painted once, on the next paint event,
+  // rather than at once and again for the invalidation.
   Update();
   UnlockUpdateNoRefresh();
   NotifyViewChange(1);
