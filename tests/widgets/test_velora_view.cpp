@@ -634,3 +634,26 @@ TEST(VeloraViewBase, OwnerWindowHandleFindsTheFirstWidget) {
   QObject lone;
   EXPECT_EQ(OwnerWindowHandle(&lone), nullptr);
 }
+
+TEST(VeloraViewBase, AssignTakesAnyToolkitBitmap) {
+  auto v = MakeView(40, 40);
+  int changes = 0;
+  v->OnImageChange = [&](TVLObject*) { ++changes; };
+  TBitmap pal(3, 2, TPixelFormat::pf8bit);
+  pal.SetPaletteEntry(7, MakeRGB(10, 20, 30));
+  pal.ScanLine(1)[2] = 7;
+  v->Assign(&pal);
+  EXPECT_EQ(changes, 1);
+  ASSERT_EQ(v->Bitmap().BitCount(), 24);
+  const uint8_t* p = v->Bitmap().ScanLine(1) + 6;
+  EXPECT_EQ((TRGB{p[0], p[1], p[2]}), MakeRGB(10, 20, 30));
+
+  auto other = MakeView(40, 40);
+  FillCoded(other->Bitmap(), 5, 4);
+  other->SetDpi(300, 200);
+  other->Update();
+  v->Assign(other.get());
+  EXPECT_EQ(v->Bitmap().Width(), 5);
+  EXPECT_EQ(v->DpiY(), 200);
+  EXPECT_EQ(Grab(*v).pixel(4, 3), Coded(4, 3));
+}
