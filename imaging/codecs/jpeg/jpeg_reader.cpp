@@ -27,6 +27,7 @@ struct TReadJob {
   std::vector<uint8_t>* rowBuffer = nullptr;  // CMYK and other converted rows
   bool headerOnly = false;
   bool created = false;
+  bool markersCollected = false;
 };
 
 void ScanMonitor(j_common_ptr cinfo) {
@@ -111,6 +112,16 @@ JDIMENSION ReadLines(TReadJob& job) {
   return cinfo.output_scanline;
 }
 
+void CollectMarkers(const jpeg_decompress_struct& cinfo, TVLMarkerList& markers) {
+  markers.Clear();
+  bool first = true;
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+    const bool skip = first && m->marker == JPEG_APP0;
+    first = false;
+    if (!skip) markers.Add(m->marker, m->data, int(m->data_length));
+  }
+}
+
 // The libjpeg calls of a read. After an error exit the jump lands here and the function
 // returns: the abort flag is already set by the error manager.
 void DecodeGuarded(TReadJob& job) {
@@ -179,18 +190,11 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   if (progress.Aborted()) return;
 
   // The image is complete: trouble in the trailer does not make it a failed read.
+  // Saved markers live in libjpeg's image pool, which finishing releases.
+  CollectMarkers(cinfo, params.JpegMarkers);
+  job.markersCollected = true;
   job.em.aborting = nullptr;
   jpeg_finish_decompress(&cinfo);
-}
-
-void CollectMarkers(const jpeg_decompress_struct& cinfo, TVLMarkerList& markers) {
-  markers.Clear();
-  bool first = true;
-  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
-    const bool skip = first && m->marker == JPEG_APP0;
-    first = false;
-    if (!skip) markers.Add(m->marker, m->data, int(m->data_length));
-  }
 }
 
 }  // namespace
@@ -240,7 +244,7 @@ void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, b
 
   if (job.created && job.cinfo.mem) {
     try {
-      CollectMarkers(job.cinfo, params.JpegMarkers);
+      if (!job.markersCollected) CollectMarkers(job.cinfo, params.JpegMarkers);
     } catch (const std::exception&) {
       progress.Abort();
     }

@@ -81,7 +81,7 @@ void DecodeImage(const TPcxHeader& h, const std::vector<uint8_t>& data, const TR
         complete = rle.DecodeLine(line, h.bytesPerLine);
       } else {
         int64_t n = std::min<int64_t>(h.bytesPerLine, int64_t(data.size()) - plainPos);
-        std::memcpy(line, data.data() + plainPos, size_t(n));
+        if (n > 0) std::memcpy(line, data.data() + plainPos, size_t(n));
         plainPos += n;
         complete = n == h.bytesPerLine;
       }

@@ -1,6 +1,7 @@
 // PNG reader: libpng turns every colour type and depth into 1-bit or blue-green-red rows.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -16,6 +17,8 @@ namespace {
 
 // Everything the guarded decoding touches lives here, in the caller's frame, so that a
 // longjmp out of libpng skips no object with a destructor.
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+
 struct TReadJob {
   TPngIO io;
   png_structp png = nullptr;
@@ -32,6 +35,7 @@ struct TReadJob {
   bool rawMono = false;     // 1-bit rows straight into a 1-bit bitmap
   TRGB background{};        // what transparency is composited against
   bool compositeAfter = false;  // interlaced alpha without a mask: composite at the end
+  png_alloc_size_t allocLimit = kMaxChunkBytes;  // largest single allocation libpng may make
 };
 
 bool HasTrns(const TReadJob& job) { return png_get_valid(job.png, job.info, PNG_INFO_tRNS) != 0; }
@@ -97,7 +101,10 @@ bool FileBackground(const TReadJob& job, TRGB& colour) {
     return true;
   }
   const int maxValue = (1 << job.bitDepth) - 1;
-  auto scale = [&](unsigned v) { return uint8_t(std::min<unsigned>(v, unsigned(maxValue)) * 255u / unsigned(maxValue)); };
+  auto scale = [&](unsigned v) {
+    v = std::min<unsigned>(v, unsigned(maxValue));
+    return uint8_t(job.bitDepth == 16 ? v >> 8 : v * 255u / unsigned(maxValue));
+  };
   if (job.colorType & PNG_COLOR_MASK_COLOR)
     colour = MakeRGB(scale(bkgd->red), scale(bkgd->green), scale(bkgd->blue));
   else
@@ -189,15 +196,31 @@ void FinishMask(TVLMask& mask) {
   mask.X1 = x1, mask.Y1 = y1, mask.X2 = x2, mask.Y2 = y2;
 }
 
+// libpng allocates through here: one block beyond what the header justifies fails (libpng
+// then skips the chunk or reports an error) instead of reserving gigabytes for a short file.
+png_voidp LimitedMalloc(png_structp png, png_alloc_size_t size) {
+  const auto* job = static_cast<const TReadJob*>(png_get_mem_ptr(png));
+  if (job && size > job->allocLimit) return nullptr;
+  return std::malloc(size);
+}
+
+void LimitedFree(png_structp, png_voidp p) { std::free(p); }
+
 void ReadGuarded(TReadJob& job) {
   if (setjmp(png_jmpbuf(job.png))) return;  // the error callback has set the abort flag
   png_structp png = job.png;
   TVLProgressRecord& progress = *job.io.progress;
 
   png_set_read_fn(png, &job.io, ReadData);
+  // Ancillary chunks are read whole into memory: a declared length of gigabytes in a file of
+  // a few hundred bytes must not be allocated. Image data is streamed and not affected.
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_chunk_cache_max(png, 1000);
   png_read_info(png, job.info);
   png_get_IHDR(png, job.info, &job.width, &job.height, &job.bitDepth, &job.colorType, &job.interlace, nullptr,
                nullptr);
+  // libpng's own row buffers grow with the width: 8 bytes a pixel at most, a few of them.
+  job.allocLimit = kMaxChunkBytes + png_alloc_size_t(job.width) * 64;
   job.rawMono = IsRawMono(job);
   ReadParams(job);
   if (!job.mask) {
@@ -259,7 +282,8 @@ void PngReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TV
   job.rowBuffer = &rowBuffer;
   job.alphaBuffer = &alphaBuffer;
 
-  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job.io, ReadError, IgnoreWarning);
+  job.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &job.io, ReadError, IgnoreWarning, &job, LimitedMalloc,
+                                     LimitedFree);
   if (job.png) job.info = png_create_info_struct(job.png);
   if (!job.png || !job.info) {
     png_destroy_read_struct(job.png ? &job.png : nullptr, nullptr, nullptr);
