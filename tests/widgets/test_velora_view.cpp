@@ -267,6 +267,18 @@ TEST(VeloraViewPaint, BackgroundStyles) {
   }
   EXPECT_NE(qRed(img.pixel(36, 33)), 93);  // the strip starts at top + 6
 
+  // Hatches: the lines in the background colour every 8 pixels, the gaps in its complement.
+  v->SetBackgroundStyle(vlbsHorizontal);
+  img = Grab(*v);
+  EXPECT_EQ(img.pixel(3, 0), bg);
+  EXPECT_EQ(img.pixel(3, 1), inv);
+  EXPECT_EQ(img.pixel(3, 8), bg);
+  v->SetBackgroundStyle(vlbsFDiagonal);
+  img = Grab(*v);
+  EXPECT_EQ(img.pixel(2, 2), bg);
+  EXPECT_EQ(img.pixel(3, 2), inv);
+  EXPECT_EQ(img.pixel(10, 2), bg);
+
   v->SetBackgroundStyle(vlbsDiagonals);
   img = Grab(*v);
   EXPECT_EQ(img.pixel(5, 5), inv);
