@@ -669,3 +669,18 @@ TEST(VeloraViewBase, AssignTakesAnyToolkitBitmap) {
   EXPECT_EQ(v->DpiY(), 200);
   EXPECT_EQ(Grab(*v).pixel(4, 3), Coded(4, 3));
 }
+
+TEST(VeloraViewMouse, SelectionDragScrollsPastTheEdge) {
+  auto v = MakeView(100, 100);
+  FillCoded(v->Bitmap(), 400, 400);
+  v->Update();
+  v->SetMouseInteract(MouseInteractSet({miSelect}));
+  QTest::mousePress(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+  QTest::mouseMove(v.get(), QPoint(120, 60));  // 20 pixels beyond the right edge
+  EXPECT_EQ(v->ViewOriginX(), 20);
+  EXPECT_EQ(v->ViewOriginY(), 0);
+  int x1, y1, x2, y2;
+  v->SelectionRect(x1, y1, x2, y2);  // the press stays on bitmap (50, 50)
+  EXPECT_EQ((TRect{x1, y1, x2, y2}), (TRect{50, 50, 120, 60}));
+  QTest::mouseRelease(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(120, 60));
+}
