@@ -1,12 +1,14 @@
-// The widget tests need a QApplication alive around every test.
+// The widget tests need an application object alive around every test: the viewer's own,
+// so that its handler for exceptions escaping event handlers is the one under test.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <cstdlib>
+
+#include "tessel_application.h"
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
+  TesselApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
