@@ -267,6 +267,18 @@ TEST(VeloraViewPaint, BackgroundStyles) {
   }
   EXPECT_NE(qRed(img.pixel(36, 33)), 93);  // the strip starts at top + 6
 
+  // Hatches: the lines in the background colour every 8 pixels, the gaps in its complement.
+  v->SetBackgroundStyle(vlbsHorizontal);
+  img = Grab(*v);
+  EXPECT_EQ(img.pixel(3, 0), bg);
+  EXPECT_EQ(img.pixel(3, 1), inv);
+  EXPECT_EQ(img.pixel(3, 8), bg);
+  v->SetBackgroundStyle(vlbsFDiagonal);
+  img = Grab(*v);
+  EXPECT_EQ(img.pixel(2, 2), bg);
+  EXPECT_EQ(img.pixel(3, 2), inv);
+  EXPECT_EQ(img.pixel(10, 2), bg);
+
   v->SetBackgroundStyle(vlbsDiagonals);
   img = Grab(*v);
   EXPECT_EQ(img.pixel(5, 5), inv);
@@ -633,4 +645,42 @@ TEST(VeloraViewBase, OwnerWindowHandleFindsTheFirstWidget) {
   EXPECT_EQ(OwnerWindowHandle(&grandchild), v.get());
   QObject lone;
   EXPECT_EQ(OwnerWindowHandle(&lone), nullptr);
+}
+
+TEST(VeloraViewBase, AssignTakesAnyToolkitBitmap) {
+  auto v = MakeView(40, 40);
+  int changes = 0;
+  v->OnImageChange = [&](TVLObject*) { ++changes; };
+  TBitmap pal(3, 2, TPixelFormat::pf8bit);
+  pal.SetPaletteEntry(7, MakeRGB(10, 20, 30));
+  pal.ScanLine(1)[2] = 7;
+  v->Assign(&pal);
+  EXPECT_EQ(changes, 1);
+  ASSERT_EQ(v->Bitmap().BitCount(), 24);
+  const uint8_t* p = v->Bitmap().ScanLine(1) + 6;
+  EXPECT_EQ((TRGB{p[0], p[1], p[2]}), MakeRGB(10, 20, 30));
+
+  auto other = MakeView(40, 40);
+  FillCoded(other->Bitmap(), 5, 4);
+  other->SetDpi(300, 200);
+  other->Update();
+  v->Assign(other.get());
+  EXPECT_EQ(v->Bitmap().Width(), 5);
+  EXPECT_EQ(v->DpiY(), 200);
+  EXPECT_EQ(Grab(*v).pixel(4, 3), Coded(4, 3));
+}
+
+TEST(VeloraViewMouse, SelectionDragScrollsPastTheEdge) {
+  auto v = MakeView(100, 100);
+  FillCoded(v->Bitmap(), 400, 400);
+  v->Update();
+  v->SetMouseInteract(MouseInteractSet({miSelect}));
+  QTest::mousePress(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+  QTest::mouseMove(v.get(), QPoint(120, 60));  // 20 pixels beyond the right edge
+  EXPECT_EQ(v->ViewOriginX(), 20);
+  EXPECT_EQ(v->ViewOriginY(), 0);
+  int x1, y1, x2, y2;
+  v->SelectionRect(x1, y1, x2, y2);  // the press stays on bitmap (50, 50)
+  EXPECT_EQ((TRect{x1, y1, x2, y2}), (TRect{50, 50, 120, 60}));
+  QTest::mouseRelease(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(120, 60));
 }

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "io/io_internal.h"
 #include "vl_draw.h"
 
 namespace velora {
@@ -125,14 +126,9 @@ void TVeloraView::Assign(TVeloraView* source) {
 
 void TVeloraView::Assign(const TBitmap* source) {
   if (!source) return Clear();
-  if (source->BitCount() == 24 || source->BitCount() == 1) {
-    Bitmap_.Assign(*source);
-  } else {
-    // Other formats are not drawn by the view: the image becomes a 24-bit one of that size,
-    // filled with the background (no converter of those formats lives in the view).
-    Bitmap_.Reset(source->Width(), source->Height(), TPixelFormat::pf24bit);
-    TBitmapCanvas(Bitmap_).FillRect(TRect{0, 0, Bitmap_.Width(), Bitmap_.Height()}, ColorToRGB(Background()));
-  }
+  Bitmap_.Assign(*source);
+  // The view shows 24- and 1-bit images; any other format becomes 24 bits with its pixels.
+  if (Bitmap_.BitCount() != 24 && Bitmap_.BitCount() != 1) io_detail::ConvertTo24Bit(Bitmap_);
   Update();
   NotifyImageChanged();
 }
@@ -346,10 +342,8 @@ void TVeloraView::SetZoom(double z) {
   Zoom_ = z;
   ZoomFactor_ = z / 100;
   InverseZoomFactor_ = 100 / z;
-  Update();
-  UnlockUpdateNoRefresh();
-  Paint();
-  LockUpdate();
+  // Update invalidates the window: the new zoom is painted once, on the next paint event,
+  // rather than at once and again for the invalidation.
   Update();
   UnlockUpdateNoRefresh();
   NotifyViewChange(1);

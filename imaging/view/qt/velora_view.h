@@ -214,6 +214,11 @@ class TVeloraView : public TVLView {
   QScrollBar* HorzScrollBar() const { return HBar_; }
   QScrollBar* VertScrollBar() const { return VBar_; }
 
+  // Fires OnViewChange: 0 the origin changed, 1 the zoom changed.
+  void NotifyViewChange(int change);
+  // Moves the stored mouse points by (dx, dy) client pixels (the picture scrolled under them).
+  void ShiftMouseAnchors(int dx, int dy);
+
   // ---- painting
   void Update() override;
   void Paint();
@@ -262,7 +267,6 @@ class TVeloraView : public TVLView {
 
  private:
   // geometry
-  void NotifyViewChange(int change);
   void ComputeSourceRect();
   void GetMaxViewOriginAt(double zoomFactor, int& maxX, int& maxY) const;
   void ArmFilterDelay();

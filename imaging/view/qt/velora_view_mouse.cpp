@@ -307,9 +307,12 @@ void TVeloraView::AutoScroll(QPoint p) {
   const int ox = ViewOriginX_, oy = ViewOriginY_;
   SetViewOrigin(ox + dx, oy + dy);
   // The anchors stay on the same bitmap pixels while the picture moves under them.
-  const QPoint moved(ViewOriginX_ - ox, ViewOriginY_ - oy);
-  DownPt_ -= moved;
-  LastPt_ -= moved;
+  ShiftMouseAnchors(ox - ViewOriginX_, oy - ViewOriginY_);
+}
+
+void TVeloraView::ShiftMouseAnchors(int dx, int dy) {
+  DownPt_ += QPoint(dx, dy);
+  LastPt_ += QPoint(dx, dy);
 }
 
 void TVeloraView::RectangleFromDrag(QPoint down, QPoint cur, Qt::KeyboardModifiers mods) {

@@ -77,13 +77,24 @@ QCursor Magnifier(bool plus) {
 }
 
 QCursor Hand() {
+  // An open hand: four fingers, the thumb to the left, the palm below.
   TCursorPainter c;
   c.p.setRenderHint(QPainter::Antialiasing, true);
-  QPainterPath path;
-  path.addRoundedRect(8, 13, 16, 14, 4, 4);
-  for (int i = 0; i < 4; ++i) path.addRoundedRect(8 + 4 * i, 4 + (i == 0 || i == 3 ? 3 : 0), 4, 14, 2, 2);
-  path.addRoundedRect(3, 14, 7, 4, 2, 2);
-  c.Fill(path.simplified(), Qt::white);
+  QPainterPath hand;
+  hand.setFillRule(Qt::WindingFill);  // the fingers overlap the palm
+  const int tops[4] = {6, 3, 4, 8};
+  for (int i = 0; i < 4; ++i) hand.addRoundedRect(QRectF(9 + 4.5 * i, tops[i], 4.5, 16), 2.2, 2.2);
+  hand.addRoundedRect(QRectF(9, 14, 18, 15), 5, 5);
+  QPainterPath thumb;
+  thumb.moveTo(10, 24);
+  thumb.lineTo(3, 15);
+  thumb.quadTo(4, 12, 7, 14);
+  thumb.lineTo(11, 18);
+  thumb.closeSubpath();
+  hand = hand.simplified().united(thumb);
+  c.Fill(hand, Qt::white);
+  c.p.setPen(QPen(Qt::black, 1));
+  for (int i = 1; i < 4; ++i) c.p.drawLine(QPointF(9 + 4.5 * i, tops[i] + 6), QPointF(9 + 4.5 * i, 17));
   return c.Done(16, 16);
 }
 
