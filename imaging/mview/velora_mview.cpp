@@ -512,10 +512,19 @@ void NestedRects(QPainter& p, int x, int y, int w, int h, int m, const QColor& c
   for (int j = 1; j <= m; ++j) p.drawRect(QRect(x - j, y - j, w + 2 * j - 1, h + 2 * j - 1));
 }
 
-void TextOpaque(QPainter& p, int x, int y, const TVLMText& text, const QColor& fg, const QColor& bg) {
+// A caption drawn opaque, centred in a cell `width` wide at `left` (+ `shift`). A caption
+// wider than the cell is elided in the middle, so that a long file name keeps its beginning
+// and its extension instead of being cut off at both ends.
+void CaptionOpaque(QPainter& p, int left, int width, int shift, int y, const TVLMText& text, const QColor& fg,
+                   const QColor& bg) {
   QFontMetrics fm(text.Font);
   QString s = QString::fromStdString(text.Caption());
-  QRect r(x, y, fm.horizontalAdvance(s), fm.height());
+  int tw = fm.horizontalAdvance(s);
+  if (tw > width - shift) {
+    s = fm.elidedText(s, Qt::ElideMiddle, width - shift);
+    tw = fm.horizontalAdvance(s);
+  }
+  QRect r(left + (width - tw - shift) / 2 + (shift + 1) / 2, y, tw, fm.height());
   p.fillRect(r, bg);
   p.setFont(text.Font);
   p.setPen(fg);
@@ -590,24 +599,19 @@ bool TVeloraMView::PaintEntry(QPainter& p, int i, QRegion& painted) {
   int b = 0;
   if (!e.TopText->Caption().empty()) {
     captionColours(*e.TopText, fg, bg);
-    int tw = QFontMetrics(e.TopText->Font).horizontalAdvance(QString::fromStdString(e.TopText->Caption()));
-    TextOpaque(p, x + (TW - tw) / 2, y, *e.TopText, fg, bg);
+    CaptionOpaque(p, x, TW, 0, y, *e.TopText, fg, bg);
   }
   if (!e.InfoText->Caption().empty()) {
     captionColours(*e.InfoText, fg, bg);
-    int tw = QFontMetrics(e.InfoText->Font).horizontalAdvance(QString::fromStdString(e.InfoText->Caption()));
-    TextOpaque(p, x + (TW - tw) / 2, y + TH - BottomGap_ - ih, *e.InfoText, fg, bg);
+    CaptionOpaque(p, x, TW, 0, y + TH - BottomGap_ - ih, *e.InfoText, fg, bg);
   }
   if (!e.BottomText->Caption().empty()) {
     captionColours(*e.BottomText, fg, bg);
     QFontMetrics fm(e.BottomText->Font);
     int th = fm.height();
-    int tw = fm.horizontalAdvance(QString::fromStdString(e.BottomText->Caption()));
     p.fillRect(QRect(x, y + TH - th - 1, TW, th + 1), bg);
-    p.save();
-    p.setClipRect(QRect(x, y, TW, TH), Qt::IntersectClip);  // long names are cut at the cell
-    TextOpaque(p, x + (TW - tw - 2) / 2 + 1, y + TH - th - 1, *e.BottomText, fg, bg);
-    p.restore();
+    // The band's text sits one pixel right of centre, inside the band's frame.
+    CaptionOpaque(p, x, TW, 2, y + TH - th - 1, *e.BottomText, fg, bg);
     b = th + 3;
   }
 
