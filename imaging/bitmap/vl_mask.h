@@ -60,6 +60,10 @@ class TVLMask {
 
  private:
   void UpdateFull(int value);
+  void ScaleIntoAnts(int srcX, int srcY, int srcW, int srcH, int destW, int destH, int64_t xs, int64_t ys);
+  bool AntsBit(int c, int r) const {
+    return (AntsBuffer_[size_t(int64_t(AntsHeight_ - 1 - r) * AntsRowLen_ + (c >> 3))] >> (7 - (c & 7))) & 1;
+  }
 
   int Width_ = 0;
   int Height_ = 0;
@@ -67,6 +71,11 @@ class TVLMask {
   int RowLen_ = 0;
   bool Full_ = false;
   std::vector<uint8_t> Bits_;
+  // Scaled 1-bit copy of the visible part, kept between calls while the view size stays.
+  std::vector<uint8_t> AntsBuffer_;
+  int AntsWidth_ = 0;
+  int AntsHeight_ = 0;
+  int AntsRowLen_ = 0;
 };
 
 }  // namespace velora

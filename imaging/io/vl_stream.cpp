@@ -72,7 +72,9 @@ constexpr size_t kWriteBufferSize = 65536;
 
 TVLFileStream::TVLFileStream(const std::string& fileName, TMode mode) : fileName_(fileName) {
   int flags = mode == fmOpenRead ? O_RDONLY : mode == fmCreate ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDWR;
-  fd_ = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+  // O_NONBLOCK: opening a FIFO or a device for reading must not wait for a writer; such
+  // files are refused just below, and on regular files the flag changes nothing.
+  fd_ = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd_ < 0) {
     if (mode == fmCreate) throw EVLFileCreateError(fileName);
     throw EVLFileOpenError(fileName);

@@ -29,7 +29,7 @@ void ResampleBitmap(const TBitmap& source, TBitmap& dest, TResampleFilter filter
                     const TVLProgressRecord* progress = nullptr);
 void ResampleBitmap1Bit(const TBitmap& source, TBitmap& dest, TResampleFilter filter);
 void ResampleMask(const TVLMask& source, TVLMask& dest, TResampleFilter filter);
-void FastResizeBitmap(const TBitmap& source, TBitmap& dest);
+void FastResizeBitmap(const TBitmap& source, TBitmap& dest, const TVLProgressRecord* progress = nullptr);
 void FastResizeBitmap1Bit(const TBitmap& source, TBitmap& dest);
 void FastResizeMask(const TVLMask& source, TVLMask& dest);
 // Rectangle of a 1-bit bitmap → 24-bit grey bitmap of dest's size (coverage reduction).

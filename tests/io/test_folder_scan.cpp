@@ -97,6 +97,19 @@ TEST(FolderScan, UnreadableFileIsLeftOut) {
   EXPECT_EQ(list.Entries[0].BottomText, "a.vlt");
 }
 
+TEST(FolderScan, PipesAndDevicesAreLeftOutWithoutWaiting) {
+  iotest::TTempDir dir;
+  dir.Write("a.vlt", iotest::MakeVlt(1, 1));
+  iotest::TVltRegistration vlt;
+  // A reader of a FIFO would wait for a writer forever; the scan must just skip it.
+  ASSERT_EQ(::mkfifo((dir.Path() + "/b.vlt").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (dir.Path() + "/c.vlt").c_str()), 0);
+  TScanList list;
+  ASSERT_TRUE(ScanFolder(dir.Path(), "*.*", list));
+  ASSERT_EQ(list.Entries.size(), 1u);
+  EXPECT_EQ(list.Entries[0].BottomText, "a.vlt");
+}
+
 TEST(FolderScan, MissingFolderGivesNothing) {
   TScanList list;
   EXPECT_FALSE(ScanFolder("/no/such/folder/anywhere", "*.*", list));

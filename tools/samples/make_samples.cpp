@@ -105,6 +105,12 @@ void Set1Bit(TBitmap& bmp, int w, int h, const std::function<bool(int, int)>& wh
   }
 }
 
+// Writers take the depth to write from the parameter record: colour, grey or bilevel.
+void SetDepth(TVeloraIO& io, int bitsPerSample, int samplesPerPixel) {
+  io.Params().BitsPerSample = bitsPerSample;
+  io.Params().SamplesPerPixel = samplesPerPixel;
+}
+
 bool Save(TVeloraIO& io, TBitmap& bmp, const std::string& path) {
   io.AttachBitmap(&bmp);
   try {
@@ -183,9 +189,10 @@ int main(int argc, char** argv) {
   TBitmap bmp;
   bool ok = true;
 
+  SetDepth(io, 8, 3);
   Paint24(bmp, 1600, 1200, [](int x, int y) { return Mandelbrot(x, y, 1600, 1200); });
   io.Params().JpegQuality = 88;
-  ok &= Save(io, bmp, dir + "/seahorse-valley.jpg");
+  ok &= Save(io, bmp, dir + "/fractal-seahorse-valley.jpg");
 
   Paint24(bmp, 900, 600, [](int x, int y) { return Julia(x, y, 900, 600); });
   ok &= Save(io, bmp, dir + "/julia.png");
@@ -222,15 +229,18 @@ int main(int argc, char** argv) {
   ok &= Save(io, bmp, dir + "/scan-large-grey.jpg");
   io.Params().JpegColorSpace = 2;
 
+  SetDepth(io, 8, 1);
   Paint24(bmp, 256, 256, [](int x, int y) {
     uint8_t g = uint8_t((x + y) / 2);
     return MakeRGB(g, g, g);
   });
-  ok &= Save(io, bmp, dir + "/grey-ramp.pgm");
+  ok &= Save(io, bmp, dir + "/ramp-grey.pgm");
+  SetDepth(io, 8, 3);
 
   Paint24(bmp, 400, 300, [](int x, int y) { return Julia(x * 9 / 4, y * 2, 900, 600); });
   ok &= Save(io, bmp, dir + "/julia-small.ppm");
 
+  SetDepth(io, 1, 1);
   Set1Bit(bmp, 640, 200, [](int x, int y) { return !TextPixel("TESSEL VIEWER", x, y, 30, 40, 8); });
   ok &= Save(io, bmp, dir + "/text-1bit.pbm");
 
@@ -238,8 +248,8 @@ int main(int argc, char** argv) {
     int cx = x - 256, cy = y - 256;
     return ((x / 32 + y / 32) % 2 == 0) != (cx * cx + cy * cy < 160 * 160);
   });
-  ok &= Save(io, bmp, dir + "/checker-1bit.bmp");
+  ok &= Save(io, bmp, dir + "/pattern-checker-1bit.bmp");
 
-  ok &= WriteIcon(dir + "/badge.ico");
+  ok &= WriteIcon(dir + "/velora-badge.ico");
   return ok ? 0 : 1;
 }

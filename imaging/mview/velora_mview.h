@@ -1,0 +1,275 @@
+// TVeloraMView: many images as a grid of captioned thumbnails. Entries hold a file name (or
+// an ID) and three captions; their pixels are read lazily, the first time a cell is painted,
+// reduced to the thumbnail size and kept in a TVLVirtualDIBList, whose few mapped views are
+// drawn straight onto the window.
+#pragma once
+#include <QFont>
+#include <QImage>
+#include <QScrollBar>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bitmap/vl_virtual_dib_list.h"
+#include "io/velora_io.h"
+#include "view/qt/velora_view.h"
+#include "view/qt/vl_view.h"
+#include "view/resample.h"
+
+class QPainter;
+
+namespace velora {
+
+enum TVLStoreType { vltNormal, vltThumb };
+enum TVLMDisplayMode { mdGrid, mdSingle };
+enum TVLMStyle { vlmsFlat, vlmsACD };
+enum TVLSStyle { vlssAround, vlssACD };
+enum TVLWallPaperStyle { vlwoNormal, vlwoStretch, vlwoTile };
+enum TVLMMouseInteractItem { mmiScroll = 1, mmiSelect = 2 };
+enum TVLMKeyInteractItem { mkiMoveSelected = 1 };
+enum TVLMultiSelectionOption { vlmoRegion = 1 };
+
+class TVeloraMView;
+
+// One caption of a thumbnail: top (position 0), bottom (1) or info (2).
+class TVLMText {
+ public:
+  TVLMText(TVeloraMView* owner, int position);
+
+  const std::string& Caption() const { return Caption_; }
+  // Raises the owner's UpperGap or BottomGap to fit the text; gaps never shrink.
+  void SetCaption(const std::string& caption);
+  QFont Font;
+  TColor Background;
+  int Position() const { return Position_; }
+
+ private:
+  std::string Caption_;
+  TVeloraMView* Owner_;
+  int Position_;
+};
+
+using TVLImageSelectEvent = std::function<void(TVLObject* sender, int idx)>;
+using TVLImageIDRequestEvent = std::function<void(TVLObject* sender, int id, TBitmap*& bitmap)>;
+using TVLMProgressEvent = std::function<void(TVLObject* sender, int per, int idx)>;
+using TVLImageDrawEvent = std::function<void(TVLObject* sender, int idx, int left, int top, QPainter& canvas)>;
+
+class TVeloraMView : public TVLView {
+  Q_OBJECT
+
+ public:
+  explicit TVeloraMView(QWidget* parent = nullptr);
+  ~TVeloraMView() override;
+
+  // ---- entries
+  int ImageCount() const { return int(Entries_.size()); }
+  int AppendImage();
+  void InsertImage(int index);
+  bool DeleteImage(int index);
+  void Clear();
+  void SetImageFileName(int index, const std::string& name);
+  std::string GetImageFileName(int index) const;
+  void SetImageID(int index, int id);
+  TVLMText* ImageTopText(int index);
+  TVLMText* ImageBottomText(int index);
+  TVLMText* ImageInfoText(int index);
+  TColor ImageBackground(int index) const;
+  void SetImage(int index, const TBitmap& bitmap);
+  bool ObtainImage(int index);
+  // The entry's pixels, checked out of the store: the caller checks them in (ReleaseBitmap).
+  TBitmap* GetImageBitmap(int index);
+  void ReleaseBitmap(TBitmap* bitmap, bool writeBack = false) { Store_->CheckIn(bitmap, writeBack); }
+  bool HasStoredImage(int index) const;
+  int ImageRow(int index) const;
+  int ImageCol(int index) const;
+  int ImageX(int index) const;
+  int ImageY(int index) const;
+  TVLVirtualDIBList& Store() { return *Store_; }
+
+  // ---- the view contract
+  TBitmap* GetBitmap() override { return CurrentBitmap_; }
+  TVLMask* GetAlphaMask() override { return nullptr; }
+  bool IsMultiView() const override { return true; }
+  void LockUpdate() override { ++LockCount_; }
+  void UnlockUpdate() override;
+  void UnlockUpdateNoRefresh() override;
+  void Update() override;
+  void SetBackground(TColor colour) override;
+  // What an attached multi-image I/O component reads after a change notice: 0 none,
+  // 1 inserted, 2 deleted, with the entry index; reading resets the action.
+  int TakePendingAction(int& index);
+
+  // ---- store properties
+  TVLStoreType StoreType() const { return StoreType_; }
+  void SetStoreType(TVLStoreType type) { StoreType_ = type; }
+  int ThumbWidth() const { return ThumbWidth_; }
+  int ThumbHeight() const { return ThumbHeight_; }
+  void SetThumbWidth(int w);
+  void SetThumbHeight(int h);
+  int ImageCacheSize() const { return Store_->ImageCacheSize(); }
+  void SetImageCacheSize(int size);
+  bool RemoveCorrupted = false;
+  TVLImageIDRequestEvent OnImageIDRequest;
+  TVLProgressEvent OnIOProgress;
+
+  // ---- layout and painting properties
+  int HorizBorder() const { return HorizBorder_; }
+  int VertBorder() const { return VertBorder_; }
+  void SetHorizBorder(int v) { HorizBorder_ = v, Update(); }
+  void SetVertBorder(int v) { VertBorder_ = v, Update(); }
+  int UpperGap() const { return UpperGap_; }
+  int BottomGap() const { return BottomGap_; }
+  void SetUpperGap(int v) { UpperGap_ = v, Update(); }
+  void SetBottomGap(int v) { BottomGap_ = v, Update(); }
+  TVLMDisplayMode DisplayMode() const { return DisplayMode_; }
+  void SetDisplayMode(TVLMDisplayMode m) { DisplayMode_ = m, Update(); }
+  int GridWidth() const { return GridWidth_; }
+  void SetGridWidth(int w) { GridWidth_ = w, Update(); }
+  TVLMStyle Style() const { return Style_; }
+  void SetStyle(TVLMStyle s);
+  TVLSStyle SelectionStyle() const { return SelectionStyle_; }
+  void SetSelectionStyle(TVLSStyle s);
+  bool VisibleSelection() const { return VisibleSelection_; }
+  void SetVisibleSelection(bool v) { VisibleSelection_ = v, Update(); }
+  int SelectionWidth() const { return SelectionWidth_; }
+  void SetSelectionWidth(int w) { SelectionWidth_ = w, Update(); }
+  TColor SelectionColor() const { return SelectionColor_; }
+  void SetSelectionColor(TColor c) { SelectionColor_ = c, Update(); }
+  TColor ThumbnailsBackground() const { return ThumbnailsBackground_; }
+  void SetThumbnailsBackground(TColor c) { ThumbnailsBackground_ = c, Update(); }
+  int ThumbnailsBorderWidth() const { return ThumbnailsBorderWidth_; }
+  void SetThumbnailsBorderWidth(int w);
+  TColor ThumbnailsBorderColor() const { return ThumbnailsBorderColor_; }
+  void SetThumbnailsBorderColor(TColor c);
+  bool DrawImageBackground() const { return DrawImageBackground_; }
+  void SetDrawImageBackground(bool v) { DrawImageBackground_ = v, Update(); }
+  const QImage& WallPaper() const { return WallPaper_; }
+  void SetWallPaper(const QImage& picture) { WallPaper_ = picture, Update(); }
+  TVLWallPaperStyle WallPaperStyle() const { return WallPaperStyle_; }
+  void SetWallPaperStyle(TVLWallPaperStyle s);
+  TScrollStyle ScrollBars() const { return ScrollBars_; }
+  void SetScrollBars(TScrollStyle bars);
+  TVLScrollBarParams HorizScrollBarParams;
+  TVLScrollBarParams VertScrollBarParams;
+  TViewChangeEvent OnViewChange;
+  TVLMProgressEvent OnDrawProgress;
+  TVLImageDrawEvent OnImageDraw;
+
+  int ViewX() const { return ViewX_; }
+  int ViewY() const { return ViewY_; }
+  int ContentWidth() const { return ContentWidth_; }
+  int ContentHeight() const { return ContentHeight_; }
+  QPoint GetMaxView() const;
+  int IsImageVisible(int index) const;
+  int Columns() const;
+  // Paints the whole client area onto `painter` (origin at the client's top-left).
+  void PaintTo(QPainter& painter);
+
+  // ---- interaction
+  int MouseInteract = mmiSelect;
+  int KeyInteract = mkiMoveSelected;
+  bool EnableMultiSelect() const { return EnableMultiSelect_; }
+  void SetEnableMultiSelect(bool v);
+  int MultiSelectionOptions = 0;
+  TVLImageSelectEvent OnImageSelect;
+
+  void SetSelectedImage(int index);
+  int SelectedImage() const { return Selected_; }
+  void Deselect();
+  bool IsSelected(int index) const;
+  const std::vector<int>& MultiSelectedImages() const { return MultiSelection_; }
+  void SetViewX(int x);
+  void SetViewY(int y);
+  void SetViewXY(int x, int y);
+  int HitTest(int x, int y) const;
+  // Client area (inside the border, without the scroll bars).
+  int ClientWidth() const;
+  int ClientHeight() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  struct TEntry;
+
+  TEntry* Entry(int index) const;
+  void SelectionStep(int index);
+  void AcquireCurrentBitmap();
+  void ReleaseCurrentBitmap();
+  void DropSelection();
+  void Layout();
+  void UpdateScrollBars();
+  void SelectAt(int x, int y, Qt::KeyboardModifiers modifiers);
+  void ScrollRequest(QScrollBar* bar, int action);
+  bool PaintEntry(QPainter& painter, int index, QRegion& painted);
+  void DrawStoredImage(QPainter& painter, TEntry& entry, const QRect& target);
+  QPoint ToClient(const QPoint& widgetPoint) const;
+  friend class TVLMText;
+  void RaiseGap(int position, int textHeight);
+
+  std::vector<std::unique_ptr<TEntry>> Entries_;
+  std::unique_ptr<TVLVirtualDIBList> Store_;
+  TVeloraIO Reader_;
+  TVLStoreType StoreType_ = vltNormal;
+  int ThumbWidth_ = 100;
+  int ThumbHeight_ = 100;
+  int Selected_ = -1;
+  TBitmap* CurrentBitmap_ = nullptr;
+  int PendingAction_ = 0;
+  int PendingIndex_ = 0;
+  int LockCount_ = 0;
+  bool Destroying_ = false;
+
+  int HorizBorder_ = 4;
+  int VertBorder_ = 4;
+  int UpperGap_ = 0;
+  int BottomGap_ = 0;
+  TVLMDisplayMode DisplayMode_ = mdGrid;
+  int GridWidth_ = 0;
+  TVLMStyle Style_ = vlmsACD;
+  TVLSStyle SelectionStyle_ = vlssAround;
+  bool VisibleSelection_ = true;
+  int SelectionWidth_ = 3;
+  TColor SelectionColor_ = 255;
+  TColor ThumbnailsBackground_ = clBtnFace;
+  int ThumbnailsBorderWidth_ = 0;
+  TColor ThumbnailsBorderColor_ = clBtnFace;
+  bool DrawImageBackground_ = false;
+  QImage WallPaper_;
+  TVLWallPaperStyle WallPaperStyle_ = vlwoNormal;
+  TScrollStyle ScrollBars_ = ssNone;
+  QScrollBar* HScroll_ = nullptr;
+  QScrollBar* VScroll_ = nullptr;
+  double ScaleX_ = 1.0;
+  double ScaleY_ = 1.0;
+  int ViewX_ = 0;
+  int ViewY_ = 0;
+  int ContentWidth_ = 0;
+  int ContentHeight_ = 0;
+  int CurrentFrame_ = 0;
+
+  bool EnableMultiSelect_ = false;
+  std::vector<int> MultiSelection_;
+  bool Toggle_ = false;
+  bool Keep_ = false;
+  QPoint Anchor_;
+  QPoint AnchorView_;
+  int AnchorEntry_ = -1;
+  int LastEntry_ = -1;
+  bool DoubleClicked_ = false;
+  bool ButtonDown_ = false;
+  bool InUpdate_ = false;
+};
+
+}  // namespace velora

@@ -1,0 +1,54 @@
+// Drawing into a 24-bit toolkit bitmap used as a canvas (the views' back buffers): fills,
+// hatch patterns, lines, the 3-D frame and the shadow strips. Everything is clipped to the
+// bitmap and to an optional clip rectangle, so callers can pass any coordinates.
+#pragma once
+#include <QImage>
+#include <QPainter>
+
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_types.h"
+
+namespace velora {
+
+enum class TBrushPattern { Solid, Horizontal, Vertical, FDiagonal, BDiagonal, Cross, DiagCross };
+
+class TBitmapCanvas {
+ public:
+  explicit TBitmapCanvas(TBitmap& bitmap);
+  TBitmapCanvas(TBitmap& bitmap, const TRect& clip);
+
+  TBitmap& Bitmap() { return bitmap_; }
+  const TRect& Clip() const { return clip_; }
+
+  void Pixel(int x, int y, TRGB c) {
+    if (x >= clip_.Left && x < clip_.Right && y >= clip_.Top && y < clip_.Bottom) {
+      uint8_t* p = bitmap_.ScanLine(y) + 3 * x;
+      p[0] = c.b, p[1] = c.g, p[2] = c.r;
+    }
+  }
+  void FillRect(const TRect& r, TRGB c);
+  // Pattern pixels take `c`, the others `gap`; the pattern repeats every 8 pixels from (0, 0).
+  void FillPattern(const TRect& r, TBrushPattern pattern, TRGB c, TRGB gap);
+  // Lines with both end points excluded at the end, as the toolkit's LineTo draws them.
+  void Line(int x1, int y1, int x2, int y2, TRGB c);
+  void HLine(int x1, int x2, int y, TRGB c);  // x1 .. x2 − 1
+  void VLine(int x, int y1, int y2, TRGB c);  // y1 .. y2 − 1
+
+ private:
+  TBitmap& bitmap_;
+  TRect clip_;
+};
+
+// A 3-D frame: the left and top edges in colour2, the bottom and right edges in colour1
+// (x2, y2 are the last pixel column and row of the frame).
+void DrawFrame(TBitmapCanvas& canvas, int x1, int y1, TColor colour1, TColor colour2, int y2, int x2);
+// The shadow strips beside and below an image rectangle (left, top, right, bottom exclusive):
+// n lines of grey levels trunc(255 × e^(k/n − 1)), darkest nearest the image.
+void DrawShadowV(TBitmapCanvas& canvas, int right, int top, int bottom, int n = 6);
+void DrawShadowH(TBitmapCanvas& canvas, int left, int right, int bottom, int n = 6);
+
+// Blits `src` (a rectangle of a 24-bit toolkit bitmap, rows top-down) to `at`, unscaled. The
+// bitmap's bottom-up block is wrapped in a QImage without copying.
+void BlitBitmap(QPainter& painter, const QPoint& at, const TBitmap& bitmap, const QRect& src);
+
+}  // namespace velora

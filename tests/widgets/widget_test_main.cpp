@@ -1,0 +1,20 @@
+// The widget tests need an application object alive around every test: the viewer's own,
+// so that its handler for exceptions escaping event handlers is the one under test.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tessel_application.h"
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  TesselApplication app(argc, argv);
+  // A modal message box would wait for a click that never comes: report on stderr instead.
+  TesselApplication::ShowException = [](const std::string& message) {
+    std::fprintf(stderr, "message box: %s\n", message.c_str());
+  };
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
