@@ -598,7 +598,7 @@ void TVeloraView::paintEvent(QPaintEvent* event) {
       DrawOverlay(Overlay_);
       shown = &Overlay_;
     }
-    if (!clip.isEmpty()) BlitBitmap(painter, clip.topLeft() + o, *shown, clip);
+    if (!clip.isEmpty()) BlitBitmap(painter, clip.topLeft() + o, *shown, clip, Blit_);
   }
   if (OnPaint) OnPaint(this);
 }
