@@ -681,8 +681,8 @@ void TVeloraView::StretchInto(TBitmap& target, const TRect& dirty, bool blendAlp
   const bool is24 = Bitmap_.BitCount() == 24;
   const bool blockCopy = is24 && sx == 16384 && sy == 16384 && !blendAlpha;
   const bool copyRowAbove = BackgroundStyle_ == vlbsSolid;
-  // The columns only grow: the pixels that may move four bytes at once are a leading run,
-  // found once for all rows.
+  // The pixels that may move four bytes at once (a leading run of the columns) are the same
+  // in every row: found once, not tested per pixel.
   int wide = 0;
   while (wide < n - 1 && cols[size_t(wide)] < bw - 1) ++wide;
   int prevRow = -1;
