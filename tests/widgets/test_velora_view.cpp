@@ -7,7 +7,9 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <cstring>
 #include <memory>
+#include <random>
 
 #include "view/qt/velora_view.h"
 #include "view/qt/vl_draw.h"
@@ -636,6 +638,81 @@ TEST(VeloraViewPaint, DrawToGivesTheVisiblePart) {
   EXPECT_EQ(out.pixel(0, 0), Coded(10, 20));
   EXPECT_EQ(out.pixel(3, 1), Coded(11, 20));
   EXPECT_EQ(out.pixel(99, 99), Coded(59, 69));
+}
+
+// The blit's own 24 → 32-bit expansion against Qt's conversion of the same pixels, over
+// widths that end the rows inside and after the vector steps, and sub-rectangles that start
+// at odd columns; pixels outside the rectangle stay as they were.
+TEST(VeloraViewPaint, BlitExpansionMatchesQtsConversion) {
+  std::mt19937 rng(7);
+  for (int w : {1, 2, 5, 17, 18, 19, 35, 37, 100}) {
+    TBitmap b(w, 3, TPixelFormat::pf24bit);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 3 * w; ++x) b.ScanLine(y)[x] = uint8_t(rng());
+    QImage reference(w, 3, QImage::Format_BGR888);
+    for (int y = 0; y < 3; ++y) std::memcpy(reference.scanLine(y), b.ScanLine(y), size_t(3 * w));
+    reference = reference.convertToFormat(QImage::Format_RGB32);
+    for (QRect r : {QRect(0, 0, w, 3), QRect(w / 3, 1, w - w / 3, 2), QRect(-4, -1, w + 9, 9)}) {
+      QImage out(w, 3, QImage::Format_RGB32);
+      out.fill(0xFF345678u);
+      CopyToRgb32(b, r, out);
+      const QRect in = r & out.rect();
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < w; ++x)
+          ASSERT_EQ(out.pixel(x, y), in.contains(x, y) ? reference.pixel(x, y) : 0xFF345678u)
+              << "width " << w << " at " << x << ", " << y;
+    }
+  }
+}
+
+// Windows keep RGB32 (offscreen) or premultiplied ARGB32 (X11): the blit lands the same
+// opaque pixels, at its place, on both.
+TEST(VeloraViewPaint, BlitPlacesTheRectangleOnEitherWindowFormat) {
+  TBitmap b;
+  FillCoded(b, 30, 20);
+  for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+    QImage window(40, 40, f);
+    window.fill(Qt::white);
+    QImage scratch;
+    {
+      QPainter p(&window);
+      BlitBitmap(p, QPoint(5, 7), b, QRect(3, 2, 20, 10), scratch);
+    }
+    EXPECT_EQ(scratch.format(), f);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const bool in = x >= 5 && x < 25 && y >= 7 && y < 17;
+        ASSERT_EQ(window.pixel(x, y), in ? Coded(x - 5 + 3, y - 7 + 2) : qRgb(255, 255, 255)) << x << ", " << y;
+      }
+  }
+}
+
+// Everything the view shows comes from its renderer, pixel for pixel, at reduction,
+// one to one and enlargement, with the picture off-centre and centred.
+TEST(VeloraViewPaint, WindowShowsExactlyTheRenderedPicture) {
+  auto v = MakeView(123, 77);
+  std::mt19937 rng(3);
+  TBitmap& b = v->Bitmap();
+  b.Reset(301, 203, TPixelFormat::pf24bit);
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < 3 * b.Width(); ++x) b.ScanLine(y)[x] = uint8_t(rng());
+  v->Update();
+  for (bool centre : {false, true})
+    for (double zoom : {25.0, 37.0, 100.0, 333.0}) {
+      v->SetCenter(centre);
+      v->SetZoom(zoom);
+      v->SetViewOrigin(13, 9);
+      QApplication::processEvents();
+      const QImage shown = Grab(*v);
+      TBitmap rendered(v->ExtentX(), v->ExtentY(), TPixelFormat::pf24bit);
+      std::vector<uint8_t*> rows;
+      v->RenderFast(rendered, rows, TRect{0, 0, rendered.Width(), rendered.Height()});
+      for (int y = 0; y < rendered.Height(); ++y)
+        for (int x = 0; x < rendered.Width(); ++x) {
+          const uint8_t* p = rendered.ScanLine(y) + 3 * x;
+          ASSERT_EQ(shown.pixel(x, y), qRgb(p[2], p[1], p[0])) << zoom << " % at " << x << ", " << y;
+        }
+    }
 }
 
 TEST(VeloraViewBase, OwnerWindowHandleFindsTheFirstWidget) {

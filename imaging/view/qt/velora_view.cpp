@@ -598,7 +598,7 @@ void TVeloraView::paintEvent(QPaintEvent* event) {
       DrawOverlay(Overlay_);
       shown = &Overlay_;
     }
-    if (!clip.isEmpty()) BlitBitmap(painter, clip.topLeft() + o, *shown, clip);
+    if (!clip.isEmpty()) BlitBitmap(painter, clip.topLeft() + o, *shown, clip, Blit_);
   }
   if (OnPaint) OnPaint(this);
 }
@@ -681,6 +681,10 @@ void TVeloraView::StretchInto(TBitmap& target, const TRect& dirty, bool blendAlp
   const bool is24 = Bitmap_.BitCount() == 24;
   const bool blockCopy = is24 && sx == 16384 && sy == 16384 && !blendAlpha;
   const bool copyRowAbove = BackgroundStyle_ == vlbsSolid;
+  // The pixels that may move four bytes at once (a leading run of the columns) are the same
+  // in every row: found once, not tested per pixel.
+  int wide = 0;
+  while (wide < n - 1 && cols[size_t(wide)] < bw - 1) ++wide;
   int prevRow = -1;
   for (int i = r0; i <= r1; ++i) {
     const int srow = std::min(int(sy * (i - CenterOffsetY_) / 16384) + SourceY_, bh - 1);
@@ -697,9 +701,10 @@ void TVeloraView::StretchInto(TBitmap& target, const TRect& dirty, bool blendAlp
     } else if (is24 && !a) {
       // Four bytes per pixel moved at once, the fourth overwritten by the next pixel; the
       // last pixel of the row and the image's last column move three.
+      const int* c = cols.data();
       int k = 0;
-      for (; k < n - 1 && cols[size_t(k)] < bw - 1; ++k) std::memcpy(d + 3 * k, s + 3 * cols[size_t(k)], 4);
-      for (; k < n; ++k) std::memcpy(d + 3 * k, s + 3 * cols[size_t(k)], 3);
+      for (; k < wide; ++k) std::memcpy(d + 3 * k, s + 3 * c[k], 4);
+      for (; k < n; ++k) std::memcpy(d + 3 * k, s + 3 * c[k], 3);
     } else if (is24) {
       for (int k = 0; k < n; ++k) {
         const int c = cols[size_t(k)];

@@ -4,6 +4,7 @@
 // selections. Everything is painted through a client-sized 24-bit back buffer.
 #pragma once
 #include <QCursor>
+#include <QImage>
 #include <QTimer>
 #include <initializer_list>
 #include <memory>
@@ -343,6 +344,7 @@ class TVeloraView : public TVLView {
   TBitmap BackBuffer_;
   std::vector<uint8_t*> BackRows_;
   TBitmap Overlay_;  // back buffer plus the selection outline, when one is shown
+  QImage Blit_;      // the shown rows in the window's 32-bit format, reused between paints
   QScrollBar* HBar_ = nullptr;
   QScrollBar* VBar_ = nullptr;
   QWidget* Corner_ = nullptr;

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace velora {
 
 TBitmapCanvas::TBitmapCanvas(TBitmap& bitmap) : bitmap_(bitmap), clip_{0, 0, bitmap.Width(), bitmap.Height()} {}
@@ -100,16 +104,79 @@ void DrawShadowH(TBitmapCanvas& canvas, int left, int right, int bottom, int n) 
   }
 }
 
-void BlitBitmap(QPainter& painter, const QPoint& at, const TBitmap& bitmap, const QRect& src) {
-  QRect s = src & QRect(0, 0, bitmap.Width(), bitmap.Height());
+namespace {
+
+// n pixels b, g, r → b, g, r, 0xFF.
+void ExpandRowPlain(const uint8_t* s, uint32_t* d, int n) {
+  for (int x = 0; x < n; ++x, s += 3) d[x] = 0xFF000000u | uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels per shuffle: each 16-byte load holds 5⅓ pixels of which the first four are
+// spread to 32-bit lanes and given an opaque alpha. The loads read up to 4 bytes past the
+// four pixels, so the last pixels of a row go the plain way.
+__attribute__((target("ssse3"))) void ExpandRowSsse3(const uint8_t* s, uint32_t* d, int n) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
+  int x = 0;
+  for (; x + 18 <= n; x += 16) {
+    const uint8_t* p = s + 3 * x;
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 24));
+    __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 36));
+    __m128i* q = reinterpret_cast<__m128i*>(d + x);
+    _mm_storeu_si128(q, _mm_or_si128(_mm_shuffle_epi8(a, spread), alpha));
+    _mm_storeu_si128(q + 1, _mm_or_si128(_mm_shuffle_epi8(b, spread), alpha));
+    _mm_storeu_si128(q + 2, _mm_or_si128(_mm_shuffle_epi8(c, spread), alpha));
+    _mm_storeu_si128(q + 3, _mm_or_si128(_mm_shuffle_epi8(e, spread), alpha));
+  }
+  for (; x + 6 <= n; x += 4) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_or_si128(_mm_shuffle_epi8(a, spread), alpha));
+  }
+  ExpandRowPlain(s + 3 * x, d + x, n - x);
+}
+#endif
+
+void ExpandRow(const uint8_t* s, uint32_t* d, int n) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  if (ssse3) return ExpandRowSsse3(s, d, n);
+#endif
+  ExpandRowPlain(s, d, n);
+}
+
+}  // namespace
+
+void CopyToRgb32(const TBitmap& bitmap, const QRect& r, QImage& image) {
+  if (bitmap.BitCount() != 24 || image.depth() != 32) return;
+  const QRect c = r & QRect(0, 0, bitmap.Width(), bitmap.Height()) & image.rect();
+  if (c.isEmpty()) return;
+  for (int y = c.top(); y <= c.bottom(); ++y)
+    ExpandRow(bitmap.ScanLine(y) + 3 * c.left(), reinterpret_cast<uint32_t*>(image.scanLine(y)) + c.left(), c.width());
+}
+
+void BlitBitmap(QPainter& painter, const QPoint& at, const TBitmap& bitmap, const QRect& src, QImage& scratch) {
+  const QRect s = src & QRect(0, 0, bitmap.Width(), bitmap.Height());
   if (s.isEmpty() || bitmap.BitCount() != 24) return;
-  // The block holds the bottom row first: as a QImage it is the picture upside down. Each
-  // row is drawn at its place from the wrapped image, so nothing is copied or flipped here.
-  const int h = bitmap.Height();
-  QImage image(bitmap.Bits(), bitmap.Width(), h, bitmap.RowLen(), QImage::Format_BGR888);
-  const int dx = at.x() + (s.left() - src.left()), dy = at.y() + (s.top() - src.top());
-  for (int y = s.top(); y <= s.bottom(); ++y)
-    painter.drawImage(QPoint(dx, dy + y - s.top()), image, QRect(s.left(), h - 1 - y, s.width(), 1));
+  // A window that keeps alpha takes premultiplied pixels; opaque ones are the same bytes in
+  // both formats, but a matching format spares the painter even the format check's detour.
+  const QPaintEngine* engine = painter.paintEngine();
+  const QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+  const bool premultiplied = device && device->devType() == QInternal::Image &&
+                             static_cast<const QImage*>(device)->format() == QImage::Format_ARGB32_Premultiplied;
+  const QImage::Format format = premultiplied ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+  if (scratch.format() != format || scratch.size() != QSize(bitmap.Width(), bitmap.Height()))
+    scratch = QImage(bitmap.Width(), bitmap.Height(), format);
+  if (scratch.isNull()) return;
+  CopyToRgb32(bitmap, s, scratch);
+  painter.drawImage(at + (s.topLeft() - src.topLeft()), scratch, s);
+}
+
+void BlitBitmap(QPainter& painter, const QPoint& at, const TBitmap& bitmap, const QRect& src) {
+  QImage scratch;
+  BlitBitmap(painter, at, bitmap, src, scratch);
 }
 
 }  // namespace velora

@@ -3,6 +3,7 @@
 // bitmap and to an optional clip rectangle, so callers can pass any coordinates.
 #pragma once
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 
 #include "bitmap/toolkit_bitmap.h"
@@ -47,8 +48,17 @@ void DrawFrame(TBitmapCanvas& canvas, int x1, int y1, TColor colour1, TColor col
 void DrawShadowV(TBitmapCanvas& canvas, int right, int top, int bottom, int n = 6);
 void DrawShadowH(TBitmapCanvas& canvas, int left, int right, int bottom, int n = 6);
 
+// Copies the rectangle `r` of a 24-bit toolkit bitmap into `image` at the same place, as
+// opaque 32-bit pixels 0xFFRRGGBB (Format_RGB32 or Format_ARGB32_Premultiplied, the formats of
+// the widgets' backing stores, which draw such an image with a plain copy). `r` is clipped to
+// the bitmap and to the image.
+void CopyToRgb32(const TBitmap& bitmap, const QRect& r, QImage& image);
+
 // Blits `src` (a rectangle of a 24-bit toolkit bitmap, rows top-down) to `at`, unscaled. The
-// bitmap's bottom-up block is wrapped in a QImage without copying.
+// pixels go through `scratch`, a 32-bit image kept by the caller between blits (resized here
+// when needed): the window's own pixel format, so that the painter only copies.
+void BlitBitmap(QPainter& painter, const QPoint& at, const TBitmap& bitmap, const QRect& src, QImage& scratch);
+// The same with a scratch image of its own, for one-off blits.
 void BlitBitmap(QPainter& painter, const QPoint& at, const TBitmap& bitmap, const QRect& src);
 
 }  // namespace velora
