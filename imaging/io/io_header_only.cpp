@@ -1,5 +1,6 @@
 // Header-only reads: what a file is, without its pixels. They never raise: anything that goes
 // wrong (a missing, unreadable, empty or truncated file, a directory) answers FileType 0.
+#include "image_limits.h"
 #include "io_internal.h"
 #include "velora_io.h"
 
@@ -18,6 +19,8 @@ void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fil
   TVLProgressRecord progress = MakeProgress(false);
   if (IsBuiltinHeaderReader(fileType)) {
     if (!CallReader(stream, fileType, fileForm, true, progress)) Aborting = true;
+    // An image beyond the pixel limit cannot be opened, so it is not listed either.
+    if (!Aborting && !VLImageSizeAllowed(Params_.Width, Params_.Height)) Aborting = true;
     return;
   }
   const TFileFormatInfo* entry = FindFileFormat(fileType);

@@ -139,6 +139,12 @@ TEST_F(HostileInput, PixelLimitRefusesEveryFormatBeforeDecoding) {
     r = Velora({"--max-pixels", "10000", "convert", path, dir.Path() + "/out.bmp"});
     EXPECT_EQ(r.status, 0) << "exactly at the limit: " << r.err;
   }
+  // What cannot be opened is not listed: the scan skips every one of them.
+  std::filesystem::remove(dir.Path() + "/out.bmp");
+  TRun scan = Velora({"--max-pixels", "5000", "scan", dir.Path(), "*.*"});
+  EXPECT_EQ(scan.out, "");
+  scan = Velora({"--max-pixels", "10000", "scan", dir.Path(), "*.*"});
+  EXPECT_NE(scan.out, "");
 }
 
 // Damaged copies of a sound file: cut inside its header, or with a field of its header made
