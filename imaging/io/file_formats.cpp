@@ -1,7 +1,7 @@
 // The format registry: the twelve built-in formats, in identifier order, for extension lookup,
 // followed by any external formats the program appends with their own procedures.
 #include <algorithm>
-#include <sstream>
+#include <string_view>
 
 #include "io_internal.h"
 #include "velora_io.h"
@@ -27,11 +27,24 @@ std::vector<TFileFormatInfo> BuiltinFormats() {
   };
 }
 
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+// Whether the ';'-separated list names the extension, letter case aside. Plain scanning: a
+// folder scan asks this for every file and every format.
 bool ListsExtension(const std::string& extensions, const std::string& extension) {
-  std::istringstream list(extensions);
-  std::string item;
-  while (std::getline(list, item, ';'))
-    if (io_detail::SameTextCI(item, extension)) return true;
+  std::string_view rest = extensions;
+  while (!rest.empty()) {
+    const size_t end = rest.find(';');
+    if (SameLetters(rest.substr(0, end), extension)) return true;
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
   return false;
 }
 

@@ -67,6 +67,7 @@ void TVLStream::WriteU32BE(uint32_t v) {
 
 namespace {
 constexpr int64_t kReadBufferSize = 65536;
+constexpr int64_t kFirstFillSize = 4096;
 constexpr size_t kWriteBufferSize = 65536;
 }  // namespace
 
@@ -126,7 +127,7 @@ int64_t TVLFileStream::Read(void* buffer, int64_t count) {
   while (done < count) {
     if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferLen_) {
       int64_t n = std::min(count - done, bufferStart_ + bufferLen_ - position_);
-      std::memcpy(out + done, buffer_.data() + (position_ - bufferStart_), size_t(n));
+      std::memcpy(out + done, buffer_.get() + (position_ - bufferStart_), size_t(n));
       done += n;
       position_ += n;
       continue;
@@ -140,8 +141,9 @@ int64_t TVLFileStream::Read(void* buffer, int64_t count) {
       position_ += n;
       continue;
     }
-    buffer_.resize(kReadBufferSize);
-    ssize_t n = ::pread(fd_, buffer_.data(), size_t(kReadBufferSize), position_);
+    if (!buffer_) buffer_.reset(new uint8_t[kReadBufferSize]);
+    const int64_t fill = fills_++ == 0 ? kFirstFillSize : kReadBufferSize;
+    ssize_t n = ::pread(fd_, buffer_.get(), size_t(fill), position_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       bufferLen_ = 0;

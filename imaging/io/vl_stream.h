@@ -2,6 +2,7 @@
 // TVLStream only, so the same code serves files and memory.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -83,8 +84,11 @@ class TVLFileStream : public TVLStream {
   std::string fileName_;
   int fd_ = -1;
   int64_t position_ = 0;
-  // Read buffer: bytes [bufferStart_, bufferStart_ + bufferLen_) of the file.
-  std::vector<uint8_t> buffer_;
+  // Read buffer: bytes [bufferStart_, bufferStart_ + bufferLen_) of the file. Left
+  // uninitialised, and filled with a few kilobytes the first time: a header-only read of a
+  // folder's files needs no more.
+  std::unique_ptr<uint8_t[]> buffer_;
+  int fills_ = 0;
   int64_t bufferStart_ = 0;
   int64_t bufferLen_ = 0;
   // Pending writes: bytes [writeStart_, writeStart_ + pending_.size()).

@@ -93,6 +93,7 @@ void TVeloraMView::InsertImage(int index) {
   if (index < 0) index = 0;
   if (index >= ImageCount()) index = ImageCount();
   Entries_.insert(Entries_.begin() + index, std::move(entry));
+  LaidOut_ = std::min(LaidOut_, index);
   // The selection follows its entry; then the new one is selected without an event.
   if (Selected_ >= index) ++Selected_;
   for (int& m : MultiSelection_)
@@ -111,6 +112,7 @@ bool TVeloraMView::DeleteImage(int index) {
   TEntry* e = Entries_[size_t(index)].get();
   if (e->Image) Store_->ReleaseImage(e->Image);
   Entries_.erase(Entries_.begin() + index);
+  LaidOut_ = std::min(LaidOut_, index);
   std::erase(MultiSelection_, index);
   for (int& m : MultiSelection_)
     if (m > index) --m;
@@ -130,9 +132,12 @@ bool TVeloraMView::DeleteImage(int index) {
 
 void TVeloraMView::Clear() {
   DropSelection();
+  // With a selection left in place every deletion would select the next entry and read its
+  // file: clearing a folder of thousands of entries would read all of them once.
+  Selected_ = -1;
+  MultiSelection_.clear();
   Update();
   while (!Entries_.empty()) DeleteImage(0);
-  Selected_ = -1;
   int cache = Store_->ImageCacheSize();
   Store_ = std::make_unique<TVLVirtualDIBList>();
   Store_->SetImageCacheSize(cache);
@@ -395,24 +400,50 @@ int TVeloraMView::Columns() const {
 }
 
 void TVeloraMView::Layout() {
-  int columns = Columns();
-  int row = 0, col = 0, maxX = 0, maxY = 0;
-  for (auto& e : Entries_) {
-    e->X = col * (ThumbWidth_ + HorizBorder_);
-    e->Y = row * (ThumbHeight_ + VertBorder_);
-    if (DisplayMode_ == mdGrid) {
-      e->X += HorizBorder_;
-      e->Y += VertBorder_;
-    }
-    e->Row = row;
-    e->Col = col;
-    maxX = std::max(maxX, e->X);
-    maxY = std::max(maxY, e->Y);
-    ++col;
-    if (DisplayMode_ == mdSingle || col == columns) {
+  const TLayoutKey key{Columns(), ThumbWidth_, ThumbHeight_, HorizBorder_, VertBorder_, DisplayMode_};
+  // Every insertion runs Update, so a folder scan lays out again after each entry: entries
+  // before the first one inserted or deleted since the last layout keep their places when
+  // nothing else changed, which keeps a scan of thousands of files linear.
+  const int count = ImageCount();
+  int start = key == LayoutKey_ ? std::min(LaidOut_, count) : 0;
+  int row = 0, col = 0;
+  if (start > 0) {
+    const TEntry& prev = *Entries_[size_t(start - 1)];
+    row = prev.Row;
+    col = prev.Col + 1;
+    if (DisplayMode_ == mdSingle || col == key.Columns) {
       col = 0;
       if (DisplayMode_ != mdSingle) ++row;
     }
+  }
+  for (int i = start; i < count; ++i) {
+    TEntry& e = *Entries_[size_t(i)];
+    e.X = col * (ThumbWidth_ + HorizBorder_);
+    e.Y = row * (ThumbHeight_ + VertBorder_);
+    if (DisplayMode_ == mdGrid) {
+      e.X += HorizBorder_;
+      e.Y += VertBorder_;
+    }
+    e.Row = row;
+    e.Col = col;
+    ++col;
+    if (DisplayMode_ == mdSingle || col == key.Columns) {
+      col = 0;
+      if (DisplayMode_ != mdSingle) ++row;
+    }
+  }
+  LayoutKey_ = key;
+  LaidOut_ = count;
+  // The largest X and Y of all cells (0 with none): the columns used are 0 .. the last one of
+  // the first row and the rows 0 .. the last entry's, and X and Y grow linearly with them, so
+  // the largest values are at one of the two ends.
+  int maxX = 0, maxY = 0;
+  if (count > 0) {
+    const int lastCol = DisplayMode_ == mdSingle ? 0 : key.Columns > 0 ? std::min(count, key.Columns) - 1 : count - 1;
+    const int lastRow = Entries_.back()->Row;
+    const int shiftX = DisplayMode_ == mdGrid ? HorizBorder_ : 0, shiftY = DisplayMode_ == mdGrid ? VertBorder_ : 0;
+    maxX = std::max({0, shiftX, lastCol * (ThumbWidth_ + HorizBorder_) + shiftX});
+    maxY = std::max({0, shiftY, lastRow * (ThumbHeight_ + VertBorder_) + shiftY});
   }
   ContentWidth_ = maxX + ThumbWidth_ + HorizBorder_;
   ContentHeight_ = maxY + ThumbHeight_ + VertBorder_;

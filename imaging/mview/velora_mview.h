@@ -219,6 +219,14 @@ class TVeloraMView : public TVLView {
   void RaiseGap(int position, int textHeight);
 
   std::vector<std::unique_ptr<TEntry>> Entries_;
+  // What the entries' places were computed with, and how many leading entries still hold them.
+  struct TLayoutKey {
+    int Columns = 0, ThumbWidth = 0, ThumbHeight = 0, HorizBorder = 0, VertBorder = 0;
+    TVLMDisplayMode Mode = mdGrid;
+    bool operator==(const TLayoutKey&) const = default;
+  };
+  TLayoutKey LayoutKey_;
+  int LaidOut_ = 0;
   std::unique_ptr<TVLVirtualDIBList> Store_;
   TVeloraIO Reader_;
   TVLStoreType StoreType_ = vltNormal;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -270,4 +271,74 @@ TEST(MView, PaintsACaptionedColumnFromFiles) {
     QColor c = shot.pixelColor(4 + 50, col.view.ImageY(i) + top + boxHeight / 2);
     EXPECT_EQ(c, QColor(colours[i].r, colours[i].g, colours[i].b)) << i;
   }
+}
+
+// Places by the grid rule, worked out from scratch for every entry after each change: the
+// layout that reuses the places of entries before a change must end in the same grid.
+TEST(MView, LayoutAfterInsertionsAndDeletionsMatchesTheGridRule) {
+  auto expectGrid = [](TVeloraMView& v, const std::string& step) {
+    const int c = v.DisplayMode() == mdSingle ? 1 : v.Columns();
+    const bool grid = v.DisplayMode() == mdGrid;
+    int maxX = 0, maxY = 0;
+    for (int i = 0; i < v.ImageCount(); ++i) {
+      const int row = grid && c > 0 ? i / c : 0, col = grid ? (c > 0 ? i % c : i) : 0;
+      const int x = col * (v.ThumbWidth() + v.HorizBorder()) + (grid ? v.HorizBorder() : 0);
+      const int y = row * (v.ThumbHeight() + v.VertBorder()) + (grid ? v.VertBorder() : 0);
+      ASSERT_EQ(v.ImageX(i), x) << step << " entry " << i;
+      ASSERT_EQ(v.ImageY(i), y) << step << " entry " << i;
+      ASSERT_EQ(v.ImageRow(i), row) << step << " entry " << i;
+      ASSERT_EQ(v.ImageCol(i), col) << step << " entry " << i;
+      maxX = std::max(maxX, x);
+      maxY = std::max(maxY, y);
+    }
+    EXPECT_EQ(v.ContentWidth(), maxX + v.ThumbWidth() + v.HorizBorder()) << step;
+    EXPECT_EQ(v.ContentHeight(), maxY + v.ThumbHeight() + v.VertBorder()) << step;
+  };
+  for (int gridWidth : {3, 0, -1, -2}) {
+    TVeloraMView v;
+    v.SetBorderStyle(bsNone);
+    v.resize(330, 300);  // three columns with GridWidth −1
+    v.SetGridWidth(gridWidth);
+    v.show();
+    const std::string at = "GridWidth " + std::to_string(gridWidth) + ": ";
+    expectGrid(v, at + "empty");
+    for (int i = 0; i < 10; ++i) v.AppendImage();
+    expectGrid(v, at + "ten appended");
+    v.InsertImage(4);
+    expectGrid(v, at + "inserted at 4");
+    v.DeleteImage(0);
+    v.Update();
+    expectGrid(v, at + "deleted 0");
+    v.DeleteImage(v.ImageCount() - 1);
+    v.Update();
+    expectGrid(v, at + "deleted the last");
+    v.SetHorizBorder(7);
+    expectGrid(v, at + "border changed");
+    v.SetThumbWidth(60);
+    v.AppendImage();
+    expectGrid(v, at + "narrower cells");
+    v.SetDisplayMode(mdSingle);
+    v.InsertImage(2);
+    expectGrid(v, at + "single");
+    v.SetDisplayMode(mdGrid);
+    v.Clear();
+    v.AppendImage();
+    expectGrid(v, at + "cleared");
+  }
+}
+
+TEST(MView, ClearingReadsNoEntry) {
+  TVeloraMView view;
+  int requests = 0;
+  view.OnImageIDRequest = [&](TVLObject*, int, TBitmap*& bitmap) {
+    ++requests;
+    bitmap = nullptr;
+  };
+  for (int i = 0; i < 5; ++i) view.SetImageID(view.AppendImage(), i);
+  view.SetSelectedImage(0);
+  const int before = requests;
+  view.Clear();
+  EXPECT_EQ(requests, before);
+  EXPECT_EQ(view.ImageCount(), 0);
+  EXPECT_EQ(view.SelectedImage(), -1);
 }

@@ -1,4 +1,5 @@
 // The libjpeg managers of the adapter and the start-of-image search.
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -47,7 +48,8 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   TSourceManager& src = SourceOf(cinfo);
   int64_t got = 0;
   try {
-    got = src.stream->Read(src.buffer, int64_t(kStreamBufferSize));
+    got = src.stream->Read(src.buffer, int64_t(src.fillSize));
+    src.fillSize = std::min(src.fillSize * 2, kStreamBufferSize);
   } catch (const std::exception&) {
     got = 0;  // a failing stream ends the data like its end would
   }
@@ -133,6 +135,7 @@ void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& strea
   src.stream = &stream;
   src.aborting = aborting;
   src.startOfFile = true;
+  src.fillSize = kStreamBufferSize;
   src.pub.init_source = InitSource;
   src.pub.fill_input_buffer = FillInputBuffer;
   src.pub.skip_input_data = SkipInputData;

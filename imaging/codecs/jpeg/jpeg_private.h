@@ -37,12 +37,14 @@ struct TErrorManager {
 // Installs the error manager into `cinfo->err` (before creating the object).
 jpeg_error_mgr* InitErrorManager(TErrorManager& em, bool* aborting);
 
-// Reading from a TVLStream, 64 KB at a time.
+// Reading from a TVLStream, 64 KB at a time. A header-only read starts with a few kilobytes
+// and doubles them at each refill: most headers end within the first one.
 struct TSourceManager {
   jpeg_source_mgr pub;
   TVLStream* stream = nullptr;
   bool* aborting = nullptr;
   bool startOfFile = true;
+  size_t fillSize = kStreamBufferSize;
   JOCTET buffer[kStreamBufferSize];
 };
 void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& stream, bool* aborting);

@@ -153,6 +153,7 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   TVLProgressRecord& progress = *job.progress;
 
   InstallSource(&cinfo, src, stream, progress.Aborting);
+  if (job.headerOnly) src.fillSize = 4096;
   jpeg_read_header(&cinfo, TRUE);
   if (!ChooseOutput(cinfo, params)) {
     progress.Abort();
@@ -228,7 +229,7 @@ void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, b
       return;
     }
     stream.SetPosition(start);
-    src = std::make_unique<TSourceManager>();
+    src = std::make_unique_for_overwrite<TSourceManager>();  // the 64 KB buffer needs no zeroing
   } catch (const std::exception&) {
     progress.Abort();
     return;

@@ -141,7 +141,7 @@ void JpegWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, 
       progress.Abort();
       return;
     }
-    dest = std::make_unique<TDestinationManager>();
+    dest = std::make_unique_for_overwrite<TDestinationManager>();  // the 64 KB buffer needs no zeroing
     rowBuffer.resize(size_t(source->Width()) * 4);
   } catch (const std::bad_alloc&) {
     progress.Abort();

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Side-by-side timing of the viewer's folder scan: `velora scan FOLDER '*.*'` (every file's
+# header read to list its size and depth) against `identify -ping` over the same files, in
+# one run. The folder holds COUNT (10,000) names linked to the sample pictures of every format
+# in turn (JPEG, PNG, BMP, GIF, TGA, PCX, ICO, PNM), so the disk cache serves both alike.
+# Usage: bench/compare_scan.sh [BUILD_DIR]   (a Release build; default build/rel)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/rel}" && pwd)
+tool=$build/velora
+[[ -x $tool ]] || { echo "no $tool: build a Release tree first" >&2; exit 2; }
+count=${COUNT:-10000}
+reps=${REPS:-3}
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-scan.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+
+mapfile -t samples < <(ls "$root"/samples/* | sort)
+for ((i = 0; i < count; ++i)); do
+  s=${samples[i % ${#samples[@]}]}
+  ln "$s" "$tmp/$(printf 'img%05d' "$i").${s##*.}" 2>/dev/null || cp "$s" "$tmp/$(printf 'img%05d' "$i").${s##*.}"
+done
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+time_cmd() {
+  "$@" >/dev/null 2>&1 || true  # once to warm the caches
+  for _ in $(seq "$reps"); do
+    local t0=$(date +%s%N); "$@" >/dev/null 2>&1 || true; local t1=$(date +%s%N)
+    echo $(( (t1 - t0) / 1000000 ))
+  done | median
+}
+cd "$tmp"
+ours=$(time_cmd "$tool" scan "$tmp" '*.*')
+theirs=$(time_cmd identify -ping -format '%f %wx%h %z %r\n' ./*)
+echo "$count files, $(ls "$root"/samples | sed 's/.*\.//' | sort -u | tr '\n' ' ')- median of $reps, wall-clock ms (load average: $(cut -d' ' -f1 /proc/loadavg))"
+printf '%-28s %8s\n' "velora scan" "$ours" "identify -ping" "$theirs"
+awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "ours/identify %.3f\n", a / b}'
+echo "listed: ours $("$tool" scan "$tmp" '*.*' | wc -l), identify $(identify -ping -format '%f\n' ./* 2>/dev/null | wc -l)"
