@@ -1,24 +1,19 @@
 // Fuzz target: the ico reader over arbitrary bytes (recognition, header-only, full read).
-#include <cstddef>
-#include <cstdint>
-
 #include "codecs/ico/ico_codec.h"
+#include "fuzz_reader.h"
+
+using namespace velora;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace velora;
-  if (size > (1 << 20)) return 0;
-  TVLBufferStream stream(data, int64_t(size));
-  IsIcoStream(stream);
-  stream.SetPosition(0);
-  TIOParamsVals params;
-  TVLLocalProgress progress;
-  IcoReadStream(stream, nullptr, params, nullptr, progress.record, true);
-  stream.SetPosition(0);
-  progress.aborting = false;
-  TBitmap bitmap;
-  TVLMask mask;
-  mask.Allocate(1, 1, 8);
-  params.IcoImageIndex = params.CurImageIndex = size > 0 ? data[size - 1] % 3 : 0;
-  IcoReadStream(stream, &bitmap, params, &mask, progress.record, false);
-  return 0;
+  return fuzz::FuzzReader(
+      data, size, [](TVLStream& s) { IsIcoStream(s); },
+      [](TVLStream& s, TIOParamsVals& params, TVLProgressRecord& progress) {
+        IcoReadStream(s, nullptr, params, nullptr, progress, true);
+      },
+      [&](TVLStream& s, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress) {
+        TVLMask mask;
+        mask.Allocate(1, 1, 8);
+        params.IcoImageIndex = params.CurImageIndex = size > 0 ? data[size - 1] % 3 : 0;
+        IcoReadStream(s, &bitmap, params, &mask, progress, false);
+      });
 }

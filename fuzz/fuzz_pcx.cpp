@@ -1,19 +1,16 @@
-// Fuzz target: the pcx reader over arbitrary bytes (recognition, header-only, full read).
-#include <cstddef>
-#include <cstdint>
-
+// Fuzz target: the pcx reader over arbitrary bytes (header-only, full read).
 #include "codecs/pcx/pcx_codec.h"
+#include "fuzz_reader.h"
+
+using namespace velora;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace velora;
-  if (size > (1 << 20)) return 0;
-  TVLBufferStream stream(data, int64_t(size));
-  TIOParamsVals params;
-  TVLLocalProgress progress;
-  PcxReadStream(stream, nullptr, params, true, progress.record, int64_t(size));
-  stream.SetPosition(0);
-  progress.aborting = false;
-  TBitmap bitmap;
-  PcxReadStream(stream, &bitmap, params, false, progress.record, int64_t(size));
-  return 0;
+  return fuzz::FuzzReader(
+      data, size, fuzz::NoRecognition,
+      [&](TVLStream& s, TIOParamsVals& params, TVLProgressRecord& progress) {
+        PcxReadStream(s, nullptr, params, true, progress, int64_t(size));
+      },
+      [&](TVLStream& s, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress) {
+        PcxReadStream(s, &bitmap, params, false, progress, int64_t(size));
+      });
 }

@@ -7,28 +7,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "bitmap/toolkit_bitmap.h"
 #include "io/vl_stream.h"
+#include "test_bytes.h"
 
 namespace velora::testing {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void PutU16(Bytes& b, unsigned v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
-inline void PutU32(Bytes& b, uint32_t v) {
-  PutU16(b, v & 0xFFFF);
-  PutU16(b, v >> 16);
-}
-inline void Append(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
-inline Bytes FromString(const std::string& s) { return Bytes(s.begin(), s.end()); }
+using testbytes::Append;
+using testbytes::Bytes;
+using testbytes::FromString;
+using testbytes::PutU16;
+using testbytes::PutU32;
+using testbytes::ReadFileBytes;
+using testbytes::WriteFileBytes;
 
 // Pixel (x, y) of a 24-bit or 1-bit bitmap as a colour (1-bit: black or white).
 inline TRGB PixelAt(const TBitmap& bmp, int x, int y) {
@@ -68,16 +61,6 @@ inline std::filesystem::path ScratchDir(const std::string& tag) {
               std::to_string(std::rand()));
   std::filesystem::create_directories(dir);
   return dir;
-}
-
-inline Bytes ReadFileBytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFileBytes(const std::filesystem::path& p, const Bytes& b) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
 inline bool RunShell(const std::string& cmd) { return std::system(("( " + cmd + " ) >/dev/null 2>&1").c_str()) == 0; }

@@ -15,19 +15,15 @@
 
 #include "io/image_limits.h"
 #include "io/velora_io.h"
+#include "test_bytes.h"
 
 namespace velora::iotest {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void PutU16(Bytes& b, unsigned v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
-inline void PutU32(Bytes& b, uint32_t v) {
-  PutU16(b, v & 0xFFFF);
-  PutU16(b, v >> 16);
-}
+using testbytes::Bytes;
+using testbytes::PutU16;
+using testbytes::PutU32;
+using testbytes::ReadFileBytes;
+using testbytes::WriteFileBytes;
 
 // A width × height 24-bit BMP, bottom-up, written byte by byte.
 inline Bytes MakeBmp24(int width, int height) {

@@ -5,7 +5,6 @@
 
 #include <zlib.h>
 
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -14,53 +13,18 @@
 #include "codecs/gif/gif_codec.h"
 #include "codecs/jpeg/jpeg_codec.h"
 #include "io_test_support.h"
+#include "tool_runner.h"
 
 namespace velora {
 namespace {
 
 using iotest::Bytes;
-
-struct TRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-TRun Velora(const std::vector<std::string>& args) {
-  static iotest::TTempDir scratch;
-  std::string command = Quote(VELORA_TOOL_PATH);
-  for (const auto& a : args) command += " " + Quote(a);
-  const std::string out = scratch.Path() + "/out", err = scratch.Path() + "/err";
-  command += " >" + Quote(out) + " 2>" + Quote(err);
-  TRun run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  return run;
-}
-
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using iotest::Quote;
+using iotest::ReadFileBytes;
+using iotest::Slurp;
+using iotest::TRun;
+using iotest::Velora;
+using iotest::WriteFileBytes;
 
 // A picture with some detail, so that every writer has real work.
 void Paint(TBitmap& bmp, int w, int h) {
@@ -118,7 +82,7 @@ std::map<std::string, std::string> WriteEveryFormat(const std::string& dir, cons
     paths[ext] = path;
   }
   paths["ico"] = dir + "/" + stem + ".ico";
-  WriteAll(paths["ico"], MakeIcon(std::min(w, 255)));
+  WriteFileBytes(paths["ico"], MakeIcon(std::min(w, 255)));
   return paths;
 }
 
@@ -200,7 +164,7 @@ TEST_F(HostileInput, ScanListsOnlySoundFilesAndInfoExplainsTheOthers) {
   const std::map<std::string, std::string> good = WriteEveryFormat(dir.Path(), "good", 9, 6);
   std::vector<std::string> broken;
   for (const auto& [ext, path] : good) {
-    const Bytes sound = ReadAll(path);
+    const Bytes sound = ReadFileBytes(path);
     for (const TDamage& damage : DamagesOf(ext)) {
       Bytes bytes = sound;
       if (damage.cut >= 0) bytes.resize(size_t(std::min<int64_t>(damage.cut, int64_t(bytes.size()))));
@@ -208,7 +172,7 @@ TEST_F(HostileInput, ScanListsOnlySoundFilesAndInfoExplainsTheOthers) {
         bytes[damage.offset + i] = damage.patch[i];
       broken.push_back(dir.Path() + "/broken_" + damage.name + "." + ext);
       if (ext == "ppm" || ext == "pgm" || ext == "pbm") broken.back() = dir.Path() + "/broken_" + ext + "_" + damage.name + "." + ext;
-      WriteAll(broken.back(), bytes);
+      WriteFileBytes(broken.back(), bytes);
     }
   }
 
@@ -281,7 +245,7 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
     if (ext == "gif" || ext == "pgm" || ext == "pbm") continue;  // GIF refuses frames its data cannot fill
     SCOPED_TRACE(path);
     const std::string big = dir.Path() + "/huge." + ext;
-    WriteAll(big, Enlarge(ext, ReadAll(path), 12000, 12000));
+    WriteFileBytes(big, Enlarge(ext, ReadFileBytes(path), 12000, 12000));
     const std::string command = "ulimit -v 300000; " + Quote(VELORA_TOOL_PATH) + " convert " + Quote(big) + " " +
                                 Quote(dir.Path() + "/out.bmp") + " 2>" + Quote(dir.Path() + "/err");
     const int raw = std::system(("sh -c " + Quote(command)).c_str());
@@ -297,7 +261,7 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 // than decoded for seconds.
 TEST(HostileJpeg, ScanFloodOverALargeFrameIsRefused) {
   const std::string path = std::string(VELORA_SOURCE_DIR) + "/tests/corpus/jpeg/progressive_4096x4096_400_dc_scans.jpg";
-  const Bytes bytes = ReadAll(path);
+  const Bytes bytes = ReadFileBytes(path);
   ASSERT_FALSE(bytes.empty()) << path;
   TVLBufferStream stream(bytes.data(), int64_t(bytes.size()));
   TIOParamsVals params;

@@ -1,45 +1,12 @@
 // The `velora` tool's contract: exit statuses, messages on standard error, its output lines.
-#include <sys/wait.h>
-
-#include <fstream>
-#include <sstream>
-
 #include "io_test_support.h"
+#include "tool_runner.h"
 
 namespace velora {
 namespace {
 
-struct TRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-TRun Velora(const std::vector<std::string>& args) {
-  static iotest::TTempDir scratch;
-  std::string command = Quote(VELORA_TOOL_PATH);
-  for (const auto& a : args) command += " " + Quote(a);
-  const std::string out = scratch.Path() + "/out", err = scratch.Path() + "/err";
-  command += " >" + Quote(out) + " 2>" + Quote(err);
-  TRun run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  return run;
-}
+using iotest::TRun;
+using iotest::Velora;
 
 class VeloraTool : public ::testing::Test {
  protected:

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "test_bytes.h"
+
 namespace giftest {
 
 struct Rgb {
@@ -133,10 +135,7 @@ struct Frame {
   std::vector<uint8_t> rawData;  // when set, written instead of coding the pixels
 };
 
-inline void PutU16(std::vector<uint8_t>& v, int x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
+using velora::testbytes::PutU16;
 
 inline int SizeField(size_t entries) {
   int f = 0;
