@@ -157,6 +157,17 @@ TEST(MView, OneColumnLayoutAtTheViewersWidth) {
   for (int i = 0; i < 7; ++i) rows.push_back(grid.ImageRow(i));
   EXPECT_EQ(rows, (std::vector<int>{0, 0, 0, 1, 1, 1, 2}));
 
+  // The viewer's column: 130 pixels wide with its border and a vertical scroll bar.
+  TVeloraMView viewer;
+  viewer.resize(130, 300);
+  viewer.SetScrollBars(ssVertical);
+  viewer.SetGridWidth(-1);
+  for (int i = 0; i < 10; ++i) viewer.AppendImage();
+  viewer.show();
+  viewer.Update();
+  EXPECT_EQ(viewer.Columns(), 1);
+  EXPECT_EQ(viewer.ImageRow(9), 9);
+
   TVeloraMView narrow;  // narrower than a cell and two borders: no column ends, one row
   narrow.SetBorderStyle(bsNone);
   narrow.resize(100, 300);
