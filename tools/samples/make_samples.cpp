@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
     double fade = 1.0 - y / 400.0;
     return MakeRGB(Clamp8(c.r * fade), Clamp8(c.g * fade), Clamp8(c.b * fade));
   });
-  ok &= Save(io, bmp, dir + "/spectrum.tga");
+  ok &= Save(io, bmp, dir + "/rainbow-bands.tga");
 
   Paint24(bmp, 3000, 2000, [](int x, int y) {
     // A large grey-scale "scan": fine rings over a slow gradient.
