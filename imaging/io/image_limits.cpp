@@ -1,5 +1,6 @@
 #include "image_limits.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace velora {
@@ -16,6 +17,11 @@ bool VLImageSizeAllowed(int64_t width, int64_t height) {
   // Both sides are 32-bit in every header, so the product cannot overflow 64 bits.
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) return false;
   return width * height <= VLMaxPixels();
+}
+
+bool VLDataCanBackImage(int64_t densestBytes, int64_t availableBytes) {
+  const int64_t needed = (std::max<int64_t>(densestBytes, 0) + kMaxDataShortfall - 1) / kMaxDataShortfall;
+  return needed <= availableBytes;
 }
 
 }  // namespace velora

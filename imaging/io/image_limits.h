@@ -15,4 +15,14 @@ void VLSetMaxPixels(int64_t maxPixels);
 // product within the limit.
 bool VLImageSizeAllowed(int64_t width, int64_t height);
 
+// Readers that keep what a cut-off file holds (the rest of the image stays black) still
+// refuse a header the file cannot back. When even the densest coding the format allows would
+// need more than kMaxDataShortfall times the bytes the file has left, the header is no longer
+// that of a cut-off image: decoding it would only clear a huge bitmap for a few bytes of data,
+// and the viewer would then spend seconds making a black thumbnail of it.
+constexpr int64_t kMaxDataShortfall = 16;
+
+// True when availableBytes can back a raster whose densest coding takes densestBytes.
+bool VLDataCanBackImage(int64_t densestBytes, int64_t availableBytes);
+
 }  // namespace velora

@@ -49,6 +49,8 @@ class TVLByteReader {
     }
     return done;
   }
+  // The bytes still to come: those buffered and those the stream has after its position.
+  int64_t Remaining() { return (len_ - pos_) + std::max<int64_t>(stream_.Size() - stream_.Position(), 0); }
   bool AtEnd() {
     uint8_t b;
     return !Peek(b);

@@ -256,6 +256,48 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 #endif
 }
 
+// PCX, TGA and the anymaps keep what a cut-off file holds, the rest black. A few hundred bytes
+// declaring 16000 x 16000 pixels are not a cut-off image, though: the read fails before a
+// quarter-gigabyte bitmap is cleared for them. A file that holds its header and half its raster
+// still reads.
+TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
+  auto load = [](const Bytes& bytes, TBitmap& bmp) {
+    TVLBufferStream stream(bytes.data(), int64_t(bytes.size()));
+    TVeloraIO io;
+    io.AttachBitmap(&bmp);
+    io.LoadFromStream(stream);
+    return !io.Aborting;
+  };
+  for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "small", 40, 30)) {
+    if (ext != "pcx" && ext != "tga" && ext != "ppm" && ext != "pgm" && ext != "pbm") continue;
+    SCOPED_TRACE(path);
+    const Bytes sound = ReadFileBytes(path);
+    TBitmap bmp;
+    Bytes half(sound.begin(), sound.begin() + ptrdiff_t(sound.size() / 2));
+    EXPECT_TRUE(load(half, bmp)) << "a cut-off file keeps what it holds";
+    EXPECT_EQ(bmp.Width(), 40);
+    if (ext == "pcx" || ext == "tga" || ext == "ppm") {
+      EXPECT_FALSE(load(Enlarge(ext, sound, 16000, 16000), bmp));
+    }
+  }
+  // Every coding the anymaps and Targa have, plain and run-length, each with a little data.
+  const std::string huge = " 16000 16000";
+  for (const char* header : {"P1", "P2", "P3", "P4", "P5", "P6"}) {
+    SCOPED_TRACE(header);
+    TBitmap bmp;
+    EXPECT_FALSE(load(testbytes::FromString(header + huge + (header[1] == '1' || header[1] == '4' ? "\n" : " 255\n") +
+                                         std::string(400, '1')),
+                      bmp));
+  }
+  for (uint8_t type : {2, 3, 10, 11}) {
+    SCOPED_TRACE(int(type));
+    Bytes tga = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x3E, 0x80, 0x3E, uint8_t(type & 1 ? 8 : 24), 0};
+    tga.resize(tga.size() + 400, 0xFF);  // run-length: runs of 128 pixels
+    TBitmap bmp;
+    EXPECT_FALSE(load(tga, bmp));
+  }
+}
+
 // Every scan of a progressive file costs a pass over all blocks of the frame, however few bytes
 // it holds: hundreds of repeated tiny scans over a 4096 x 4096 frame are refused early rather
 // than decoded for seconds.

@@ -91,6 +91,13 @@ void DecodeImage(const TPcxHeader& h, const std::vector<uint8_t>& data, const TR
   }
 }
 
+// The fewest bytes any file with this header can code its raster in: the plain rows, or two
+// bytes for every run of 63.
+int64_t DensestRaster(const TPcxHeader& h) {
+  const int64_t raster = int64_t(h.bytesPerLine) * h.planes * h.Height();
+  return h.encoding == 1 ? (raster + 62) / 63 * 2 : raster;
+}
+
 }  // namespace
 
 void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
@@ -143,7 +150,8 @@ void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       params.SetColorMap(palette16, std::min(1 << h.bitsPerPixel, 16));
     }
     if (headerOnly) return;
-    if (!bitmap || !VLImageSizeAllowed(h.Width(), h.Height())) {
+    if (!bitmap || !VLImageSizeAllowed(h.Width(), h.Height()) ||
+        !VLDataCanBackImage(DensestRaster(h), size - kHeaderSize)) {
       progress.Abort();
       return;
     }

@@ -165,6 +165,21 @@ void ReadBinaryMap(TVLByteReader& in, TBitmap& bmp, int samples, int64_t maximum
   }
 }
 
+// The fewest bytes any file with this header can code its raster in: a character per P1
+// pixel, a digit and a separator per P2 and P3 sample, the rows of P4, P5 and P6 as they are.
+int64_t DensestRaster(const TPnmHeader& h) {
+  const int64_t pixels = h.width * h.height;
+  const int64_t sampleBytes = h.maxValue > 255 ? 2 : 1;
+  switch (h.Kind()) {
+    case 1: return pixels;
+    case 2: return 2 * pixels;
+    case 3: return 6 * pixels;
+    case 4: return (h.width + 7) / 8 * h.height;
+    case 5: return pixels * sampleBytes;
+    default: return 3 * pixels * sampleBytes;
+  }
+}
+
 }  // namespace
 
 bool IsPnmStream(TVLStream& stream) {
@@ -210,7 +225,8 @@ void PnmReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     params.BitsPerSample = header.IsBitmap() ? 1 : header.maxValue > 255 ? 16 : 8;
     params.SamplesPerPixel = colour ? 3 : 1;
     if (headerOnly) return;
-    if (!bitmap || !VLImageSizeAllowed(header.width, header.height)) {
+    if (!bitmap || !VLImageSizeAllowed(header.width, header.height) ||
+        !VLDataCanBackImage(DensestRaster(header), in.Remaining())) {
       progress.Abort();
       return;
     }

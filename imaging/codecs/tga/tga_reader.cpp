@@ -177,6 +177,14 @@ class TTgaDecoder {
   std::vector<uint8_t> indices_;
 };
 
+// The fewest bytes any file with this header can code its raster in: the plain rows, or a
+// packet header and one pixel for every run of 128.
+int64_t DensestRaster(const TTgaHeader& h) {
+  const int64_t pixels = int64_t(h.width) * h.height;
+  if (!h.Compressed()) return (int64_t(h.width) * h.depth + 7) / 8 * h.height;
+  return (pixels + 127) / 128 * (1 + (h.depth + 7) / 8);
+}
+
 }  // namespace
 
 bool IsTgaStream(TVLStream& stream) {
@@ -237,7 +245,7 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       case 32: params.BitsPerSample = 8, params.SamplesPerPixel = 4; break;
     }
     if (headerOnly) return;
-    if (!bitmap || !VLImageSizeAllowed(h.width, h.height)) {
+    if (!bitmap || !VLImageSizeAllowed(h.width, h.height) || !VLDataCanBackImage(DensestRaster(h), in.Remaining())) {
       progress.Abort();
       return;
     }
