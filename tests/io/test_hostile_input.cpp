@@ -256,7 +256,7 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 #endif
 }
 
-// PCX, TGA and the anymaps keep what a cut-off file holds, the rest black. A few hundred bytes
+// PCX, TGA, icons and the anymaps keep what a cut-off file holds, the rest black. A few hundred bytes
 // declaring 16000 x 16000 pixels are not a cut-off image, though: the read fails before a
 // quarter-gigabyte bitmap is cleared for them. A file that holds its header and half its raster
 // still reads.
@@ -269,14 +269,14 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     return !io.Aborting;
   };
   for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "small", 40, 30)) {
-    if (ext != "pcx" && ext != "tga" && ext != "ppm" && ext != "pgm" && ext != "pbm") continue;
+    if (ext != "pcx" && ext != "tga" && ext != "ico" && ext != "ppm" && ext != "pgm" && ext != "pbm") continue;
     SCOPED_TRACE(path);
     const Bytes sound = ReadFileBytes(path);
     TBitmap bmp;
     Bytes half(sound.begin(), sound.begin() + ptrdiff_t(sound.size() / 2));
     EXPECT_TRUE(load(half, bmp)) << "a cut-off file keeps what it holds";
     EXPECT_EQ(bmp.Width(), 40);
-    if (ext == "pcx" || ext == "tga" || ext == "ppm") {
+    if (ext == "pcx" || ext == "tga" || ext == "ico" || ext == "ppm") {
       EXPECT_FALSE(load(Enlarge(ext, sound, 16000, 16000), bmp));
     }
   }

@@ -157,7 +157,9 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
   params.Width = image.width;
   params.Height = image.height;
   if (headerOnly) return;
-  if (!bitmap) {
+  // A cut-off image keeps the rows it has, but a few bytes may not declare a huge one.
+  const int64_t raster = RowSize(image.width, bits) * image.height;
+  if (!bitmap || !VLDataCanBackImage(raster, stream.Size() - stream.Position())) {
     progress.Abort();
     return;
   }
