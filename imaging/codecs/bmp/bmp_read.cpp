@@ -83,6 +83,7 @@ class TBmpReader {
   // The one way to a palette colour: an index beyond the palette reads as black.
   TRGB PaletteEntry(unsigned index) const { return index < PaletteCount ? Palette[index] : TRGB{}; }
   int64_t FileRowLen() const { return RowSize(Header.width, Header.bitCount); }
+  bool DataCanBackImage();
   // Rows are stored bottom row first unless the height was negative.
   uint8_t* Row(int64_t fileRow) {
     return Bitmap->ScanLine(int(Header.topDown ? fileRow : Header.height - 1 - fileRow));
@@ -115,6 +116,10 @@ void TBmpReader::Run() {
   }
   Palette = Params.ColorMap();
   PaletteCount = unsigned(Params.ColorMapCount());
+  if (!HeaderOnly && !DataCanBackImage()) {
+    Progress.Abort();
+    return;
+  }
   if (!HeaderOnly) {
     Bitmap->Reset(1, 1, Header.bitCount == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     Bitmap->SetSize(int(Header.width), int(Header.height));
@@ -212,6 +217,13 @@ void TBmpReader::ReadColourTable(int64_t count, int entrySize) {
     entries[size_t(i)] = TRGB{e[0], e[1], e[2]};
   }
   Params.SetColorMap(entries.data(), kept);
+}
+
+// A cut-off file decodes the rows it has before it fails, but a few bytes may not declare a
+// huge plain raster. Run-length data can end the image in two bytes, so it is not checked.
+bool TBmpReader::DataCanBackImage() {
+  if (Header.compression == bcRle4 || Header.compression == bcRle8) return true;
+  return VLDataCanBackImage(FileRowLen() * Header.height, Stream.Size() - Stream.Position());
 }
 
 // The single check of the header's values: anything that could not be decoded safely.
