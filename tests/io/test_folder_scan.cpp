@@ -131,5 +131,18 @@ TEST(FolderScan, BitmapsListedByTheirHeaders) {
   EXPECT_EQ(list.Entries[0].InfoText, "5x3x24b");
 }
 
+// One I/O component reads every header of the scan. A GIF whose header is sound but that holds
+// no image reports no size of its own; it must not be listed with the size of the file before it.
+TEST(FolderScan, FileWithoutImageIsNotListedWithTheSizeBeforeIt) {
+  iotest::TTempDir dir;
+  dir.Write("a.bmp", iotest::MakeBmp24(5, 3));
+  const std::string noImage("GIF89a\x08\x00\x06\x00\x00\x00\x00\x3B", 14);  // screen 8 x 6, then the trailer
+  dir.Write("b.gif", noImage);
+  TScanList list;
+  ASSERT_TRUE(ScanFolder(dir.Path(), "*.*", list));
+  ASSERT_EQ(list.Entries.size(), 1u);
+  EXPECT_EQ(list.Entries[0].BottomText, "a.bmp");
+}
+
 }  // namespace
 }  // namespace velora
