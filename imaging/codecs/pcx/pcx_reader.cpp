@@ -92,9 +92,11 @@ void DecodeImage(const TPcxHeader& h, const std::vector<uint8_t>& data, const TR
 }
 
 // The fewest bytes any file with this header can code its raster in: the plain rows, or two
-// bytes for every run of 63.
+// bytes for every run of 63. Plane lines shorter than the width needs are padded with zeros,
+// so the width, not a smaller bytes-per-line field, decides what a row takes.
 int64_t DensestRaster(const TPcxHeader& h) {
-  const int64_t raster = int64_t(h.bytesPerLine) * h.planes * h.Height();
+  const int64_t line = std::max<int64_t>(h.bytesPerLine, (int64_t(h.Width()) * h.bitsPerPixel + 7) / 8);
+  const int64_t raster = line * h.planes * h.Height();
   return h.encoding == 1 ? (raster + 62) / 63 * 2 : raster;
 }
 
