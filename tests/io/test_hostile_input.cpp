@@ -280,6 +280,15 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     if (ext == "pgm" || ext == "pbm") continue;  // the anymaps follow below
     EXPECT_FALSE(load(Enlarge(ext, sound, 16000, 16000), bmp));
     EXPECT_EQ(bmp.Width(), 40) << "no bitmap was made for the declared size";
+    if (ext == "bmp") {
+      // Depths and codings the reader leaves blank (bit count 0, 24 bits run-length coded).
+      Bytes undecoded = Enlarge(ext, sound, 16000, 16000);
+      undecoded[28] = 0;
+      EXPECT_FALSE(load(undecoded, bmp));
+      undecoded[28] = 24, undecoded[30] = 1;
+      EXPECT_FALSE(load(undecoded, bmp));
+      EXPECT_EQ(bmp.Width(), 40);
+    }
   }
   // Every coding the anymaps and Targa have, plain and run-length, each with a little data.
   const std::string huge = " 16000 16000";

@@ -220,10 +220,15 @@ void TBmpReader::ReadColourTable(int64_t count, int entrySize) {
 }
 
 // A cut-off file decodes the rows it has before it fails, but a few bytes may not declare a
-// huge plain raster. Run-length data can end the image in two bytes, so it is not checked.
+// huge raster. Run-length data can end the image in two bytes, so it is exempt where it is
+// decoded; every other header, undecoded depths and combinations included (their bitmap is
+// sized and left blank), must be backed as a plain raster of at least one bit per pixel.
 bool TBmpReader::DataCanBackImage() {
-  if (Header.compression == bcRle4 || Header.compression == bcRle8) return true;
-  return VLDataCanBackImage(FileRowLen() * Header.height, Stream.Size() - Stream.Position());
+  const bool decodedRle = (Header.compression == bcRle4 && Header.bitCount == 4) ||
+                          (Header.compression == bcRle8 && Header.bitCount == 8);
+  if (decodedRle) return true;
+  const int64_t raster = RowSize(Header.width, std::max<int64_t>(Header.bitCount, 1)) * Header.height;
+  return VLDataCanBackImage(raster, Stream.Size() - Stream.Position());
 }
 
 // The single check of the header's values: anything that could not be decoded safely.
