@@ -95,9 +95,6 @@ bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& s
   for (int i = 0; i < count; ++i) {
     const std::string path = folder + "/" + names[size_t(i)];
     if (!IsSubfolder(path)) {
-      // Forget the previous file's size: a header read that finds no image (a GIF without
-      // frames) leaves the size as it was, and must not be listed with another file's.
-      params.Width = params.Height = 0;
       io.ReadParamsFromFile(path);
       if (params.FileType != ioUnknown) {
         TScanEntry entry;

@@ -15,6 +15,9 @@ bool IsBuiltinHeaderReader(int32_t fileType) {
 void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fileForm) {
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
+  // Every reader sets the size of the image it finds; one that finds none (a GIF without
+  // frames) must not pass on the size of the file read before.
+  Params_.Width = Params_.Height = 0;
   Aborting = false;
   TVLProgressRecord progress = MakeProgress(false);
   if (IsBuiltinHeaderReader(fileType)) {

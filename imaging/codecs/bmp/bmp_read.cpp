@@ -83,7 +83,7 @@ class TBmpReader {
   // The one way to a palette colour: an index beyond the palette reads as black.
   TRGB PaletteEntry(unsigned index) const { return index < PaletteCount ? Palette[index] : TRGB{}; }
   int64_t FileRowLen() const { return RowSize(Header.width, Header.bitCount); }
-  bool DataCanBackImage();
+  bool DataCanBackImage() const;
   // Rows are stored bottom row first unless the height was negative.
   uint8_t* Row(int64_t fileRow) {
     return Bitmap->ScanLine(int(Header.topDown ? fileRow : Header.height - 1 - fileRow));
@@ -116,11 +116,11 @@ void TBmpReader::Run() {
   }
   Palette = Params.ColorMap();
   PaletteCount = unsigned(Params.ColorMapCount());
-  if (!HeaderOnly && !DataCanBackImage()) {
-    Progress.Abort();
-    return;
-  }
   if (!HeaderOnly) {
+    if (!DataCanBackImage()) {
+      Progress.Abort();
+      return;
+    }
     Bitmap->Reset(1, 1, Header.bitCount == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     Bitmap->SetSize(int(Header.width), int(Header.height));
     Progress.per1 = 100.0 / double(Header.height);
@@ -223,7 +223,7 @@ void TBmpReader::ReadColourTable(int64_t count, int entrySize) {
 // huge raster. Run-length data can end the image in two bytes, so it is exempt where it is
 // decoded; every other header, undecoded depths and combinations included (their bitmap is
 // sized and left blank), must be backed as a plain raster of at least one bit per pixel.
-bool TBmpReader::DataCanBackImage() {
+bool TBmpReader::DataCanBackImage() const {
   const bool decodedRle = (Header.compression == bcRle4 && Header.bitCount == 4) ||
                           (Header.compression == bcRle8 && Header.bitCount == 8);
   if (decodedRle) return true;
