@@ -9,9 +9,25 @@
 
 namespace velora {
 
+namespace {
+
+// Real pixels are not that far from square: fax modes are about 2:1, scanners at most 4:1 or
+// so. A header whose two resolutions differ by more than this does not describe a pixel shape
+// but a broken or hostile file (29951864 x 96 dpi turned 75 bytes of BMP into a 160-megapixel
+// stretch); such an image keeps its pixels as read.
+constexpr double kMaxDpiRatio = 16;
+
+bool PlausiblePixelShape(int32_t dpiX, int32_t dpiY) {
+  const double ratio = dpiX > dpiY ? double(dpiX) / dpiY : double(dpiY) / dpiX;
+  return ratio <= kMaxDpiRatio;
+}
+
+}  // namespace
+
 void TVeloraIO::EqualizeDpi() {
   TIOParamsVals& p = Params_;
   if (p.DpiX == p.DpiY || p.DpiX <= 0 || p.DpiY <= 0 || !Target_ || Target_->Empty()) return;
+  if (!PlausiblePixelShape(p.DpiX, p.DpiY)) return;
   const TPixelFormat pf = Target_->PixelFormat();
   if (pf != TPixelFormat::pf24bit && pf != TPixelFormat::pf1bit) return;
 

@@ -198,16 +198,24 @@ TEST(EqualizeDpi, OffWhenNotAskedAndRefusedWhenAbsurd) {
     EXPECT_EQ(target.Height(), 20);
     EXPECT_EQ(io.Params().DpiY, 200);
   }
-  {
-    // 1 dpi against 65535 would ask for a picture of 200 × 13 million pixels.
-    const Bytes bytes = iotest::MakeVlt(300, 200, 65535, 1);
+  // 1 dpi against 65535 would ask for a picture of 300 × 13 million pixels; a ratio just past
+  // 16 is no pixel shape either, while 16 itself is still obeyed.
+  const TDpiCase cases[] = {
+      {300, 200, 65535, 1, 300, 200, 65535},
+      {20, 30, 100, 1700, 20, 30, 100},
+      {20, 30, 1700, 100, 20, 30, 1700},
+      {20, 30, 100, 1600, 320, 30, 1600},
+  };
+  for (const auto& c : cases) {
+    const Bytes bytes = iotest::MakeVlt(c.width, c.height, c.dpiX, c.dpiY);
     TVLBufferStream s(bytes.data(), int64_t(bytes.size()));
     TBitmap target;
     TVeloraIO io;
     io.AttachBitmap(&target);
     io.LoadFromStream(s);
-    EXPECT_EQ(target.Width(), 300);
-    EXPECT_EQ(target.Height(), 200);
+    EXPECT_EQ(target.Width(), c.expectWidth) << c.dpiX << " x " << c.dpiY;
+    EXPECT_EQ(target.Height(), c.expectHeight) << c.dpiX << " x " << c.dpiY;
+    EXPECT_EQ(io.Params().DpiX, c.expectDpi) << c.dpiX << " x " << c.dpiY;
   }
 }
 
