@@ -258,8 +258,9 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 
 // PCX, TGA, icons and the anymaps keep what a cut-off file holds, the rest black; BMP decodes
 // the rows it has and then fails. A few hundred bytes declaring 16000 x 16000 pixels are not a
-// cut-off image, though: the read fails before a quarter-gigabyte bitmap is made for them. A
-// file that holds its header and half its raster still reads.
+// cut-off image, though: the read fails before a quarter-gigabyte bitmap is made for them, and
+// the header-only read of a folder scan refuses them as well. A file that holds its header and
+// half its raster still reads.
 TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
   auto load = [](const Bytes& bytes, TBitmap& bmp) {
     TVLBufferStream stream(bytes.data(), int64_t(bytes.size()));
@@ -267,6 +268,16 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     io.AttachBitmap(&bmp);
     io.LoadFromStream(stream);
     return !io.Aborting;
+  };
+  auto readsHeader = [](const Bytes& bytes) {
+    TVLBufferStream stream(bytes.data(), int64_t(bytes.size()));
+    TVeloraIO io;
+    io.ReadParamsFromStream(stream);
+    return io.Params().FileType != ioUnknown;
+  };
+  auto expectRefused = [&](const Bytes& bytes, TBitmap& bmp) {
+    EXPECT_FALSE(load(bytes, bmp));
+    EXPECT_FALSE(readsHeader(bytes)) << "the header-only read lists it";
   };
   for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "small", 40, 30)) {
     const bool keepsCutOff = ext == "pcx" || ext == "tga" || ext == "ico" || ext == "ppm" || ext == "pgm" || ext == "pbm";
@@ -276,17 +287,18 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     TBitmap bmp;
     Bytes half(sound.begin(), sound.begin() + ptrdiff_t(sound.size() / 2));
     EXPECT_EQ(load(half, bmp), keepsCutOff);
+    EXPECT_TRUE(readsHeader(half));
     EXPECT_EQ(bmp.Width(), 40) << "the rows the file has are decoded";
     if (ext == "pgm" || ext == "pbm") continue;  // the anymaps follow below
-    EXPECT_FALSE(load(Enlarge(ext, sound, 16000, 16000), bmp));
+    expectRefused(Enlarge(ext, sound, 16000, 16000), bmp);
     EXPECT_EQ(bmp.Width(), 40) << "no bitmap was made for the declared size";
     if (ext == "bmp") {
       // Depths and codings the reader leaves blank (bit count 0, 24 bits run-length coded).
       Bytes undecoded = Enlarge(ext, sound, 16000, 16000);
       undecoded[28] = 0;
-      EXPECT_FALSE(load(undecoded, bmp));
+      expectRefused(undecoded, bmp);
       undecoded[28] = 24, undecoded[30] = 1;
-      EXPECT_FALSE(load(undecoded, bmp));
+      expectRefused(undecoded, bmp);
       EXPECT_EQ(bmp.Width(), 40);
     }
   }
@@ -295,16 +307,16 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
   for (const char* header : {"P1", "P2", "P3", "P4", "P5", "P6"}) {
     SCOPED_TRACE(header);
     TBitmap bmp;
-    EXPECT_FALSE(load(testbytes::FromString(header + huge + (header[1] == '1' || header[1] == '4' ? "\n" : " 255\n") +
-                                         std::string(400, '1')),
-                      bmp));
+    expectRefused(testbytes::FromString(header + huge + (header[1] == '1' || header[1] == '4' ? "\n" : " 255\n") +
+                                        std::string(400, '1')),
+                  bmp);
   }
   for (uint8_t type : {2, 3, 10, 11}) {
     SCOPED_TRACE(int(type));
     Bytes tga = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x3E, 0x80, 0x3E, uint8_t(type & 1 ? 8 : 24), 0};
     tga.resize(tga.size() + 400, 0xFF);  // run-length: runs of 128 pixels
     TBitmap bmp;
-    EXPECT_FALSE(load(tga, bmp));
+    expectRefused(tga, bmp);
   }
 }
 

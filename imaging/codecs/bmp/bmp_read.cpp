@@ -110,17 +110,15 @@ class TBmpReader {
 
 void TBmpReader::Run() {
   if (!ReadHeaders()) return;
-  if (!Validate()) {
+  // A header the data cannot back is refused by the header-only read too, so that a folder
+  // scan does not list what cannot be opened.
+  if (!Validate() || !DataCanBackImage()) {
     Progress.Abort();
     return;
   }
   Palette = Params.ColorMap();
   PaletteCount = unsigned(Params.ColorMapCount());
   if (!HeaderOnly) {
-    if (!DataCanBackImage()) {
-      Progress.Abort();
-      return;
-    }
     Bitmap->Reset(1, 1, Header.bitCount == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     Bitmap->SetSize(int(Header.width), int(Header.height));
     Progress.per1 = 100.0 / double(Header.height);

@@ -156,10 +156,15 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
   }
   params.Width = image.width;
   params.Height = image.height;
-  if (headerOnly) return;
-  // A cut-off image keeps the rows it has, but a few bytes may not declare a huge one.
+  // A cut-off image keeps the rows it has, but a few bytes may not declare a huge one; the
+  // header-only read refuses it too, so that a folder scan does not list it.
   const int64_t raster = RowSize(image.width, bits) * image.height;
-  if (!bitmap || !VLDataCanBackImage(raster, stream.Size() - stream.Position())) {
+  if (!VLDataCanBackImage(raster, stream.Size() - stream.Position())) {
+    progress.Abort();
+    return;
+  }
+  if (headerOnly) return;
+  if (!bitmap) {
     progress.Abort();
     return;
   }

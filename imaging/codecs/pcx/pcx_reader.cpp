@@ -151,9 +151,13 @@ void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     } else {
       params.SetColorMap(palette16, std::min(1 << h.bitsPerPixel, 16));
     }
+    // Refused by the header-only read too: a folder scan must not list what cannot be opened.
+    if (!VLImageSizeAllowed(h.Width(), h.Height()) || !VLDataCanBackImage(DensestRaster(h), size - kHeaderSize)) {
+      progress.Abort();
+      return;
+    }
     if (headerOnly) return;
-    if (!bitmap || !VLImageSizeAllowed(h.Width(), h.Height()) ||
-        !VLDataCanBackImage(DensestRaster(h), size - kHeaderSize)) {
+    if (!bitmap) {
       progress.Abort();
       return;
     }

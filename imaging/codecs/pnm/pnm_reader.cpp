@@ -224,9 +224,15 @@ void PnmReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     const bool colour = kind == 3 || kind == 6;
     params.BitsPerSample = header.IsBitmap() ? 1 : header.maxValue > 255 ? 16 : 8;
     params.SamplesPerPixel = colour ? 3 : 1;
-    if (headerOnly) return;
-    if (!bitmap || !VLImageSizeAllowed(header.width, header.height) ||
+    // A header the rest of the file cannot back is refused by the header-only read too, so
+    // that a folder scan does not list what cannot be opened.
+    if (!VLImageSizeAllowed(header.width, header.height) ||
         !VLDataCanBackImage(DensestRaster(header), in.Remaining())) {
+      progress.Abort();
+      return;
+    }
+    if (headerOnly) return;
+    if (!bitmap) {
       progress.Abort();
       return;
     }

@@ -244,8 +244,13 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       case 24: params.BitsPerSample = 8, params.SamplesPerPixel = 3; break;
       case 32: params.BitsPerSample = 8, params.SamplesPerPixel = 4; break;
     }
+    // Refused by the header-only read too: a folder scan must not list what cannot be opened.
+    if (!VLImageSizeAllowed(h.width, h.height) || !VLDataCanBackImage(DensestRaster(h), in.Remaining())) {
+      progress.Abort();
+      return;
+    }
     if (headerOnly) return;
-    if (!bitmap || !VLImageSizeAllowed(h.width, h.height) || !VLDataCanBackImage(DensestRaster(h), in.Remaining())) {
+    if (!bitmap) {
       progress.Abort();
       return;
     }

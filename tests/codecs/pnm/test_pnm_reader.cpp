@@ -156,12 +156,12 @@ TEST(PnmReader, HeaderOnlyLeavesNoBitmapAndClearsColorMap) {
   TRGB pal[2] = {};
   params.SetColorMap(pal, 2);
   params.PxmComments = {"old"};
-  Bytes data = FromString("P6 640 480 255\n");
+  Bytes data = FromString("P6 4 3 255\n" + std::string(36, 'x'));
   TVLBufferStream s(data.data(), int64_t(data.size()));
   TVLLocalProgress progress;
   PnmReadStream(s, nullptr, params, true, progress.record);
   EXPECT_FALSE(progress.aborting);
-  EXPECT_EQ(params.Width, 640);
+  EXPECT_EQ(params.Width, 4);
   EXPECT_EQ(params.SamplesPerPixel, 3);
   EXPECT_EQ(params.ColorMapCount(), 0);
   EXPECT_TRUE(params.PxmComments.empty());
