@@ -23,7 +23,9 @@ std::string ReadToken(TVLByteReader& in) {
     }
     size_t first = token.find_first_not_of(" \t", 1);
     size_t last = token.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string("#") : "#" + token.substr(first, last - first + 1);
+    std::string comment = "#";
+    if (first != std::string::npos) comment.append(token, first, last - first + 1);
+    return comment;
   }
   while (in.Get(c) && IsAlnum(c))
     if (token.size() < kMaxTokenLength) token.push_back(char(c));
