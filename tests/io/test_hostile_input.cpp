@@ -292,13 +292,19 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     if (ext == "pgm" || ext == "pbm") continue;  // the anymaps follow below
     expectRefused(Enlarge(ext, sound, 16000, 16000), bmp);
     EXPECT_EQ(bmp.Width(), 40) << "no bitmap was made for the declared size";
-    if (ext == "bmp") {
-      // Depths and codings the reader leaves blank (bit count 0, 24 bits run-length coded).
-      Bytes undecoded = Enlarge(ext, sound, 16000, 16000);
-      undecoded[28] = 0;
-      expectRefused(undecoded, bmp);
-      undecoded[28] = 24, undecoded[30] = 1;
-      expectRefused(undecoded, bmp);
+    // Depths and codings the reader leaves blank still size the bitmap: BMP bit count 0 and
+    // 24 bits run-length coded; PCX 0 bits or 0 planes, each with a line length of 0.
+    using TPatch = std::vector<std::pair<size_t, uint8_t>>;
+    const std::map<std::string, std::vector<TPatch>> undecodedHeaders = {
+        {"bmp", {{{28, 0}}, {{28, 24}, {30, 1}}}},
+        {"pcx", {{{3, 0}, {66, 0}, {67, 0}}, {{65, 0}, {66, 0}, {67, 0}}}},
+    };
+    if (auto found = undecodedHeaders.find(ext); found != undecodedHeaders.end()) {
+      for (const TPatch& patch : found->second) {
+        Bytes undecoded = Enlarge(ext, sound, 16000, 16000);
+        for (const auto& [at, value] : patch) undecoded[at] = value;
+        expectRefused(undecoded, bmp);
+      }
       EXPECT_EQ(bmp.Width(), 40);
     }
   }

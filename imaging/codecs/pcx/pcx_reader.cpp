@@ -93,10 +93,13 @@ void DecodeImage(const TPcxHeader& h, const std::vector<uint8_t>& data, const TR
 
 // The fewest bytes any file with this header can code its raster in: the plain rows, or two
 // bytes for every run of 63. Plane lines shorter than the width needs are padded with zeros,
-// so the width, not a smaller bytes-per-line field, decides what a row takes.
+// so the width, not a smaller bytes-per-line field, decides what a row takes. Combinations the
+// reader leaves blank (0 bits or 0 planes among them) still size the bitmap, so they count as
+// at least one plane of one bit per pixel.
 int64_t DensestRaster(const TPcxHeader& h) {
-  const int64_t line = std::max<int64_t>(h.bytesPerLine, (int64_t(h.Width()) * h.bitsPerPixel + 7) / 8);
-  const int64_t raster = line * h.planes * h.Height();
+  const int64_t bits = std::max<int64_t>(h.bitsPerPixel, 1);
+  const int64_t line = std::max<int64_t>(h.bytesPerLine, (int64_t(h.Width()) * bits + 7) / 8);
+  const int64_t raster = line * std::max<int64_t>(h.planes, 1) * h.Height();
   return h.encoding == 1 ? (raster + 62) / 63 * 2 : raster;
 }
 
