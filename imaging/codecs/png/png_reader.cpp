@@ -206,6 +206,19 @@ png_voidp LimitedMalloc(png_structp png, png_alloc_size_t size) {
 
 void LimitedFree(png_structp, png_voidp p) { std::free(p); }
 
+// Deflate codes at most 258 bytes in two bits, a ratio of 1032 to 1, so the filtered rows of
+// an image need at least a 1032nd of their size in compressed data. A file with fewer bytes
+// left after the header is no image of the declared size, whole or cut off: it is refused
+// before a bitmap of that size is made (a 248-byte file declaring 16000 x 16000 pixels would
+// otherwise cost a second and three quarters of a gigabyte).
+bool DataCanBackImage(const TReadJob& job) {
+  constexpr double kDeflateMaxRatio = 1032;
+  const double bitsPerPixel = double(job.bitDepth) * SamplesOf(job.colorType);
+  const double rows = double(job.height) * (1 + std::ceil(double(job.width) * bitsPerPixel / 8));
+  TVLStream& stream = *job.io.stream;
+  return rows / kDeflateMaxRatio <= double(stream.Size() - stream.Position());
+}
+
 void ReadGuarded(TReadJob& job) {
   if (setjmp(png_jmpbuf(job.png))) return;  // the error callback has set the abort flag
   png_structp png = job.png;
@@ -226,6 +239,11 @@ void ReadGuarded(TReadJob& job) {
   if (!job.mask) {
     if (FileBackground(job, job.background)) job.params->PngBackground = job.background;
     else job.background = job.params->PngBackground;
+  }
+  // Refused by the header-only read too, so that a folder scan does not list it.
+  if (!DataCanBackImage(job)) {
+    progress.Abort();
+    return;
   }
   if (job.headerOnly) return;
 
