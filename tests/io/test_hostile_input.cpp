@@ -256,9 +256,9 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 #endif
 }
 
-// PCX, TGA, icons and the anymaps keep what a cut-off file holds, the rest black; BMP decodes
-// the rows it has and then fails, and so does PNG, whose deflate data can shrink rows at most
-// 1032 times. A few hundred bytes declaring 16000 x 16000 pixels are not a cut-off image, though: the read fails before a quarter-gigabyte bitmap is made for them, and
+// PCX, TGA, icons and the anymaps keep what a cut-off file holds, the rest black, and JPEG pads
+// it; BMP decodes the rows it has and then fails, and so does PNG, whose deflate data can
+// shrink rows at most 1032 times. A few hundred bytes declaring 16000 x 16000 pixels are not a cut-off image, though: the read fails before a quarter-gigabyte bitmap is made for them, and
 // the header-only read of a folder scan refuses them as well. A file that holds its header and
 // half its raster still reads.
 TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
@@ -281,17 +281,19 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
   };
   for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "small", 40, 30)) {
     const bool keepsCutOff = ext == "pcx" || ext == "tga" || ext == "ico" || ext == "ppm" || ext == "pgm" || ext == "pbm";
-    if (!keepsCutOff && ext != "bmp" && ext != "png") continue;
+    if (!keepsCutOff && ext != "bmp" && ext != "png" && ext != "jpg") continue;
     SCOPED_TRACE(path);
     const Bytes sound = ReadFileBytes(path);
     TBitmap bmp;
-    Bytes half(sound.begin(), sound.begin() + ptrdiff_t(sound.size() / 2));
-    EXPECT_EQ(load(half, bmp), keepsCutOff);
-    EXPECT_TRUE(readsHeader(half));
-    EXPECT_EQ(bmp.Width(), 40) << "the rows the file has are decoded";
+    if (ext != "jpg") {  // half of so small a JPEG cuts into its tables
+      Bytes half(sound.begin(), sound.begin() + ptrdiff_t(sound.size() / 2));
+      EXPECT_EQ(load(half, bmp), keepsCutOff);
+      EXPECT_TRUE(readsHeader(half));
+      EXPECT_EQ(bmp.Width(), 40) << "the rows the file has are decoded";
+    }
     if (ext == "pgm" || ext == "pbm") continue;  // the anymaps follow below
     expectRefused(Enlarge(ext, sound, 16000, 16000), bmp);
-    EXPECT_EQ(bmp.Width(), 40) << "no bitmap was made for the declared size";
+    EXPECT_LE(bmp.Width(), 40) << "no bitmap was made for the declared size";
     // Depths and codings the reader leaves blank still size the bitmap: BMP bit count 0 and
     // 24 bits run-length coded; PCX 0 bits or 0 planes, each with a line length of 0.
     using TPatch = std::vector<std::pair<size_t, uint8_t>>;

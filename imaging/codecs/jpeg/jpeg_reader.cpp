@@ -48,6 +48,20 @@ void ScanMonitor(j_common_ptr cinfo) {
   }
 }
 
+// Huffman codes are at least a bit long, and every block of a component's first scan carries
+// one (its DC difference), so a file holds at least an eighth of a byte for each block of its
+// smallest component. A cut-off file keeps what it has, the rest padded, but a few hundred
+// bytes declaring a huge frame are no cut-off image: decoding them would only pad a quarter
+// of a gigabyte for seconds. Arithmetic coding has no such floor and is not checked.
+bool DataCanBackImage(const jpeg_decompress_struct& d, const TSourceManager& src, TVLStream& stream) {
+  if (d.arith_code || !d.comp_info || d.num_components <= 0) return true;
+  int64_t fewest = INT64_MAX;
+  for (int c = 0; c < d.num_components; ++c)
+    fewest = std::min(fewest, int64_t(d.comp_info[c].width_in_blocks) * d.comp_info[c].height_in_blocks);
+  const int64_t available = stream.Size() - stream.Position() + int64_t(src.pub.bytes_in_buffer);
+  return VLDataCanBackImage((fewest + 7) / 8, available);
+}
+
 int AutomaticScale(const jpeg_decompress_struct& cinfo, int wantedW, int wantedH) {
   if (wantedW <= 0 || wantedH <= 0) return 1;
   for (int n = 3; n >= 0; --n)
@@ -175,6 +189,11 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   jpeg_calc_output_dimensions(&cinfo);
   params.Width = int32_t(cinfo.output_width);
   params.Height = int32_t(cinfo.output_height);
+  // Refused by the header-only read too, so that a folder scan does not list it.
+  if (!DataCanBackImage(cinfo, src, stream)) {
+    progress.Abort();
+    return;
+  }
   if (job.headerOnly) return;
 
   if (!VLImageSizeAllowed(cinfo.image_width, cinfo.image_height)) {

@@ -413,6 +413,7 @@ TEST(Jpeg, DeclaredSizeBeyondLimitAbortsBeforeAllocating) {
   size_t p = 2;
   while (!(file[p] == 0xFF && file[p + 1] == 0xC0)) p += 2 + size_t(file[p + 2] << 8 | file[p + 3]);
   file[p + 5] = file[p + 6] = file[p + 7] = file[p + 8] = 0xEA;  // 60138 × 60138
+  file.resize(file.size() + (256 << 10));  // bytes enough to back that frame: the limit refuses it
   TBitmap back;
   TIOParamsVals params;
   EXPECT_FALSE(Decode(file, &back, params));
