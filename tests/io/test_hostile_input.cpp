@@ -295,11 +295,13 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     expectRefused(Enlarge(ext, sound, 16000, 16000), bmp);
     EXPECT_LE(bmp.Width(), 40) << "no bitmap was made for the declared size";
     // Depths and codings the reader leaves blank still size the bitmap: BMP bit count 0 and
-    // 24 bits run-length coded; PCX 0 bits or 0 planes, each with a line length of 0.
+    // 24 bits run-length coded; PCX 0 bits or 0 planes, each with a line length of 0; an icon
+    // of no bit count whose single colour asks for 0 bits.
     using TPatch = std::vector<std::pair<size_t, uint8_t>>;
     const std::map<std::string, std::vector<TPatch>> undecodedHeaders = {
         {"bmp", {{{28, 0}}, {{28, 24}, {30, 1}}}},
         {"pcx", {{{3, 0}, {66, 0}, {67, 0}}, {{65, 0}, {66, 0}, {67, 0}}}},
+        {"ico", {{{8, 1}, {12, 0}, {13, 0}, {22 + 14, 0}, {22 + 15, 0}}}},
     };
     if (auto found = undecodedHeaders.find(ext); found != undecodedHeaders.end()) {
       for (const TPatch& patch : found->second) {

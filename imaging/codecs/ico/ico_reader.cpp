@@ -157,8 +157,10 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
   params.Width = image.width;
   params.Height = image.height;
   // A cut-off image keeps the rows it has, but a few bytes may not declare a huge one; the
-  // header-only read refuses it too, so that a folder scan does not list it.
-  const int64_t raster = RowSize(image.width, bits) * image.height;
+  // header-only read refuses it too, so that a folder scan does not list it. Every image has
+  // its 1-bit AND mask after the colour rows, so even a depth the reader leaves blank (or a
+  // colour count that asks for 0 bits) is backed by a bit per pixel.
+  const int64_t raster = (RowSize(image.width, bits) + RowSize(image.width, 1)) * image.height;
   if (!VLDataCanBackImage(raster, stream.Size() - stream.Position())) {
     progress.Abort();
     return;
