@@ -19,7 +19,8 @@ bool VLImageSizeAllowed(int64_t width, int64_t height);
 // refuse a header the file cannot back. When even the densest coding the format allows would
 // need more than kMaxDataShortfall times the bytes the file has left, the header is no longer
 // that of a cut-off image: decoding it would only clear a huge bitmap for a few bytes of data,
-// and the viewer would then spend seconds making a black thumbnail of it.
+// and the viewer would then spend seconds making a black thumbnail of it. The header-only
+// read makes the same check, so that a folder scan never lists a file that cannot be opened.
 constexpr int64_t kMaxDataShortfall = 16;
 
 // True when availableBytes can back a raster whose densest coding takes densestBytes.

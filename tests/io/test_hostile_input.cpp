@@ -258,7 +258,8 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 
 // PCX, TGA, icons and the anymaps keep what a cut-off file holds, the rest black, and JPEG pads
 // it; BMP decodes the rows it has and then fails, and so does PNG, whose deflate data can
-// shrink rows at most 1032 times. A few hundred bytes declaring 16000 x 16000 pixels are not a cut-off image, though: the read fails before a quarter-gigabyte bitmap is made for them, and
+// shrink rows at most 1032 times. A few hundred bytes declaring 16000 x 16000 pixels are not a
+// cut-off image, though: the read fails before a quarter-gigabyte bitmap is made for them, and
 // the header-only read of a folder scan refuses them as well. A file that holds its header and
 // half its raster still reads.
 TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
