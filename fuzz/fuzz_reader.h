@@ -7,8 +7,8 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "io/io_params.h"
-#include "io/progress.h"
-#include "io/vl_stream.h"
+#include "base/progress.h"
+#include "base/vl_stream.h"
 
 namespace velora::fuzz {
 

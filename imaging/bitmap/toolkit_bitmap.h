@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "toolkit_bitmap.h"
-#include "vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "toolkit_bitmap.h"
-#include "vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 

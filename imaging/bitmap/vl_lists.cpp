@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "io/vl_stream.h"
+#include "base/vl_stream.h"
 
 namespace velora {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 

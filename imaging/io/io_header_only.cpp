@@ -18,7 +18,7 @@ void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fil
   // Every reader sets the size of the image it finds; one that finds none (a GIF without
   // frames) must not pass on the size of the file read before.
   Params_.Width = Params_.Height = 0;
-  Aborting = false;
+  ClearAborting();
   TVLProgressRecord progress = MakeProgress(false);
   if (IsBuiltinHeaderReader(fileType)) {
     if (!CallReader(stream, fileType, fileForm, true, progress)) Aborting = true;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "io_params.h"
-#include "vl_stream.h"
+#include "base/vl_stream.h"
 
 namespace velora::io_detail {
 
@@ -34,9 +34,6 @@ struct TStreamHeader {
 };
 bool ReadStreamHeader(TVLStream& stream, TStreamHeader& header);
 void WriteStreamHeader(TVLStream& stream, const char magic[4], uint32_t count);
-
-// Converts a toolkit bitmap of any format but 1 and 24 bits to 24 bits, keeping its pixels.
-void ConvertTo24Bit(TBitmap& bitmap);
 
 // The JPEG metadata step: IPTC from the first APP13 marker, EXIF from an APP1 "Exif" block.
 void ApplyJpegMetadata(TIOParamsVals& params);

@@ -74,7 +74,7 @@ const TFileFormatInfo* ExternalReaderFor(const TFileFormatInfo* entry) {
 // ---- generic operations ------------------------------------------------------------------
 
 void TVeloraIO::LoadFromFile(const std::string& name) {
-  Aborting = false;
+  ClearAborting();
   if (!Target_ || name.empty()) return;
   std::string extension = io_detail::LowerExtension(name);
   int32_t fileType = ReaderForExtension(extension);
@@ -97,7 +97,7 @@ void TVeloraIO::LoadFromFile(const std::string& name) {
 }
 
 void TVeloraIO::LoadFromFileFormat(const std::string& name, int32_t fileType) {
-  Aborting = false;
+  ClearAborting();
   if (fileType == ioWMF || fileType == ioEMF) {
     ImportMetafile(name, -1, -1);
   } else if (IsBuiltinReader(fileType)) {
@@ -116,12 +116,12 @@ void TVeloraIO::LoadFromFileFormat(const std::string& name, int32_t fileType) {
 }
 
 void TVeloraIO::LoadFromStream(TVLStream& stream) {
-  Aborting = false;
+  ClearAborting();
   LoadFromStreamFormat(stream, DetectStreamFormat(stream));
 }
 
 void TVeloraIO::LoadFromStreamFormat(TVLStream& stream, int32_t fileType) {
-  Aborting = false;
+  ClearAborting();
   if (IsBuiltinReader(fileType)) {
     LoadBuiltinStream(stream, fileType);
     return;
@@ -139,7 +139,7 @@ void TVeloraIO::LoadFromStreamFormat(TVLStream& stream, int32_t fileType) {
 }
 
 void TVeloraIO::ImportMetafile(const std::string&, int width, int height) {
-  Aborting = false;
+  ClearAborting();
   if (width == 0 || height == 0) return;
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
@@ -150,7 +150,7 @@ void TVeloraIO::ImportMetafile(const std::string&, int width, int height) {
 // ---- the built-in readers' forms -----------------------------------------------------------
 
 void TVeloraIO::LoadBuiltinFile(const std::string& name, int32_t fileType) {
-  Aborting = false;
+  ClearAborting();
   if (!Target_) return;
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
@@ -166,7 +166,7 @@ void TVeloraIO::LoadBuiltinFile(const std::string& name, int32_t fileType) {
 }
 
 void TVeloraIO::LoadBuiltinStream(TVLStream& stream, int32_t fileType) {
-  Aborting = false;
+  ClearAborting();
   if (!Target_) return;
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();

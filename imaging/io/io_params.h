@@ -8,7 +8,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_metadata.h"
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 

@@ -12,6 +12,7 @@
 #include "codecs/tga/tga_codec.h"
 #include "codecs/tiff/tiff_codec.h"
 #include "io_internal.h"
+#include "proc/pixel_formats.h"
 #include "velora_io.h"
 
 namespace velora {
@@ -53,13 +54,13 @@ const char* StreamHeaderMagic(int32_t fileType) {
 // Writers take 24- and 1-bit bitmaps only.
 void MakeWritable(TBitmap& bitmap) {
   const TPixelFormat pf = bitmap.PixelFormat();
-  if (pf != TPixelFormat::pf24bit && pf != TPixelFormat::pf1bit) io_detail::ConvertTo24Bit(bitmap);
+  if (pf != TPixelFormat::pf24bit && pf != TPixelFormat::pf1bit) ConvertTo24Bit(bitmap);
 }
 
 }  // namespace
 
 void TVeloraIO::SaveToFile(const std::string& name) {
-  Aborting = false;
+  ClearAborting();
   if (name.empty()) return;
   std::string extension = io_detail::LowerExtension(name);
   int32_t fileType = WriterForExtension(extension);
@@ -75,7 +76,7 @@ void TVeloraIO::SaveToFile(const std::string& name) {
 }
 
 void TVeloraIO::SaveToStream(TVLStream& stream, int32_t fileType) {
-  Aborting = false;
+  ClearAborting();
   if (IsBuiltinWriter(fileType)) {
     if (!Target_) return;
     MakeWritable(*Target_);
@@ -90,7 +91,7 @@ void TVeloraIO::SaveToStream(TVLStream& stream, int32_t fileType) {
 }
 
 void TVeloraIO::SaveBuiltinFile(const std::string& name, int32_t fileType) {
-  Aborting = false;
+  ClearAborting();
   if (!Target_) return;
   MakeWritable(*Target_);
   TVLFileStream file(name, TVLFileStream::fmCreate);  // raises "Cannot create file"
@@ -133,7 +134,7 @@ void TVeloraIO::CallWriter(TVLStream& stream, int32_t fileType, bool fileForm) {
 }
 
 void TVeloraIO::SaveExternal(const std::string& name, TVLStream* stream, const TFileFormatInfo* entry) {
-  Aborting = false;
+  ClearAborting();
   if (!Target_) return;
   MakeWritable(*Target_);
   std::unique_ptr<TVLFileStream> file;
@@ -153,48 +154,4 @@ void TVeloraIO::SaveExternal(const std::string& name, TVLStream* stream, const T
   }
 }
 
-namespace io_detail {
-
-void ConvertTo24Bit(TBitmap& bitmap) {
-  const int width = bitmap.Width(), height = bitmap.Height();
-  const TPixelFormat pf = bitmap.PixelFormat();
-  TBitmap source;
-  source.Assign(bitmap);
-  bitmap.Reset(1, 1, TPixelFormat::pf24bit);
-  bitmap.SetSize(width, height);
-  if (source.Empty()) return;
-  const int paletteCount = source.PaletteCount();
-  auto paletteColour = [&](int index) {
-    return index < paletteCount ? source.PaletteEntry(index) : TRGB{};
-  };
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* in = source.ScanLine(y);
-    uint8_t* out = bitmap.ScanLine(y);
-    for (int x = 0; x < width; ++x, out += 3) {
-      TRGB c{};
-      switch (pf) {
-        case TPixelFormat::pf1bit: c = paletteColour((in[x >> 3] >> (7 - (x & 7))) & 1); break;
-        case TPixelFormat::pf4bit: c = paletteColour((in[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
-        case TPixelFormat::pf8bit: c = paletteColour(in[x]); break;
-        case TPixelFormat::pf15bit: {
-          unsigned v = in[2 * x] | in[2 * x + 1] << 8;
-          c = TRGB{uint8_t((v & 31) * 255 / 31), uint8_t(((v >> 5) & 31) * 255 / 31), uint8_t(((v >> 10) & 31) * 255 / 31)};
-          break;
-        }
-        case TPixelFormat::pf16bit: {
-          unsigned v = in[2 * x] | in[2 * x + 1] << 8;
-          c = TRGB{uint8_t((v & 31) * 255 / 31), uint8_t(((v >> 5) & 63) * 255 / 63), uint8_t(((v >> 11) & 31) * 255 / 31)};
-          break;
-        }
-        case TPixelFormat::pf32bit: c = TRGB{in[4 * x], in[4 * x + 1], in[4 * x + 2]}; break;
-        default: break;  // device-dependent and custom formats have no pixels we can read
-      }
-      out[0] = c.b;
-      out[1] = c.g;
-      out[2] = c.r;
-    }
-  }
-}
-
-}  // namespace io_detail
 }  // namespace velora

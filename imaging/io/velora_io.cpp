@@ -57,6 +57,7 @@ TVLProgressRecord TVeloraIO::MakeProgress(bool withEvent) {
   if (withEvent) r.fOnProgress = OnProgress;
   r.Sender = this;
   r.Aborting = &Aborting;
+  r.Reason = &AbortReason;
   return r;
 }
 

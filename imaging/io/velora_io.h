@@ -8,10 +8,10 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 #include "io_params.h"
-#include "progress.h"
-#include "vl_stream.h"
+#include "base/progress.h"
+#include "base/vl_stream.h"
 
 namespace velora {
 
@@ -72,6 +72,9 @@ class TVeloraIO : public TVLObject {
   TIOParamsVals& Params() { return Params_; }
   const TIOParamsVals& Params() const { return Params_; }
   bool Aborting = false;
+  // Why the last operation failed, in a few words ("PCX: 16000 x 16000 declared, 300 bytes
+  // follow"); empty when it did not fail or no reason is known.
+  std::string AbortReason;
 
   void AssignIOParams(const TVeloraIO& source) { Params_.AssignParams(source.Params_); }
   void AssignIOParams(const TIOParamsVals& source) { Params_.AssignParams(source); }
@@ -96,6 +99,10 @@ class TVeloraIO : public TVLObject {
 
  private:
   void LeaveView();
+  void ClearAborting() {
+    Aborting = false;
+    AbortReason.clear();
+  }
   TVLProgressRecord MakeProgress(bool withEvent = true);
   void RefreshTarget();
 

@@ -5,7 +5,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 

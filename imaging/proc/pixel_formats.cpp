@@ -167,4 +167,46 @@ void SwapRedBlue(uint8_t* entries, int n) {
   for (int i = 0; i < n; ++i) std::swap(entries[i * 3], entries[i * 3 + 2]);
 }
 
+void ConvertTo24Bit(TBitmap& bitmap) {
+  const int width = bitmap.Width(), height = bitmap.Height();
+  const TPixelFormat pf = bitmap.PixelFormat();
+  TBitmap source;
+  source.Assign(bitmap);
+  bitmap.Reset(1, 1, TPixelFormat::pf24bit);
+  bitmap.SetSize(width, height);
+  if (source.Empty()) return;
+  const int paletteCount = source.PaletteCount();
+  auto paletteColour = [&](int index) {
+    return index < paletteCount ? source.PaletteEntry(index) : TRGB{};
+  };
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* in = source.ScanLine(y);
+    uint8_t* out = bitmap.ScanLine(y);
+    for (int x = 0; x < width; ++x, out += 3) {
+      TRGB c{};
+      switch (pf) {
+        case TPixelFormat::pf1bit: c = paletteColour((in[x >> 3] >> (7 - (x & 7))) & 1); break;
+        case TPixelFormat::pf4bit: c = paletteColour((in[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
+        case TPixelFormat::pf8bit: c = paletteColour(in[x]); break;
+        case TPixelFormat::pf15bit: {
+          unsigned v = in[2 * x] | in[2 * x + 1] << 8;
+          c = TRGB{uint8_t((v & 31) * 255 / 31), uint8_t(((v >> 5) & 31) * 255 / 31), uint8_t(((v >> 10) & 31) * 255 / 31)};
+          break;
+        }
+        case TPixelFormat::pf16bit: {
+          unsigned v = in[2 * x] | in[2 * x + 1] << 8;
+          c = TRGB{uint8_t((v & 31) * 255 / 31), uint8_t(((v >> 5) & 63) * 255 / 63), uint8_t(((v >> 11) & 31) * 255 / 31)};
+          break;
+        }
+        case TPixelFormat::pf32bit: c = TRGB{in[4 * x], in[4 * x + 1], in[4 * x + 2]}; break;
+        default: break;  // device-dependent and custom formats have no pixels we can read
+      }
+      out[0] = c.b;
+      out[1] = c.g;
+      out[2] = c.r;
+    }
+  }
+}
+
+
 }  // namespace velora

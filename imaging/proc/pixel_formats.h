@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "bitmap/toolkit_bitmap.h"
-#include "bitmap/vl_types.h"
-#include "io/progress.h"
+#include "base/vl_types.h"
+#include "base/progress.h"
 
 namespace velora {
 
@@ -23,6 +23,8 @@ std::unique_ptr<TBitmap> CloneBitmap(const TBitmap& source);
 // dest becomes the pixels of the rectangle (x0, y0)–(x1, y1) of source, ends exclusive;
 // x1 = 0 or y1 = 0 mean the full width or height; the ends are limited to the source.
 void CopyBitmapRect(const TBitmap& source, TBitmap& dest, int x0, int y0, int x1, int y1);
+// Converts a bitmap of any format but 1 and 24 bits to 24 bits, keeping its pixels.
+void ConvertTo24Bit(TBitmap& bitmap);
 // Complements every byte of every row, padding included.
 void InvertMono(TBitmap& bitmap);
 // Index of the entry nearest to colour by |dR| + |dG| + |dB|, the first one on ties.

@@ -7,8 +7,8 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
-#include "bitmap/vl_types.h"
-#include "io/progress.h"
+#include "base/vl_types.h"
+#include "base/progress.h"
 
 namespace velora {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "bitmap/vl_lists.h"
-#include "io/vl_stream.h"
+#include "base/vl_stream.h"
 
 using namespace velora;
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bitmap/toolkit_bitmap.h"
-#include "io/vl_stream.h"
+#include "base/vl_stream.h"
 #include "test_bytes.h"
 
 namespace velora::testing {

@@ -26,7 +26,7 @@
 #include "codecs/png/png_codec.h"
 #include "codecs/pnm/pnm_codec.h"
 #include "codecs/tga/tga_codec.h"
-#include "io/vl_stream.h"
+#include "base/vl_stream.h"
 
 using namespace velora;
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 #include "bitmap/toolkit_bitmap.h"
 #include "codecs/gif/gif_codec.h"
 #include "io/velora_io.h"
-#include "io/vl_stream.h"
+#include "base/vl_stream.h"
 
 using namespace velora;
 

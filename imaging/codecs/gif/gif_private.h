@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora::gif {
 

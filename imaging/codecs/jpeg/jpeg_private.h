@@ -9,8 +9,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "io/progress.h"
-#include "io/vl_stream.h"
+#include "base/progress.h"
+#include "base/vl_stream.h"
 
 namespace velora::jpeg_detail {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora::pcx {
 

@@ -3,8 +3,8 @@
 #pragma once
 #include <png.h>
 
-#include "io/progress.h"
-#include "io/vl_stream.h"
+#include "base/progress.h"
+#include "base/vl_stream.h"
 
 namespace velora::png_detail {
 

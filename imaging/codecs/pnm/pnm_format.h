@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "io/vl_byte_reader.h"
+#include "base/vl_byte_reader.h"
 
 namespace velora::pnm {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "io/image_limits.h"
-#include "io/vl_byte_reader.h"
+#include "base/vl_byte_reader.h"
 #include "tga_codec.h"
 #include "tga_format.h"
 

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "io/io_internal.h"
+#include "proc/pixel_formats.h"
 #include "vl_draw.h"
 
 namespace velora {
@@ -128,7 +128,7 @@ void TVeloraView::Assign(const TBitmap* source) {
   if (!source) return Clear();
   Bitmap_.Assign(*source);
   // The view shows 24- and 1-bit images; any other format becomes 24 bits with its pixels.
-  if (Bitmap_.BitCount() != 24 && Bitmap_.BitCount() != 1) io_detail::ConvertTo24Bit(Bitmap_);
+  if (Bitmap_.BitCount() != 24 && Bitmap_.BitCount() != 1) ConvertTo24Bit(Bitmap_);
   Update();
   NotifyImageChanged();
 }

@@ -7,7 +7,7 @@
 #include <QPainter>
 
 #include "bitmap/toolkit_bitmap.h"
-#include "bitmap/vl_types.h"
+#include "base/vl_types.h"
 
 namespace velora {
 
