@@ -14,7 +14,7 @@
 #include "codecs/tiff/tiff_codec.h"
 #include "io_internal.h"
 #include "velora_io.h"
-#include "view_link.h"
+#include "bitmap/view_link.h"
 
 namespace velora {
 

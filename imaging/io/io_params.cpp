@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "velora_io.h"
-#include "view_link.h"
+#include "bitmap/view_link.h"
 
 namespace velora {
 

@@ -1,6 +1,6 @@
 #include "velora_io.h"
 
-#include "view_link.h"
+#include "bitmap/view_link.h"
 
 namespace velora {
 

@@ -11,7 +11,7 @@
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
 #include "base/vl_types.h"
-#include "io/view_link.h"
+#include "bitmap/view_link.h"
 
 namespace velora {
 
