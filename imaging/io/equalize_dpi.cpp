@@ -56,7 +56,7 @@ void TVeloraIO::EqualizeDpi() {
       FastResizeMask(alpha, *AlphaMask_);
     }
   } catch (const std::bad_alloc&) {
-    Aborting = true;
+    Fail("out of memory while equalising the resolution");
     return;
   }
   if (stretchHeight) {

@@ -1,8 +1,10 @@
 // The format registry: the twelve built-in formats, in identifier order, for extension lookup,
-// followed by any external formats the program appends with their own procedures.
+// followed by any external formats the program appends with their own procedures; and the
+// lookups of the built-in formats' descriptors.
 #include <algorithm>
 #include <string_view>
 
+#include "format_descriptor.h"
 #include "io_internal.h"
 #include "velora_io.h"
 
@@ -10,21 +12,13 @@ namespace velora {
 
 namespace {
 
+// The registry's entries of the built-in formats: names and extensions only, since the
+// front dispatches them through their descriptors.
 std::vector<TFileFormatInfo> BuiltinFormats() {
-  return {
-      {ioTIFF, "TIFF Bitmap", "TIF;TIFF;FAX"},
-      {ioGIF, "CompuServe Bitmap", "GIF"},
-      {ioJPEG, "JPEG Bitmap", "JPG;JPEG;JPE"},
-      {ioPCX, "PaintBrush", "PCX"},
-      {ioBMP, "Windows Bitmap", "BMP;DIB;RLE"},
-      {ioICO, "Windows Icon", "ICO"},
-      {ioCUR, "Windows Cursor", "CUR"},
-      {ioPNG, "Portable Network Graphics", "PNG"},
-      {ioWMF, "Windows Metafile", "WMF"},
-      {ioEMF, "Enhanced Windows Metafile", "EMF"},
-      {ioTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX"},
-      {ioPXM, "Portable Pixmap, GreyMap, BitMap", "PXM;PPM;PGM;PBM"},
-  };
+  std::vector<TFileFormatInfo> entries;
+  for (const TVLFormatDescriptor* format : VLBuiltinFormats())
+    entries.push_back({format->FileType, format->FullName, format->Extensions});
+  return entries;
 }
 
 bool SameLetters(std::string_view a, std::string_view b) {
@@ -37,7 +31,7 @@ bool SameLetters(std::string_view a, std::string_view b) {
 
 // Whether the ';'-separated list names the extension, letter case aside. Plain scanning: a
 // folder scan asks this for every file and every format.
-bool ListsExtension(const std::string& extensions, const std::string& extension) {
+bool ListsExtension(std::string_view extensions, const std::string& extension) {
   std::string_view rest = extensions;
   while (!rest.empty()) {
     const size_t end = rest.find(';');
@@ -49,6 +43,26 @@ bool ListsExtension(const std::string& extensions, const std::string& extension)
 }
 
 }  // namespace
+
+const TVLFormatDescriptor* VLFindBuiltinFormat(int32_t fileType) {
+  for (const TVLFormatDescriptor* format : VLBuiltinFormats())
+    if (format->FileType == fileType) return format;
+  return nullptr;
+}
+
+const TVLFormatDescriptor* VLFindBuiltinFormatByExtension(const std::string& extension, TVLExtensionUse use) {
+  if (extension.empty()) return nullptr;
+  for (const TVLFormatDescriptor* format : VLBuiltinFormats()) {
+    const char* list = use == TVLExtensionUse::euLoad ? (format->LoadExtensions ? format->LoadExtensions : format->Extensions)
+                                                    : format->SaveExtensions;
+    if (list && ListsExtension(list, extension)) return format;
+  }
+  return nullptr;
+}
+
+TVLLeadBytes::TVLLeadBytes(TVLStream& stream) { n = io_detail::PeekBytes(stream, b, sizeof b); }
+
+std::string TVLLeadBytes::Text(int count) const { return io_detail::BytesAsText(b, int(std::min<int64_t>(count, n))); }
 
 std::vector<TFileFormatInfo>& FileFormats() {
   static std::vector<TFileFormatInfo> formats = BuiltinFormats();
@@ -66,7 +80,7 @@ void RegisterFileFormat(const TFileFormatInfo& info) {
 void UnregisterFileFormat(int32_t fileType) {
   auto& formats = FileFormats();
   for (auto it = formats.begin(); it != formats.end(); ++it)
-    if (it->FileType == fileType && it->FileType > ioPXM) {
+    if (it->FileType == fileType && !VLFindBuiltinFormat(fileType)) {
       formats.erase(it);
       return;
     }
@@ -95,11 +109,11 @@ std::string LowerCase(std::string text) {
 
 bool SameTextCI(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
 
-std::string LowerExtension(const std::string& name) {
+std::string ExtensionOf(const std::string& name) {
   size_t slash = name.find_last_of('/');
   size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return LowerCase(name.substr(dot));
+  return name.substr(dot + 1);
 }
 
 int64_t PeekBytes(TVLStream& stream, void* buffer, int64_t count) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 
 namespace velora {
 
@@ -19,9 +20,39 @@ bool VLImageSizeAllowed(int64_t width, int64_t height) {
   return width * height <= VLMaxPixels();
 }
 
+int64_t VLBackingBytes(int64_t densestBytes) {
+  return (std::max<int64_t>(densestBytes, 0) + kMaxDataShortfall - 1) / kMaxDataShortfall;
+}
+
 bool VLDataCanBackImage(int64_t densestBytes, int64_t availableBytes) {
-  const int64_t needed = (std::max<int64_t>(densestBytes, 0) + kMaxDataShortfall - 1) / kMaxDataShortfall;
-  return needed <= availableBytes;
+  return VLBackingBytes(densestBytes) <= availableBytes;
+}
+
+bool VLCheckOpen(const TVLOpenCheck& header, bool headerOnly, TBitmap* bitmap, std::optional<TPixelFormat> pixelFormat,
+                 TVLProgressRecord& progress) {
+  const std::string size = std::to_string(header.width) + " x " + std::to_string(header.height);
+  const std::string format = header.format;
+  if (header.width <= 0 || header.height <= 0) {
+    progress.Fail(format + ": " + size + " declared, an empty image");
+    return false;
+  }
+  if (!VLImageSizeAllowed(header.width, header.height)) {
+    progress.Fail(format + ": " + size + " declared, beyond the limit of " + std::to_string(VLMaxPixels()) +
+                  " pixels");
+    return false;
+  }
+  if (header.neededBytes && header.neededBytes() > header.availableBytes) {
+    progress.Fail(format + ": " + size + " declared, " + std::to_string(std::max<int64_t>(header.availableBytes, 0)) +
+                  " bytes follow");
+    return false;
+  }
+  if (headerOnly) return false;
+  if (!bitmap) {
+    progress.Fail(format + ": no bitmap to read into");
+    return false;
+  }
+  if (pixelFormat) bitmap->Reset(int(header.width), int(header.height), *pixelFormat);
+  return true;
 }
 
 }  // namespace velora

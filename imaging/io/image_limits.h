@@ -2,6 +2,11 @@
 // height against it before allocating anything; a file beyond it fails like any bad file.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "base/progress.h"
+#include "bitmap/toolkit_bitmap.h"
 
 namespace velora {
 
@@ -25,5 +30,27 @@ constexpr int64_t kMaxDataShortfall = 16;
 
 // True when availableBytes can back a raster whose densest coding takes densestBytes.
 bool VLDataCanBackImage(int64_t densestBytes, int64_t availableBytes);
+// The bytes a file must still hold for a raster whose densest coding takes densestBytes.
+int64_t VLBackingBytes(int64_t densestBytes);
+
+// A reader's header as the shared check sees it.
+struct TVLOpenCheck {
+  const char* format;     // the reasons' prefix: "PCX"
+  int64_t width, height;  // as declared
+  // The least data that can back the raster (VLBackingBytes of the densest coding); asked
+  // only once the size is within the limit, so that it may multiply freely. Empty: no check.
+  std::function<int64_t()> neededBytes = {};
+  int64_t availableBytes = 0;  // what the file has left for the raster
+};
+
+// The check every reader makes once, where its header is known and before anything is
+// allocated: the pixel limit, the data-backing rule, the header-only return, the target and
+// its allocation. True when the reader goes on to decode into the bitmap, which then has the
+// declared size and pixelFormat (left as it is without one, for readers whose decoder
+// allocates later); false when the read is over, finished (header only) or refused with a
+// reason ("PCX: 16000 x 16000 declared, 300 bytes follow"). Header-only reads refuse what full
+// reads refuse, so that a folder scan never lists a file that cannot be opened.
+bool VLCheckOpen(const TVLOpenCheck& header, bool headerOnly, TBitmap* bitmap, std::optional<TPixelFormat> pixelFormat,
+                 TVLProgressRecord& progress);
 
 }  // namespace velora

@@ -1,16 +1,11 @@
 // Header-only reads: what a file is, without its pixels. They never raise: anything that goes
 // wrong (a missing, unreadable, empty or truncated file, a directory) answers FileType 0.
+#include "format_descriptor.h"
 #include "image_limits.h"
 #include "io_internal.h"
 #include "velora_io.h"
 
 namespace velora {
-
-namespace {
-bool IsBuiltinHeaderReader(int32_t fileType) {
-  return (fileType >= ioTIFF && fileType <= ioPNG) || fileType == ioTGA || fileType == ioPXM;
-}
-}  // namespace
 
 void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fileForm) {
   Params_.IptcInfo.Clear();
@@ -20,10 +15,17 @@ void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fil
   Params_.Width = Params_.Height = 0;
   ClearAborting();
   TVLProgressRecord progress = MakeProgress(false);
-  if (IsBuiltinHeaderReader(fileType)) {
-    if (!CallReader(stream, fileType, fileForm, true, progress)) Aborting = true;
-    // An image beyond the pixel limit cannot be opened, so it is not listed either.
-    if (!Aborting && !VLImageSizeAllowed(Params_.Width, Params_.Height)) Aborting = true;
+  const TVLFormatDescriptor* format = VLFindBuiltinFormat(fileType);
+  if (format && !format->MetafileImport) {
+    CallReader(stream, *format, fileForm, true, progress);
+    // An image beyond the pixel limit cannot be opened, so it is not listed either. Readers
+    // refuse such headers themselves; this also covers a size they adjust afterwards.
+    if (!Aborting && !VLImageSizeAllowed(Params_.Width, Params_.Height))
+      Fail(std::string(format->Name) + (Params_.Width <= 0 || Params_.Height <= 0
+                                            ? std::string(": no image found")
+                                            : ": " + std::to_string(Params_.Width) + " x " +
+                                                  std::to_string(Params_.Height) + " declared, beyond the limit of " +
+                                                  std::to_string(VLMaxPixels()) + " pixels"));
     return;
   }
   const TFileFormatInfo* entry = FindFileFormat(fileType);
@@ -32,9 +34,13 @@ void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fil
 
 void TVeloraIO::ReadParamsFromFileFormat(const std::string& name, int32_t fileType) {
   Params_.FileType = fileType;
+  ClearAborting();
   try {
     TVLFileStream file(name, TVLFileStream::fmOpenRead);
     ReadParamsDispatch(file, fileType, true);
+  } catch (const std::exception& e) {
+    Params_.FileType = ioUnknown;
+    if (AbortReason.empty()) AbortReason = e.what();
   } catch (...) {
     Params_.FileType = ioUnknown;
   }
@@ -44,7 +50,12 @@ void TVeloraIO::ReadParamsFromFileFormat(const std::string& name, int32_t fileTy
 
 void TVeloraIO::ReadParamsFromFile(const std::string& name) {
   try {
-    ReadParamsFromFileFormat(name, DetectFileFormat(name, true));
+    std::string why;
+    const int32_t fileType = DetectVerified(name, why);
+    ReadParamsFromFileFormat(name, fileType);
+    // An unrecognised file is no failed read (Aborting stays false) but its FileType 0 says
+    // it cannot be opened, and why is worth telling.
+    if (fileType == ioUnknown && AbortReason.empty()) AbortReason = why;
   } catch (...) {
     Params_.FileType = ioUnknown;
   }
@@ -63,7 +74,9 @@ void TVeloraIO::ReadParamsFromStreamFormat(TVLStream& stream, int32_t fileType) 
 
 void TVeloraIO::ReadParamsFromStream(TVLStream& stream) {
   try {
-    ReadParamsFromStreamFormat(stream, DetectStreamFormat(stream));
+    const int32_t fileType = DetectStreamFormat(stream);
+    ReadParamsFromStreamFormat(stream, fileType);
+    if (fileType == ioUnknown && AbortReason.empty()) AbortReason = io_detail::kUnrecognised;
   } catch (...) {
     Params_.FileType = ioUnknown;
   }

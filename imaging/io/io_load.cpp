@@ -3,70 +3,26 @@
 #include <memory>
 #include <new>
 
-#include "codecs/bmp/bmp_codec.h"
-#include "codecs/gif/gif_codec.h"
-#include "codecs/ico/ico_codec.h"
-#include "codecs/jpeg/jpeg_codec.h"
-#include "codecs/pcx/pcx_codec.h"
-#include "codecs/png/png_codec.h"
-#include "codecs/pnm/pnm_codec.h"
-#include "codecs/tga/tga_codec.h"
-#include "codecs/tiff/tiff_codec.h"
+#include "bitmap/view_link.h"
+#include "format_descriptor.h"
 #include "io_internal.h"
 #include "velora_io.h"
-#include "bitmap/view_link.h"
 
 namespace velora {
 
 namespace {
 
-// What the front does around each built-in reader.
-struct TReadTraits {
-  bool alphaReset;     // an attached alpha mask becomes opaque: the format carries none
-  bool viewDpiFile;    // the view's SetDpi after a file read
-  bool viewDpiStream;  // ... after a stream read
-};
-
-TReadTraits ReadTraits(int32_t fileType) {
-  switch (fileType) {
-    case ioTIFF: return {false, true, true};
-    case ioGIF: return {false, true, false};
-    case ioJPEG: return {true, true, true};
-    case ioPCX: return {true, true, true};
-    case ioBMP: return {true, true, false};
-    case ioICO: return {false, true, false};
-    case ioCUR: return {false, true, false};
-    case ioPNG: return {false, true, true};
-    case ioTGA: return {true, true, false};
-    case ioPXM: return {true, false, false};
-    default: return {false, false, false};
-  }
-}
-
-bool IsBuiltinReader(int32_t fileType) {
-  return (fileType >= ioTIFF && fileType <= ioPNG) || fileType == ioTGA || fileType == ioPXM;
-}
-
-// The reader chosen by a file name's extension (0 when there is none).
-int32_t ReaderForExtension(const std::string& extension) {
-  static const struct {
-    const char* extension;
-    int32_t fileType;
-  } table[] = {
-      {".jpg", ioJPEG}, {".jpeg", ioJPEG}, {".jpe", ioJPEG}, {".png", ioPNG},   {".tif", ioTIFF},
-      {".tiff", ioTIFF}, {".fax", ioTIFF}, {".pcx", ioPCX},  {".gif", ioGIF},   {".wmf", ioWMF},
-      {".emf", ioEMF},  {".bmp", ioBMP},   {".dib", ioBMP},  {".rle", ioBMP},   {".cur", ioCUR},
-      {".ico", ioICO},  {".tga", ioTGA},   {".targa", ioTGA}, {".vda", ioTGA},  {".icb", ioTGA},
-      {".vst", ioTGA},  {".win", ioTGA},   {".pxm", ioPXM},  {".ppm", ioPXM},   {".pgm", ioPXM},
-      {".pbm", ioPXM},
-  };
-  for (const auto& row : table)
-    if (extension == row.extension) return row.fileType;
-  return ioUnknown;
+// Formats read through a codec; metafiles are imported, and files only.
+const TVLFormatDescriptor* CodecFormat(const TVLFormatDescriptor* format) {
+  return format && !format->MetafileImport ? format : nullptr;
 }
 
 const TFileFormatInfo* ExternalReaderFor(const TFileFormatInfo* entry) {
   return entry && entry->ReadProc ? entry : nullptr;
+}
+
+std::string Named(const TVLFormatDescriptor& format, const char* what) {
+  return std::string(format.Name) + ": " + what;
 }
 
 }  // namespace
@@ -76,42 +32,34 @@ const TFileFormatInfo* ExternalReaderFor(const TFileFormatInfo* entry) {
 void TVeloraIO::LoadFromFile(const std::string& name) {
   ClearAborting();
   if (!Target_ || name.empty()) return;
-  std::string extension = io_detail::LowerExtension(name);
-  int32_t fileType = ReaderForExtension(extension);
-  if (fileType == ioWMF || fileType == ioEMF) {
+  const std::string extension = io_detail::ExtensionOf(name);
+  const TVLFormatDescriptor* format = VLFindBuiltinFormatByExtension(extension, TVLExtensionUse::euLoad);
+  if (format && format->MetafileImport) {
     ImportMetafile(name, -1, -1);
-  } else if (fileType != ioUnknown) {
-    LoadBuiltinFile(name, fileType);
+  } else if (format) {
+    LoadBuiltinFile(name, *format);
   } else {
     Params_.FileName.clear();
     Params_.FileType = ioUnknown;
     Params_.IptcInfo.Clear();
     Params_.JpegMarkers.Clear();
-    const TFileFormatInfo* entry =
-        ExternalReaderFor(FindFileFormatByExtension(extension.empty() ? extension : extension.substr(1)));
+    const TFileFormatInfo* entry = ExternalReaderFor(FindFileFormatByExtension(extension));
     if (entry)
       LoadExternal(name, nullptr, entry);
     else
-      Aborting = true;
+      Fail("no reader for the extension \"" + extension + "\"");
   }
 }
 
 void TVeloraIO::LoadFromFileFormat(const std::string& name, int32_t fileType) {
   ClearAborting();
-  if (fileType == ioWMF || fileType == ioEMF) {
+  const TVLFormatDescriptor* format = VLFindBuiltinFormat(fileType);
+  if (format && format->MetafileImport) {
     ImportMetafile(name, -1, -1);
-  } else if (IsBuiltinReader(fileType)) {
-    LoadBuiltinFile(name, fileType);
+  } else if (format) {
+    LoadBuiltinFile(name, *format);
   } else {
-    Params_.IptcInfo.Clear();
-    Params_.JpegMarkers.Clear();
-    Params_.FileName.clear();
-    Params_.FileType = ioUnknown;
-    const TFileFormatInfo* entry = ExternalReaderFor(FindFileFormat(fileType));
-    if (!entry)
-      Aborting = true;
-    else if (Target_)
-      LoadExternal(name, nullptr, entry);
+    LoadExternalFormat(name, nullptr, fileType);
   }
 }
 
@@ -122,20 +70,24 @@ void TVeloraIO::LoadFromStream(TVLStream& stream) {
 
 void TVeloraIO::LoadFromStreamFormat(TVLStream& stream, int32_t fileType) {
   ClearAborting();
-  if (IsBuiltinReader(fileType)) {
-    LoadBuiltinStream(stream, fileType);
-    return;
-  }
   // Metafiles are imported from files only; everything else may be an external format.
+  if (const TVLFormatDescriptor* format = CodecFormat(VLFindBuiltinFormat(fileType)))
+    LoadBuiltinStream(stream, *format);
+  else
+    LoadExternalFormat({}, &stream, fileType);
+}
+
+void TVeloraIO::LoadExternalFormat(const std::string& name, TVLStream* stream, int32_t fileType) {
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
   Params_.FileName.clear();
   Params_.FileType = ioUnknown;
   const TFileFormatInfo* entry = ExternalReaderFor(FindFileFormat(fileType));
   if (!entry)
-    Aborting = true;
+    Fail(fileType == ioUnknown ? std::string("not an image format this library reads")
+                               : "no reader for format " + std::to_string(fileType));
   else if (Target_)
-    LoadExternal({}, &stream, entry);
+    LoadExternal(name, stream, entry);
 }
 
 void TVeloraIO::ImportMetafile(const std::string&, int width, int height) {
@@ -143,133 +95,112 @@ void TVeloraIO::ImportMetafile(const std::string&, int width, int height) {
   if (width == 0 || height == 0) return;
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
-  // No metafile reader yet: the import fails like a metafile without size.
-  Aborting = true;
+  // Without a metafile player the import fails like a metafile without size.
+  Fail("metafiles are not read");
 }
 
 // ---- the built-in readers' forms -----------------------------------------------------------
 
-void TVeloraIO::LoadBuiltinFile(const std::string& name, int32_t fileType) {
+void TVeloraIO::LoadBuiltinFile(const std::string& name, const TVLFormatDescriptor& format) {
   ClearAborting();
   if (!Target_) return;
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
   TVLFileStream file(name, TVLFileStream::fmOpenRead);  // raises "Cannot open file"
-  if (fileType == ioPCX) {
+  if (format.NamesFileFirst) {
     Params_.FileName = name;
-    Params_.FileType = ioPCX;
+    Params_.FileType = format.FileType;
   }
   TVLProgressRecord progress = MakeProgress();
-  if (fileType == ioPNG) Params_.PngBackground = TColorToTRGB(Background());
-  CallReader(file, fileType, true, false, progress);
-  FinishRead(fileType, name, true);
+  if (format.BeforeFileRead) format.BeforeFileRead(Params_, Background());
+  CallReader(file, format, true, false, progress);
+  FinishRead(format, name, true);
 }
 
-void TVeloraIO::LoadBuiltinStream(TVLStream& stream, int32_t fileType) {
+void TVeloraIO::LoadBuiltinStream(TVLStream& stream, const TVLFormatDescriptor& format) {
   ClearAborting();
   if (!Target_) return;
   Params_.IptcInfo.Clear();
   Params_.JpegMarkers.Clear();
   TVLProgressRecord progress = MakeProgress();
-  if (!CallReader(stream, fileType, false, false, progress)) return;
-  FinishRead(fileType, {}, false);
+  if (!CallReader(stream, format, false, false, progress)) return;
+  FinishRead(format, {}, false);
 }
 
-bool TVeloraIO::CallReader(TVLStream& stream, int32_t fileType, bool fileForm, bool headerOnly,
-                           TVLProgressRecord& progress) {
+bool TVeloraIO::SkipStreamHeader(TVLStream& stream, const TVLFormatDescriptor& format, int64_t& size,
+                                 int64_t& resumeAt) {
   using io_detail::TStreamHeader;
-  TBitmap* target = Target_;
+  const std::string magic = format.StreamMagic ? format.StreamMagic : "";
+  const int64_t start = stream.Position();
+  TStreamHeader header;
+  switch (format.StreamHeaderRule) {
+    case TVLStreamHeaderRule::shNone: return true;
+    case TVLStreamHeaderRule::shAlways:
+      if (io_detail::ReadStreamHeader(stream, header) && header.magic == magic) {
+        resumeAt = start + io_detail::kStreamHeaderSize + header.count;
+      } else {
+        stream.SetPosition(start);
+      }
+      return true;
+    case TVLStreamHeaderRule::shRequired:
+      if (!StreamHeaders) return true;
+      if (!io_detail::ReadStreamHeader(stream, header) || header.magic != magic) break;
+      resumeAt = start + io_detail::kStreamHeaderSize + header.count;
+      return true;
+    case TVLStreamHeaderRule::shRequiredOld: {
+      if (!StreamHeaders) return true;
+      const bool whole = io_detail::ReadStreamHeader(stream, header);
+      if (!whole) {
+        // The old form is only 4 bytes long.
+        stream.SetPosition(start);
+        if (io_detail::PeekBytes(stream, header.raw, 4) == 4) header.magic = io_detail::BytesAsText(header.raw, 4);
+      }
+      if (header.magic.substr(0, 3) != magic.substr(0, 3)) break;
+      if (whole && header.magic == magic) {
+        size = header.count;
+        resumeAt = start + io_detail::kStreamHeaderSize + header.count;
+      } else {
+        stream.SetPosition(start + 4);
+      }
+      return true;
+    }
+  }
+  Fail(Named(format, "stream header missing, \"") + magic + "\" expected");
+  return false;
+}
+
+bool TVeloraIO::CallReader(TVLStream& stream, const TVLFormatDescriptor& format, bool fileForm, bool headerOnly,
+                           TVLProgressRecord& progress) {
+  // A file gives its size; a stream gives the data length of its header, or reads to its end.
+  int64_t size = fileForm ? stream.Size() : 0;
   int64_t resumeAt = -1;  // where a stream header says the data ends
   try {
-    switch (fileType) {
-      case ioTIFF: {
-        if (!fileForm && StreamHeaders) {
-          const int64_t start = stream.Position();
-          TStreamHeader header;
-          if (!io_detail::ReadStreamHeader(stream, header) || header.magic != "TIFF") {
-            Aborting = true;
-            return false;
-          }
-          resumeAt = start + io_detail::kStreamHeaderSize + header.count;
-        }
-        TiffReadStream(stream, target, Params_, AlphaMask_, headerOnly, progress);
-        break;
-      }
-      case ioGIF: {
-        int imageCount = 0;
-        GifReadStream(stream, target, imageCount, AlphaMask_, headerOnly, progress, Params_);
-        break;
-      }
-      case ioJPEG: {
-        // A "JFIF" stream header is honoured whether or not StreamHeaders is set.
-        if (!fileForm) {
-          const int64_t start = stream.Position();
-          TStreamHeader header;
-          if (io_detail::ReadStreamHeader(stream, header) && header.magic == "JFIF")
-            resumeAt = start + io_detail::kStreamHeaderSize + header.count;
-          else
-            stream.SetPosition(start);
-        }
-        JpegReadStream(stream, target, Params_, headerOnly, progress);
-        io_detail::ApplyJpegMetadata(Params_);
-        break;
-      }
-      case ioPCX: {
-        int64_t length = stream.Size();
-        if (!fileForm && StreamHeaders) {
-          const int64_t start = stream.Position();
-          TStreamHeader header;
-          bool whole = io_detail::ReadStreamHeader(stream, header);
-          if (!whole) {
-            // The old form is only 4 bytes long.
-            stream.SetPosition(start);
-            if (io_detail::PeekBytes(stream, header.raw, 4) == 4) header.magic = io_detail::BytesAsText(header.raw, 4);
-          }
-          if (header.magic.substr(0, 3) != "PCX") {
-            Aborting = true;
-            return false;
-          }
-          if (whole && header.magic == "PCX2") {
-            length = header.count;
-            resumeAt = start + io_detail::kStreamHeaderSize + header.count;
-          } else {
-            stream.SetPosition(start + 4);
-          }
-        }
-        PcxReadStream(stream, target, Params_, headerOnly, progress, length);
-        break;
-      }
-      case ioBMP:
-        BmpReadStream(stream, target, fileForm ? stream.Size() : 0, headerOnly, progress, Params_);
-        break;
-      case ioICO: IcoReadStream(stream, target, Params_, AlphaMask_, progress, headerOnly); break;
-      case ioCUR: CurReadStream(stream, target, Params_, AlphaMask_, progress, headerOnly); break;
-      case ioPNG: PngReadStream(stream, target, Params_, AlphaMask_, headerOnly, progress); break;
-      case ioTGA: TgaReadStream(stream, target, Params_, headerOnly, progress); break;
-      case ioPXM: PnmReadStream(stream, target, Params_, headerOnly, progress); break;
-      default: return false;
-    }
+    if (!fileForm && !SkipStreamHeader(stream, format, size, resumeAt)) return false;
+    if (format.Read)
+      format.Read({stream, size, Target_, AlphaMask_, Params_, headerOnly, progress});
+    else
+      progress.Fail(Named(format, "no reader for this format"));
     if (resumeAt >= 0) stream.SetPosition(resumeAt);
   } catch (const EVLStreamError&) {
     // Readers report bad data through Aborting; a short read that escapes one is the same.
-    Aborting = true;
+    progress.Fail(Named(format, "premature end of data"));
   } catch (const std::bad_alloc&) {
-    Aborting = true;
+    progress.Fail(Named(format, "out of memory"));
   }
   return true;
 }
 
-void TVeloraIO::FinishRead(int32_t fileType, const std::string& name, bool fileForm) {
+void TVeloraIO::FinishRead(const TVLFormatDescriptor& format, const std::string& name, bool fileForm) {
   // A failed read has no trustworthy resolution: leave the pixels as the reader left them.
   if (AutoAdjustDPI && !Aborting) EqualizeDpi();
-  const TReadTraits traits = ReadTraits(fileType);
   if (Aborting) KeepTargetConsistent();
-  if (traits.alphaReset) ResetAlpha();
+  if (format.AlphaReset) ResetAlpha();
   Params_.FileName = fileForm ? name : std::string();
-  Params_.FileType = fileType;
-  if (fileType == ioGIF) SetBackground(TRGBToTColor(Params_.GifTransparent ? Params_.GifTranspColor : Params_.GifBackground));
-  if (fileType == ioPNG) SetBackground(TRGBToTColor(Params_.PngBackground));
-  if (AttachedVelora_ && (fileForm ? traits.viewDpiFile : traits.viewDpiStream))
+  Params_.FileType = format.FileType;
+  TRGB background;
+  if (format.BackgroundAfterRead && format.BackgroundAfterRead(Params_, background))
+    SetBackground(TRGBToTColor(background));
+  if (AttachedVelora_ && (fileForm ? format.ViewDpiAfterFile : format.ViewDpiAfterStream))
     AttachedVelora_->SetDpi(Params_.DpiX, Params_.DpiY);
   RefreshTarget();
 }
@@ -313,9 +244,9 @@ void TVeloraIO::LoadExternal(const std::string& name, TVLStream* stream, const T
   try {
     entry->ReadProc(*stream, Target_, Params_, false, progress);
   } catch (const EVLStreamError&) {
-    Aborting = true;
+    progress.Fail(entry->FullName + ": premature end of data");
   } catch (const std::bad_alloc&) {
-    Aborting = true;
+    progress.Fail(entry->FullName + ": out of memory");
   }
   if (AutoAdjustDPI && !Aborting) EqualizeDpi();
   if (Aborting) KeepTargetConsistent();

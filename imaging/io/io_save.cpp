@@ -3,14 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "codecs/bmp/bmp_codec.h"
-#include "codecs/gif/gif_codec.h"
-#include "codecs/jpeg/jpeg_codec.h"
-#include "codecs/pcx/pcx_codec.h"
-#include "codecs/png/png_codec.h"
-#include "codecs/pnm/pnm_codec.h"
-#include "codecs/tga/tga_codec.h"
-#include "codecs/tiff/tiff_codec.h"
+#include "format_descriptor.h"
 #include "io_internal.h"
 #include "proc/pixel_formats.h"
 #include "velora_io.h"
@@ -19,36 +12,10 @@ namespace velora {
 
 namespace {
 
-bool IsBuiltinWriter(int32_t fileType) {
-  switch (fileType) {
-    case ioTIFF: case ioGIF: case ioJPEG: case ioPCX: case ioBMP: case ioPNG: case ioTGA: case ioPXM: return true;
-    default: return false;
-  }
-}
-
-int32_t WriterForExtension(const std::string& extension) {
-  static const struct {
-    const char* extension;
-    int32_t fileType;
-  } table[] = {
-      {".jpg", ioJPEG}, {".jpeg", ioJPEG}, {".jpe", ioJPEG}, {".pcx", ioPCX},  {".gif", ioGIF},
-      {".tif", ioTIFF}, {".tiff", ioTIFF}, {".fax", ioTIFF}, {".png", ioPNG},  {".bmp", ioBMP},
-      {".dib", ioBMP},  {".rle", ioBMP},   {".tga", ioTGA},  {".targa", ioTGA}, {".vda", ioTGA},
-      {".icb", ioTGA},  {".vst", ioTGA},   {".win", ioTGA},  {".pxm", ioPXM},  {".pbm", ioPXM},
-      {".pgm", ioPXM},  {".ppm", ioPXM},
-  };
-  for (const auto& row : table)
-    if (extension == row.extension) return row.fileType;
-  return ioUnknown;
-}
-
-const char* StreamHeaderMagic(int32_t fileType) {
-  switch (fileType) {
-    case ioTIFF: return "TIFF";
-    case ioJPEG: return "JFIF";
-    case ioPCX: return "PCX2";
-    default: return nullptr;
-  }
+// Formats saved by name are those SaveToStream writes too.
+const TVLFormatDescriptor* WrittenFormat(int32_t fileType) {
+  const TVLFormatDescriptor* format = VLFindBuiltinFormat(fileType);
+  return format && format->SaveExtensions ? format : nullptr;
 }
 
 // Writers take 24- and 1-bit bitmaps only.
@@ -62,64 +29,53 @@ void MakeWritable(TBitmap& bitmap) {
 void TVeloraIO::SaveToFile(const std::string& name) {
   ClearAborting();
   if (name.empty()) return;
-  std::string extension = io_detail::LowerExtension(name);
-  int32_t fileType = WriterForExtension(extension);
-  if (fileType != ioUnknown) {
-    SaveBuiltinFile(name, fileType);
+  const std::string extension = io_detail::ExtensionOf(name);
+  if (const TVLFormatDescriptor* format = VLFindBuiltinFormatByExtension(extension, TVLExtensionUse::euSave)) {
+    SaveBuiltinFile(name, *format);
     return;
   }
-  const TFileFormatInfo* entry = FindFileFormatByExtension(extension.empty() ? extension : extension.substr(1));
+  const TFileFormatInfo* entry = FindFileFormatByExtension(extension);
   if (entry && entry->WriteProc)
     SaveExternal(name, nullptr, entry);
   else
-    Aborting = true;
+    Fail("no writer for the extension \"" + extension + "\"");
 }
 
 void TVeloraIO::SaveToStream(TVLStream& stream, int32_t fileType) {
   ClearAborting();
-  if (IsBuiltinWriter(fileType)) {
+  if (const TVLFormatDescriptor* format = WrittenFormat(fileType)) {
     if (!Target_) return;
     MakeWritable(*Target_);
-    CallWriter(stream, fileType, false);
+    CallWriter(stream, *format, false);
     return;
   }
   const TFileFormatInfo* entry = FindFileFormat(fileType);
   if (entry && entry->WriteProc)
     SaveExternal({}, &stream, entry);
   else
-    Aborting = true;
+    Fail("no writer for format " + std::to_string(fileType));
 }
 
-void TVeloraIO::SaveBuiltinFile(const std::string& name, int32_t fileType) {
+void TVeloraIO::SaveBuiltinFile(const std::string& name, const TVLFormatDescriptor& format) {
   ClearAborting();
   if (!Target_) return;
   MakeWritable(*Target_);
   TVLFileStream file(name, TVLFileStream::fmCreate);  // raises "Cannot create file"
-  CallWriter(file, fileType, true);
+  CallWriter(file, format, true);
 }
 
-void TVeloraIO::CallWriter(TVLStream& stream, int32_t fileType, bool fileForm) {
+void TVeloraIO::CallWriter(TVLStream& stream, const TVLFormatDescriptor& format, bool fileForm) {
   TVLProgressRecord progress = MakeProgress();
-  const char* magic = fileForm || !StreamHeaders ? nullptr : StreamHeaderMagic(fileType);
+  const char* magic = fileForm || !StreamHeaders ? nullptr : format.StreamMagic;
   try {
     const int64_t start = stream.Position();
     if (magic) io_detail::WriteStreamHeader(stream, "\0\0\0\0", 0);  // placeholder
-    switch (fileType) {
-      case ioTIFF: TiffWriteStream(stream, *Target_, Params_, progress); break;
-      case ioGIF: GifWriteStream(stream, *Target_, Params_, progress); break;
-      case ioJPEG:
-        io_detail::PrepareJpegMarkers(Params_);
-        JpegWriteStream(stream, *Target_, Params_, progress);
-        break;
-      case ioPCX: PcxWriteStream(stream, *Target_, Params_, progress); break;
-      case ioBMP: BmpWriteStream(stream, *Target_, Params_, progress); break;
-      case ioPNG: PngWriteStream(stream, *Target_, Params_, AlphaMask_, progress); break;
-      case ioTGA: TgaWriteStream(stream, *Target_, Params_, progress); break;
-      case ioPXM: PnmWriteStream(stream, *Target_, Params_, progress); break;
-      default: Aborting = true; return;
-    }
+    if (format.Write)
+      format.Write(stream, *Target_, Params_, AlphaMask_, progress);
+    else
+      progress.Fail(std::string(format.Name) + ": no writer for this format");
     // PCX leaves a failed image without its header; TIFF and JPEG always get one.
-    if (magic && !(fileType == ioPCX && Aborting)) {
+    if (magic && !(format.StreamHeaderRule == TVLStreamHeaderRule::shRequiredOld && Aborting)) {
       const int64_t end = stream.Position();
       stream.SetPosition(start);
       io_detail::WriteStreamHeader(stream, magic, uint32_t(end - start - io_detail::kStreamHeaderSize));
@@ -127,9 +83,9 @@ void TVeloraIO::CallWriter(TVLStream& stream, int32_t fileType, bool fileForm) {
     }
   } catch (const EVLStreamError&) {
     // A write the stream refuses (a full disk) fails the save like a writer's own failure.
-    Aborting = true;
+    progress.Fail(std::string(format.Name) + ": the stream refused the data");
   } catch (const std::bad_alloc&) {
-    Aborting = true;
+    progress.Fail(std::string(format.Name) + ": out of memory");
   }
 }
 
@@ -148,9 +104,9 @@ void TVeloraIO::SaveExternal(const std::string& name, TVLStream* stream, const T
   try {
     entry->WriteProc(*stream, *Target_, Params_, progress);
   } catch (const EVLStreamError&) {
-    Aborting = true;
+    progress.Fail(entry->FullName + ": the stream refused the data");
   } catch (const std::bad_alloc&) {
-    Aborting = true;
+    progress.Fail(entry->FullName + ": out of memory");
   }
 }
 

@@ -16,6 +16,7 @@
 namespace velora {
 
 class TVLViewLink;
+struct TVLFormatDescriptor;
 
 // An entry of the format registry. Built-in formats have no procedures: they are dispatched
 // directly; external formats appended to the registry bring their own.
@@ -73,7 +74,8 @@ class TVeloraIO : public TVLObject {
   const TIOParamsVals& Params() const { return Params_; }
   bool Aborting = false;
   // Why the last operation failed, in a few words ("PCX: 16000 x 16000 declared, 300 bytes
-  // follow"); empty when it did not fail or no reason is known.
+  // follow"); empty when it did not fail or no reason is known. A header-only read that
+  // ends with FileType 0 says here why, also where Aborting stays false (an unrecognised file).
   std::string AbortReason;
 
   void AssignIOParams(const TVeloraIO& source) { Params_.AssignParams(source.Params_); }
@@ -103,24 +105,34 @@ class TVeloraIO : public TVLObject {
     Aborting = false;
     AbortReason.clear();
   }
+  // The front's own refusals: Aborting with the reason, unless one is already known.
+  void Fail(const std::string& reason) { MakeProgress(false).Fail(reason); }
   TVLProgressRecord MakeProgress(bool withEvent = true);
   void RefreshTarget();
 
   // The per-format forms behind the generic operations.
-  void LoadBuiltinFile(const std::string& name, int32_t fileType);
-  void LoadBuiltinStream(TVLStream& stream, int32_t fileType);
+  void LoadBuiltinFile(const std::string& name, const TVLFormatDescriptor& format);
+  void LoadBuiltinStream(TVLStream& stream, const TVLFormatDescriptor& format);
+  void LoadExternalFormat(const std::string& name, TVLStream* stream, int32_t fileType);
   void LoadExternal(const std::string& name, TVLStream* stream, const TFileFormatInfo* entry);
-  // Runs a built-in reader at the stream's position with the stream-header rules of its
+  // Runs a built-in reader at the stream's position with the stream-header rule of its
   // format; false when a stream header was required and wrong (nothing was read).
-  bool CallReader(TVLStream& stream, int32_t fileType, bool fileForm, bool headerOnly, TVLProgressRecord& progress);
+  bool CallReader(TVLStream& stream, const TVLFormatDescriptor& format, bool fileForm, bool headerOnly,
+                  TVLProgressRecord& progress);
+  // Passes a stream header by the format's rule: size and resumeAt take its data length and
+  // where that data ends; false (and failed) when a required header is wrong.
+  bool SkipStreamHeader(TVLStream& stream, const TVLFormatDescriptor& format, int64_t& size, int64_t& resumeAt);
   // The steps after a built-in reader has run: resolution, alpha, Params, view.
-  void FinishRead(int32_t fileType, const std::string& name, bool fileForm);
+  void FinishRead(const TVLFormatDescriptor& format, const std::string& name, bool fileForm);
   void KeepTargetConsistent();
   void ResetAlpha();
-  void SaveBuiltinFile(const std::string& name, int32_t fileType);
-  void CallWriter(TVLStream& stream, int32_t fileType, bool fileForm);
+  void SaveBuiltinFile(const std::string& name, const TVLFormatDescriptor& format);
+  void CallWriter(TVLStream& stream, const TVLFormatDescriptor& format, bool fileForm);
   void SaveExternal(const std::string& name, TVLStream* stream, const TFileFormatInfo* entry);
   void ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fileForm);
+  // The two halves of DetectFileFormat; why says what made the answer 0.
+  int32_t DetectContent(const std::string& name, std::string& why);
+  int32_t DetectVerified(const std::string& name, std::string& why);
 
   TBitmap* Target_ = nullptr;
   TVLMask* AlphaMask_ = nullptr;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "io/format_descriptor.h"
 #include "io/image_limits.h"
 #include "io/velora_io.h"
 #include "test_bytes.h"
@@ -47,15 +48,6 @@ inline Bytes MakeBmp24(int width, int height) {
     for (uint32_t x = 0; x < row; ++x) b.push_back(uint8_t(x * 7 + y * 31));
   return b;
 }
-
-// True while the codec of that folder is still its placeholder: the codec's engineer deletes
-// the stub when the codec lands, and the tests that need it start running.
-inline bool CodecPending(const char* format) {
-  return std::filesystem::exists(std::string(VELORA_SOURCE_DIR) + "/imaging/codecs/" + format + "/" + format +
-                                 "_stub.cpp");
-}
-#define SKIP_UNTIL_CODEC(fmt) \
-  if (::velora::iotest::CodecPending(fmt)) GTEST_SKIP() << "the " fmt " codec has not landed yet"
 
 inline bool RunningAsRoot() { return ::geteuid() == 0; }
 

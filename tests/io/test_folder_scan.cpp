@@ -117,7 +117,6 @@ TEST(FolderScan, MissingFolderGivesNothing) {
 }
 
 TEST(FolderScan, BitmapsListedByTheirHeaders) {
-  SKIP_UNTIL_CODEC("bmp");
   iotest::TTempDir dir;
   dir.Write("five.bmp", iotest::MakeBmp24(5, 3));
   dir.Write("notes.txt", std::string("text"));

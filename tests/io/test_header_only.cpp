@@ -84,7 +84,6 @@ TEST(HeaderOnly, ExceptionsOfAnExternalReaderAreSwallowed) {
 }
 
 TEST(HeaderOnly, ValidBmpHeader) {
-  SKIP_UNTIL_CODEC("bmp");
   iotest::TTempDir dir;
   TVeloraIO io;  // no bitmap at all
   io.ReadParamsFromFile(dir.Write("five.bmp", iotest::MakeBmp24(5, 3)));

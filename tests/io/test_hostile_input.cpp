@@ -99,7 +99,8 @@ TEST_F(HostileInput, PixelLimitRefusesEveryFormatBeforeDecoding) {
     SCOPED_TRACE(path);
     TRun r = Velora({"--max-pixels", "5000", "convert", path, dir.Path() + "/out.bmp"});
     EXPECT_EQ(r.status, 1) << "10000 pixels are beyond a limit of 5000";
-    EXPECT_NE(r.err.find("cannot read " + path), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot read " + path + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(": 100 x 100 declared, beyond the limit of 5000 pixels\n"), std::string::npos) << r.err;
     r = Velora({"--max-pixels", "10000", "convert", path, dir.Path() + "/out.bmp"});
     EXPECT_EQ(r.status, 0) << "exactly at the limit: " << r.err;
   }
@@ -185,10 +186,30 @@ TEST_F(HostileInput, ScanListsOnlySoundFilesAndInfoExplainsTheOthers) {
   for (const auto& [ext, path] : good) expected.insert(path);
   EXPECT_EQ(listed, expected) << scan.out;
 
+  // Each one is explained: by the reader that refused it, or by the detection that found no
+  // format in it.
+  const std::map<std::string, std::string> reasons = {
+      {"broken_cut30.bmp", "BMP: premature end of data"},
+      {"broken_cut53.bmp", "BMP: premature end of data"},
+      {"broken_zero_width.bmp", "BMP: 0 x 6 declared, an empty image"},
+      {"broken_huge_size.bmp", "BMP: rows of 2147483647 pixels at 24 bits are too long"},
+      {"broken_cut40.ico", "ICO: premature end of data"},
+      {"broken_entry_beyond_file.ico", "ICO: premature end of data"},
+      {"broken_three_bytes.jpg", "JPEG: JPEG datastream contains no image"},
+      {"broken_cut20.jpg", "JPEG: JPEG datastream contains no image"},
+      {"broken_bad_encoding.pcx", "PCX: 8 bits per pixel with encoding 7"},
+      {"broken_xmax_before_xmin.pcx", "PCX: -10 x 6 declared, an empty image"},
+      {"broken_cut20.png", "PNG: premature end of data"},
+      {"broken_cut32.png", "PNG: premature end of data"},
+      {"broken_zero_width.png", "PNG: IHDR: CRC error"},
+      {"broken_zero_width.tga", "TGA: 0 x 6 declared, an empty image"},
+  };
   for (const std::string& path : broken) {
     const TRun info = Velora({"info", path});
     EXPECT_EQ(info.status, 1) << path << "\n" << info.out << info.err;
-    EXPECT_NE(info.err.find("cannot read " + path + ": "), std::string::npos) << info.err;
+    const auto known = reasons.find(std::filesystem::path(path).filename().string());
+    const std::string reason = known != reasons.end() ? known->second : "not an image format this library recognises";
+    EXPECT_NE(info.err.find("cannot read " + path + ": " + reason + "\n"), std::string::npos) << info.err;
   }
 }
 
@@ -263,11 +284,12 @@ TEST_F(HostileInput, FailedAllocationIsAFailedReadNotACrash) {
 // the header-only read of a folder scan refuses them as well. A file that holds its header and
 // half its raster still reads.
 TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
-  auto load = [](const Bytes& bytes, TBitmap& bmp) {
+  auto load = [](const Bytes& bytes, TBitmap& bmp, std::string& why) {
     TVLBufferStream stream(bytes.data(), int64_t(bytes.size()));
     TVeloraIO io;
     io.AttachBitmap(&bmp);
     io.LoadFromStream(stream);
+    why = io.AbortReason;
     return !io.Aborting;
   };
   auto readsHeader = [](const Bytes& bytes) {
@@ -276,8 +298,12 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     io.ReadParamsFromStream(stream);
     return io.Params().FileType != ioUnknown;
   };
-  auto expectRefused = [&](const Bytes& bytes, TBitmap& bmp) {
-    EXPECT_FALSE(load(bytes, bmp));
+  // Refused by both reads, and said why: the size declared and the bytes there are.
+  auto expectRefused = [&](const Bytes& bytes, TBitmap& bmp, const std::string& reason = " bytes follow") {
+    std::string why;
+    EXPECT_FALSE(load(bytes, bmp, why));
+    EXPECT_NE(why.find(reason), std::string::npos) << why;
+    EXPECT_NE(why.find(" bytes follow"), std::string::npos) << why;
     EXPECT_FALSE(readsHeader(bytes)) << "the header-only read lists it";
   };
   for (const auto& [ext, path] : WriteEveryFormat(dir.Path(), "small", 40, 30)) {
@@ -288,12 +314,13 @@ TEST_F(HostileInput, ShortFileCannotDeclareAHugeImage) {
     TBitmap bmp;
     if (ext != "jpg") {  // half of so small a JPEG cuts into its tables
       Bytes half(sound.begin(), sound.begin() + ptrdiff_t(sound.size() / 2));
-      EXPECT_EQ(load(half, bmp), keepsCutOff);
+      std::string why;
+      EXPECT_EQ(load(half, bmp, why), keepsCutOff) << why;
       EXPECT_TRUE(readsHeader(half));
       EXPECT_EQ(bmp.Width(), 40) << "the rows the file has are decoded";
     }
     if (ext == "pgm" || ext == "pbm") continue;  // the anymaps follow below
-    expectRefused(Enlarge(ext, sound, 16000, 16000), bmp);
+    expectRefused(Enlarge(ext, sound, 16000, 16000), bmp, "16000 x 16000 declared, ");
     EXPECT_LE(bmp.Width(), 40) << "no bitmap was made for the declared size";
     // Depths and codings the reader leaves blank still size the bitmap: BMP bit count 0 and
     // 24 bits run-length coded; PCX 0 bits or 0 planes, each with a line length of 0; an icon

@@ -3,6 +3,7 @@
 // equalising, the JPEG writers' IPTC marker.
 #include <cstring>
 
+#include "codecs/jpeg/jpeg_codec.h"
 #include "io/io_internal.h"
 #include "io_test_support.h"
 
@@ -246,7 +247,7 @@ TEST(JpegMetadata, ChangedIptcReplacesTheFirstApp13BeforeWriting) {
   p.JpegMarkers.Add(0xED, "second", 6);
   p.IptcInfo.Add(2, 120, 5, "hello");
   ASSERT_TRUE(p.IptcInfo.Modified);
-  io_detail::PrepareJpegMarkers(p);
+  PrepareJpegMarkers(p);
   ASSERT_EQ(p.JpegMarkers.Count(), 3);
   EXPECT_EQ(p.JpegMarkers.Code(1), 0xED);
   const std::vector<uint8_t> expected = p.IptcInfo.BuildIPTC();
@@ -255,11 +256,11 @@ TEST(JpegMetadata, ChangedIptcReplacesTheFirstApp13BeforeWriting) {
   EXPECT_EQ(p.JpegMarkers.Size(2), 6);
 
   TIOParamsVals q;
-  io_detail::PrepareJpegMarkers(q);  // a fresh record's IPTC counts as changed: one marker appended
+  PrepareJpegMarkers(q);  // a fresh record's IPTC counts as changed: one marker appended
   EXPECT_EQ(q.JpegMarkers.IndexOf(0xED), 0);
   q.IptcInfo.Modified = false;
   q.JpegMarkers.Clear();
-  io_detail::PrepareJpegMarkers(q);
+  PrepareJpegMarkers(q);
   EXPECT_EQ(q.JpegMarkers.Count(), 0);
 }
 
@@ -267,13 +268,11 @@ TEST(JpegMetadata, App13IsParsedAfterARead) {
   TIOParamsVals p;
   p.JpegMarkers.Add(0xED, "Photoshop 3.0", 14);
   ASSERT_TRUE(p.IptcInfo.Modified);
-  io_detail::ApplyJpegMetadata(p);
+  ApplyJpegMetadata(p);
   EXPECT_FALSE(p.IptcInfo.Modified);
 }
 
 TEST(JpegMetadata, BmpSavedAsJpegGetsAnEmptyApp13) {
-  SKIP_UNTIL_CODEC("bmp");
-  SKIP_UNTIL_CODEC("jpeg");
   iotest::TTempDir dir;
   TBitmap target;
   TVeloraIO io;
@@ -288,7 +287,6 @@ TEST(JpegMetadata, BmpSavedAsJpegGetsAnEmptyApp13) {
 }
 
 TEST(IoLoad, BmpLoadResetsTheAlphaMask) {
-  SKIP_UNTIL_CODEC("bmp");
   iotest::TTempDir dir;
   TBitmap target;
   TVLMask alpha;

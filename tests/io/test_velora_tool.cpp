@@ -46,7 +46,8 @@ TEST_F(VeloraTool, InfoReportsWhatItCannotOpenOrRead) {
   EXPECT_NE(r.err.find("cannot read " + text + ": "), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "{\"file\":\"" + text +
                        "\",\"FileType\":0,\"format\":\"\",\"Width\":0,\"Height\":0,\"BitsPerSample\":0,"
-                       "\"SamplesPerPixel\":0,\"DpiX\":0,\"DpiY\":0,\"caption\":\"\"}\n");
+                       "\"SamplesPerPixel\":0,\"DpiX\":0,\"DpiY\":0,\"caption\":\"\","
+                       "\"error\":\"not an image format this library recognises\"}\n");
   // One line per file, the worst status wins.
   r = Velora({"info", "--json", text, missing});
   EXPECT_EQ(r.status, 3);
@@ -68,8 +69,38 @@ TEST_F(VeloraTool, ScanAndConvertFailures) {
   EXPECT_NE(r.err.find("cannot read"), std::string::npos);
 }
 
+// Every refusal says why, in the words of the reader, the writer or the I/O front.
+TEST_F(VeloraTool, FailuresGiveTheirReason) {
+  const iotest::Bytes bmp = iotest::MakeBmp24(5, 3);
+  const std::string five = dir.Write("five.bmp", bmp);
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"info", dir.Write("five.png", bmp)},
+       "cannot read " + dir.Path() + "/five.png: its extension names Portable Network Graphics, its content is "
+                                     "Windows Bitmap"},
+      {{"info", dir.Write("five.xyz", bmp)},
+       "cannot read " + dir.Path() + "/five.xyz: the extension \"xyz\" names no format (the content is Windows Bitmap)"},
+      {{"convert", dir.Path() + "/five.xyz", dir.Path() + "/out.bmp"},
+       "cannot read " + dir.Path() + "/five.xyz: no reader for the extension \"xyz\""},
+      {{"convert", five, dir.Path() + "/out.ico"}, "cannot write " + dir.Path() + "/out.ico: no writer for the extension \"ico\""},
+      {{"convert", five, dir.Path() + "/out.tif"}, "cannot write " + dir.Path() + "/out.tif: TIFF: no writer for this format"},
+      {{"convert", dir.Write("page.tif", std::string("II*\0\x08\0\0\0\0\0")), dir.Path() + "/out.bmp"},
+       "cannot read " + dir.Path() + "/page.tif: TIFF: no reader for this format"},
+      {{"--max-pixels", "10", "convert", five, dir.Path() + "/out.bmp"},
+       "cannot read " + five + ": BMP: 5 x 3 declared, beyond the limit of 10 pixels"},
+      {{"info", dir.Write("short.bmp", iotest::Bytes(bmp.begin(), bmp.begin() + 40))},
+       "cannot read " + dir.Path() + "/short.bmp: BMP: premature end of data"},
+  };
+  for (const auto& c : cases) {
+    const TRun r = Velora(c.args);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_EQ(r.err, "velora: " + c.message + "\n");
+  }
+}
+
 TEST_F(VeloraTool, WorksOnABitmap) {
-  SKIP_UNTIL_CODEC("bmp");
   const std::string bmp = dir.Write("five.bmp", iotest::MakeBmp24(5, 3));
   TRun r = Velora({"info", "--json", bmp});
   EXPECT_EQ(r.status, 0) << r.err;

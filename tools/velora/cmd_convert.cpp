@@ -3,6 +3,7 @@
 
 #include "bitmap/vl_mask.h"
 #include "commands.h"
+#include "image_job.h"
 #include "io/velora_io.h"
 
 namespace velora::tool {
@@ -30,9 +31,7 @@ int CmdConvert(const std::vector<std::string>& args) {
     return kExitImageFailed;
   }
   if (io.Aborting) {
-    Complain("cannot read " + in + ": " +
-             (io.Params().FileType == ioUnknown ? "no reader for this file name's extension"
-                                                : "the reader failed (bad, truncated or unsupported data)"));
+    Complain("cannot read " + in + ": " + ReadFailure(io));
     return kExitImageFailed;
   }
 
@@ -47,7 +46,7 @@ int CmdConvert(const std::vector<std::string>& args) {
     return kExitImageFailed;
   }
   if (io.Aborting) {
-    Complain("cannot write " + out + ": no writer for this file name's extension, or the writer failed");
+    Complain("cannot write " + out + ": " + WriteFailure(io));
     return kExitImageFailed;
   }
   return kExitOk;

@@ -49,11 +49,13 @@ THeaderInfo Describe(const TIOParamsVals& p) {
   return info;
 }
 
-void PrintJson(const std::string& file, const THeaderInfo& i) {
+void PrintJson(const std::string& file, const THeaderInfo& i, const std::string& error) {
   std::cout << "{\"file\":" << JsonString(file) << ",\"FileType\":" << i.FileType
             << ",\"format\":" << JsonString(i.format) << ",\"Width\":" << i.Width << ",\"Height\":" << i.Height
             << ",\"BitsPerSample\":" << i.BitsPerSample << ",\"SamplesPerPixel\":" << i.SamplesPerPixel
-            << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"caption\":" << JsonString(i.caption) << "}\n";
+            << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"caption\":" << JsonString(i.caption);
+  if (!error.empty()) std::cout << ",\"error\":" << JsonString(error);
+  std::cout << "}\n";
 }
 
 void PrintText(const std::string& file, const THeaderInfo& i) {
@@ -61,17 +63,6 @@ void PrintText(const std::string& file, const THeaderInfo& i) {
     std::cout << file << ": unknown\n";
   else
     std::cout << file << ": " << i.format << ", " << i.caption << ", " << i.DpiX << "x" << i.DpiY << " dpi\n";
-}
-
-// Why a file that opens gives FileType 0.
-std::string ReadFailureReason(TVeloraIO& io, const std::string& file) {
-  const int32_t byContent = io.DetectFileFormat(file, false);
-  if (byContent == ioUnknown) return "not an image format this library recognises";
-  if (io.DetectFileFormat(file, true) == ioUnknown) {
-    const TFileFormatInfo* entry = FindFileFormat(byContent);
-    return "its extension does not match its content (" + (entry ? entry->FullName : std::string("unknown")) + ")";
-  }
-  return "bad, truncated or unsupported header";
 }
 
 }  // namespace
@@ -94,18 +85,21 @@ int CmdInfo(const std::vector<std::string>& args) {
     auto io = std::make_unique<TVeloraIO>();  // a fresh record: nothing left over from the previous file
     io->ReadParamsFromFile(file);
     const THeaderInfo info = Describe(io->Params());
+    std::string error;
     if (info.FileType == ioUnknown) {
       const std::string openFailure = OpenFailureReason(file);
       if (!openFailure.empty()) {
-        Complain("cannot open " + file + ": " + openFailure);
+        error = openFailure;
+        Complain("cannot open " + file + ": " + error);
         status = std::max<int>(status, kExitCannotOpen);
       } else {
-        Complain("cannot read " + file + ": " + ReadFailureReason(*io, file));
+        error = io->AbortReason.empty() ? std::string("bad, truncated or unsupported header") : io->AbortReason;
+        Complain("cannot read " + file + ": " + error);
         status = std::max<int>(status, kExitImageFailed);
       }
     }
     if (json)
-      PrintJson(file, info);
+      PrintJson(file, info, error);
     else
       PrintText(file, info);
   }

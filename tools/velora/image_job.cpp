@@ -6,6 +6,16 @@
 
 namespace velora::tool {
 
+std::string ReadFailure(const TVeloraIO& io) {
+  if (!io.AbortReason.empty()) return io.AbortReason;
+  return io.Params().FileType == ioUnknown ? "no reader for this file name's extension"
+                                           : "the reader failed (bad, truncated or unsupported data)";
+}
+
+std::string WriteFailure(const TVeloraIO& io) {
+  return io.AbortReason.empty() ? "no writer for this file name's extension, or the writer failed" : io.AbortReason;
+}
+
 int LoadImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
   io.AttachBitmap(&bitmap);
   try {
@@ -18,9 +28,7 @@ int LoadImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
     return kExitImageFailed;
   }
   if (io.Aborting || bitmap.Empty()) {
-    Complain("cannot read " + path + ": " +
-             (io.Params().FileType == ioUnknown ? "no reader for this file name's extension"
-                                                : "the reader failed (bad, truncated or unsupported data)"));
+    Complain("cannot read " + path + ": " + ReadFailure(io));
     return kExitImageFailed;
   }
   return kExitOk;
@@ -44,7 +52,7 @@ int SaveImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
     return kExitImageFailed;
   }
   if (io.Aborting) {
-    Complain("cannot write " + path + ": no writer for this file name's extension, or the writer failed");
+    Complain("cannot write " + path + ": " + WriteFailure(io));
     return kExitImageFailed;
   }
   return kExitOk;

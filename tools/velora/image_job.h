@@ -12,5 +12,8 @@ namespace velora::tool {
 int LoadImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path);
 // Writes `bitmap` to `path` through `io`, the format chosen by the extension.
 int SaveImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path);
+// What the tool says after a failed read or write: the component's reason, else a guess.
+std::string ReadFailure(const TVeloraIO& io);
+std::string WriteFailure(const TVeloraIO& io);
 
 }  // namespace velora::tool

@@ -5,6 +5,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -17,5 +18,7 @@ void BmpReadStream(TVLStream& stream, TBitmap* bitmap, int64_t bmpSize, bool hea
                    TVLProgressRecord& progress, TIOParamsVals& params);
 // Writes one complete BMP at the stream's position and leaves the stream behind it.
 void BmpWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+extern const TVLFormatDescriptor kBmpDescriptor;
 
 }  // namespace velora

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "bmp_codec.h"
@@ -70,7 +71,6 @@ class TBmpReader {
   void ReadCoreHeader();
   void ReadInfoHeader();
   void ReadColourTable(int64_t count, int entrySize);
-  bool Validate() const;
   void DecodePixels();
 
   void ReadMono();
@@ -83,7 +83,7 @@ class TBmpReader {
   // The one way to a palette colour: an index beyond the palette reads as black.
   TRGB PaletteEntry(unsigned index) const { return index < PaletteCount ? Palette[index] : TRGB{}; }
   int64_t FileRowLen() const { return RowSize(Header.width, Header.bitCount); }
-  bool DataCanBackImage() const;
+  int64_t BackingBytes() const;
   // Rows are stored bottom row first unless the height was negative.
   uint8_t* Row(int64_t fileRow) {
     return Bitmap->ScanLine(int(Header.topDown ? fileRow : Header.height - 1 - fileRow));
@@ -110,20 +110,19 @@ class TBmpReader {
 
 void TBmpReader::Run() {
   if (!ReadHeaders()) return;
-  // A header the data cannot back is refused by the header-only read too, so that a folder
-  // scan does not list what cannot be opened.
-  if (!Validate() || !DataCanBackImage()) {
-    Progress.Abort();
+  if (RowSize(Header.width, std::max(Header.bitCount, 1)) > INT32_MAX) {
+    Progress.Fail("BMP: rows of " + std::to_string(Header.width) + " pixels at " + std::to_string(Header.bitCount) +
+                  " bits are too long");
     return;
   }
   Palette = Params.ColorMap();
   PaletteCount = unsigned(Params.ColorMapCount());
-  if (!HeaderOnly) {
-    Bitmap->Reset(1, 1, Header.bitCount == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
-    Bitmap->SetSize(int(Header.width), int(Header.height));
-    Progress.per1 = 100.0 / double(Header.height);
-  }
-  DecodePixels();
+  const TVLOpenCheck check{"BMP", Header.width, Header.height, [this] { return BackingBytes(); }, Stream.Size() - Stream.Position()};
+  const bool decode = VLCheckOpen(check, HeaderOnly, Bitmap,
+                                  Header.bitCount == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit, Progress);
+  if (Progress.Aborted()) return;
+  if (decode) Progress.per1 = 100.0 / double(Header.height);
+  DecodePixels();  // a header-only read learns the depth fields there
 }
 
 bool TBmpReader::ReadHeaders() {
@@ -133,7 +132,7 @@ bool TBmpReader::ReadHeaders() {
   FileHeader.Decode(fileHeader);
   if (DataSize < 1 && FileHeader.bfSize != 0) DataSize = FileHeader.bfSize;
   if (FileHeader.bfType != kSignature) {
-    Progress.Abort();
+    Progress.Fail("BMP: no \"BM\" signature");
     return false;
   }
   Header.size = Stream.ReadU32LE();
@@ -221,18 +220,11 @@ void TBmpReader::ReadColourTable(int64_t count, int entrySize) {
 // huge raster. Run-length data can end the image in two bytes, so it is exempt where it is
 // decoded; every other header, undecoded depths and combinations included (their bitmap is
 // sized and left blank), must be backed as a plain raster of at least one bit per pixel.
-bool TBmpReader::DataCanBackImage() const {
+int64_t TBmpReader::BackingBytes() const {
   const bool decodedRle = (Header.compression == bcRle4 && Header.bitCount == 4) ||
                           (Header.compression == bcRle8 && Header.bitCount == 8);
-  if (decodedRle) return true;
-  const int64_t raster = RowSize(Header.width, std::max<int64_t>(Header.bitCount, 1)) * Header.height;
-  return VLDataCanBackImage(raster, Stream.Size() - Stream.Position());
-}
-
-// The single check of the header's values: anything that could not be decoded safely.
-bool TBmpReader::Validate() const {
-  if (!VLImageSizeAllowed(Header.width, Header.height)) return false;
-  return RowSize(Header.width, std::max(Header.bitCount, 1)) <= INT32_MAX;
+  if (decodedRle) return 0;
+  return VLBackingBytes(RowSize(Header.width, std::max<int64_t>(Header.bitCount, 1)) * Header.height);
 }
 
 void TBmpReader::DecodePixels() {
@@ -385,16 +377,12 @@ void TBmpReader::DecodeRle(bool rle4) {
 
 void BmpReadStream(TVLStream& stream, TBitmap* bitmap, int64_t bmpSize, bool headerOnly, TVLProgressRecord& progress,
                    TIOParamsVals& params) {
-  if (!headerOnly && !bitmap) {
-    progress.Abort();
-    return;
-  }
   try {
     TBmpReader(stream, bitmap, bmpSize, headerOnly, progress, params).Run();
   } catch (const EVLStreamError&) {
-    progress.Abort();
+    progress.Fail("BMP: premature end of data");
   } catch (const std::bad_alloc&) {
-    progress.Abort();
+    progress.Fail("BMP: out of memory");
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -23,5 +24,7 @@ void GifWriteFile(const std::string& fileName, TBitmap& bitmap, TIOParamsVals& p
 void GifLzwDecode(TVLStream& stream, int height, int width, uint8_t* output, bool interlaced);
 void GifLzwEncode(TVLStream& stream, int height, int width, int bitsPerPixel, const uint8_t* indices,
                   bool interlaced);
+
+extern const TVLFormatDescriptor kGifDescriptor;
 
 }  // namespace velora

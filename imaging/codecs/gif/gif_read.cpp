@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "gif_codec.h"
@@ -51,9 +53,12 @@ int64_t MeasureSubBlocks(TVLStream& stream) {
   return total;
 }
 
-// Most pixels an LZW stream of `dataBytes` bytes can describe: every code takes at least 3
-// bits and no string is longer than the table.
-int64_t MaxPixelsOfData(int64_t dataBytes) { return (dataBytes * 8 / 3 + 1) * kLzwTableSize; }
+// The fewest bytes of LZW data that can describe `pixels` pixels: every code takes at least
+// 3 bits and no string is longer than the table.
+int64_t BytesForPixels(int64_t pixels) {
+  const int64_t codes = std::max<int64_t>((pixels + kLzwTableSize - 1) / kLzwTableSize - 1, 0);
+  return (codes * 3 + 7) / 8;
+}
 
 TGifScreen ReadScreen(TVLStream& stream) {
   TGifScreen s;
@@ -100,13 +105,15 @@ class TGifReader {
   int Count() const { return counter_; }
   bool Failed() const { return failed_; }
   bool FrameRead() const { return frameRead_; }
-  void Fail() {
+  void Fail(std::string_view reason) {
     failed_ = true;
-    progress_.Abort();
+    progress_.Fail(reason);
   }
 
  private:
   bool ReadHeader();
+  bool OpenFrame(const TGifImageDescriptor& d);
+  void SkipFrameData();
   void ReadExtension();
   void ReadImage();
   void DecodeWanted(const TGifImageDescriptor& d, const std::vector<TRGB>& table);
@@ -150,8 +157,8 @@ bool TGifReader::ReadHeader() {
 
 void TGifReader::Run() {
   wanted_ = params_.GifImageIndex;
-  if (!ReadHeader()) return Fail();
-  if (stream_.Position() >= stream_.Size()) return Fail();
+  if (!ReadHeader()) return Fail("GIF: no \"GIF\" signature");
+  if (stream_.Position() >= stream_.Size()) return Fail("GIF: nothing follows the header");
   while (!failed_ && !stop_) {
     uint8_t introducer = 0;
     if (stream_.Read(&introducer, 1) != 1) break;  // a missing trailer ends the file as one would
@@ -185,13 +192,9 @@ void TGifReader::ReadImage() {
   TGifImageDescriptor d = ReadImageDescriptor(stream_);
   std::vector<TRGB> local;
   if (d.HasLocalTable()) local = ReadColourTable(stream_, TableEntries(d.TableSizeField()));
-  if (counter_ != wanted_) {
-    uint8_t codeSize;
-    if (stream_.Read(&codeSize, 1) == 1) SkipSubBlocks(stream_);
-    return;
-  }
+  if (counter_ != wanted_) return SkipFrameData();
   progress_.Report(30);
-  if (progress_.Aborted()) return Fail();
+  if (progress_.Aborted()) return Fail("GIF: stopped");
 
   const std::vector<TRGB>& table = d.HasLocalTable() ? local : global_;
   const int sizeField = d.HasLocalTable() ? d.TableSizeField()
@@ -206,9 +209,9 @@ void TGifReader::ReadImage() {
   params_.GifTransparent = control_.Transparent();
   params_.GifInterlaced = d.Interlaced();
 
-  if (headerOnly_) {
-    uint8_t codeSize;
-    if (stream_.Read(&codeSize, 1) == 1) SkipSubBlocks(stream_);
+  if (!OpenFrame(d)) {
+    SkipFrameData();
+    if (progress_.Aborted()) failed_ = true;  // refused: the reason is given
   } else {
     DecodeWanted(d, table);
     if (failed_) stop_ = true;
@@ -222,22 +225,30 @@ void TGifReader::ReadImage() {
   params_.BitsPerSample = sizeField + 1;
 }
 
-void TGifReader::DecodeWanted(const TGifImageDescriptor& d, const std::vector<TRGB>& table) {
-  TGifLzwDecompFunc decode = GifDecompressor(params_);
-  if (!decode || !VLImageSizeAllowed(d.width, d.height)) return Fail();
-  const int64_t pixels = int64_t(d.width) * d.height;
-  // A frame needing more pixels than its data could ever describe is refused before its
-  // buffers are allocated.
+void TGifReader::SkipFrameData() {
+  uint8_t codeSize;
+  if (stream_.Read(&codeSize, 1) == 1) SkipSubBlocks(stream_);
+}
+
+// The shared check for the wanted frame: a frame needing more pixels than its data could
+// ever describe is refused before its buffers are allocated, by header-only reads too.
+bool TGifReader::OpenFrame(const TGifImageDescriptor& d) {
+  if (!headerOnly_ && !GifDecompressor(params_)) {
+    Fail("GIF: no LZW decoder installed");
+    return false;
+  }
   const int64_t start = stream_.Position();
   stream_.Seek(1, TSeekOrigin::soCurrent);
   const int64_t dataBytes = MeasureSubBlocks(stream_);
   stream_.SetPosition(start);
-  if (MaxPixelsOfData(dataBytes) < pixels) {
-    uint8_t codeSize;
-    if (stream_.Read(&codeSize, 1) == 1) SkipSubBlocks(stream_);
-    return Fail();
-  }
+  const auto backing = [&d] { return BytesForPixels(int64_t(d.width) * d.height); };
+  return VLCheckOpen({"GIF", d.width, d.height, backing, dataBytes}, headerOnly_, bitmap_, std::nullopt, progress_);
+}
 
+void TGifReader::DecodeWanted(const TGifImageDescriptor& d, const std::vector<TRGB>& table) {
+  TGifLzwDecompFunc decode = GifDecompressor(params_);
+  const int64_t start = stream_.Position();
+  const int64_t pixels = int64_t(d.width) * d.height;
   std::vector<uint8_t> indices(size_t(pixels), 0);
   decode(stream_, d.height, d.width, indices.data(), d.Interlaced());
   const bool complete = stream_.Position() != start;
@@ -245,7 +256,7 @@ void TGifReader::DecodeWanted(const TGifImageDescriptor& d, const std::vector<TR
   if (complete) progress_.Report(70);
   // What was decoded stays even when the frame is damaged; Aborting says it is incomplete.
   if (bitmap_) FillBitmap(d, indices.data(), table);
-  if (!complete || progress_.Aborted()) Fail();
+  if (!complete || progress_.Aborted()) Fail("GIF: premature end of image data");
 }
 
 void TGifReader::FillBitmap(const TGifImageDescriptor& d, const uint8_t* indices, const std::vector<TRGB>& table) {
@@ -308,14 +319,15 @@ void GifReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask*
   try {
     reader.Run();
   } catch (const EVLStreamError&) {
-    reader.Fail();
+    reader.Fail("GIF: premature end of data");
   } catch (const std::bad_alloc&) {
-    reader.Fail();
+    reader.Fail("GIF: out of memory");
   }
   params.GifImageCount = reader.Count();
   imageCount = reader.Count();
   // A full read that found no frame to decode has nothing to show: that is a failure.
-  if (!headerOnly && !reader.FrameRead()) reader.Fail();
+  if (!headerOnly && !reader.FrameRead())
+    reader.Fail("GIF: no frame " + std::to_string(params.GifImageIndex) + " among " + std::to_string(reader.Count()));
   if (!reader.Failed() && !progress.Aborted()) progress.Report(100);
 }
 

@@ -5,6 +5,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -17,5 +18,8 @@ void IcoReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TV
                    TVLProgressRecord& progress, bool headerOnly);
 void CurReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask,
                    TVLProgressRecord& progress, bool headerOnly);
+
+extern const TVLFormatDescriptor kIcoDescriptor;
+extern const TVLFormatDescriptor kCurDescriptor;
 
 }  // namespace velora

@@ -3,6 +3,7 @@
 // alpha mask. Images stored as PNG go to the PNG reader.
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "codecs/bmp/bmp_codec.h"
 #include "codecs/png/png_codec.h"
@@ -15,6 +16,8 @@ namespace velora {
 using namespace ico;
 
 namespace {
+
+const char* Format(bool cursor) { return cursor ? "CUR" : "ICO"; }
 
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
@@ -107,7 +110,7 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
   if (info.biBitCount != 0) bits = info.biBitCount;
   if (bits == 0) {
     if (entry.colorCount == 0) {
-      progress.Abort();
+      progress.Fail(std::string(Format(cursor)) + ": image " + std::to_string(index) + " names no depth and no colours");
       return;
     }
     bits = BitsForColours(entry.colorCount);
@@ -133,11 +136,6 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
     width = info.biWidth;
     height = info.biHeight / 2;
   }
-  if (!VLImageSizeAllowed(width, height)) {
-    progress.Abort();
-    return;
-  }
-
   // The colour table follows the information header (whatever size that declares).
   if (info.biSize > kInfoHeaderSize && info.biSize <= 1024) stream.SetPosition(start + entry.imageOffset + info.biSize);
   TIconImage image;
@@ -160,17 +158,11 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
   // header-only read refuses it too, so that a folder scan does not list it. Every image has
   // its 1-bit AND mask after the colour rows, so even a depth the reader leaves blank (or a
   // colour count that asks for 0 bits) is backed by a bit per pixel.
-  const int64_t raster = (RowSize(image.width, bits) + RowSize(image.width, 1)) * image.height;
-  if (!VLDataCanBackImage(raster, stream.Size() - stream.Position())) {
-    progress.Abort();
+  const auto backing = [&] { return VLBackingBytes((RowSize(width, bits) + RowSize(width, 1)) * height); };
+  const TVLOpenCheck check{Format(cursor), width, height, backing,
+                           stream.Size() - stream.Position()};
+  if (!VLCheckOpen(check, headerOnly, bitmap, bits == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit, progress))
     return;
-  }
-  if (headerOnly) return;
-  if (!bitmap) {
-    progress.Abort();
-    return;
-  }
-  bitmap->Reset(image.width, image.height, bits == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
   if (mask) {
     mask->Allocate(image.width, image.height, 8);
     mask->Fill(255);
@@ -183,8 +175,10 @@ void ReadGuarded(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLM
                  TVLProgressRecord& progress, bool headerOnly, bool cursor) {
   try {
     ReadIconOrCursor(stream, bitmap, params, mask, progress, headerOnly, cursor);
+  } catch (const EVLStreamError&) {
+    progress.Fail(std::string(Format(cursor)) + ": premature end of data");
   } catch (const std::exception&) {
-    progress.Abort();
+    progress.Fail(std::string(Format(cursor)) + ": out of memory");
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -24,5 +25,16 @@ int64_t FindJpegStart(TVLStream& stream);
 void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
                     TVLProgressRecord& progress);
 void JpegWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+// The metadata step after every JPEG read: IPTC from the first APP13 marker, EXIF from an
+// APP1 "Exif" block.
+void ApplyJpegMetadata(TIOParamsVals& params);
+// The EXIF half: the TIFF structure after the 6-byte "Exif" prefix of an APP1 block.
+void ApplyJpegExifBlock(TIOParamsVals& params, const uint8_t* block, int64_t size);
+// Before a JPEG write: when IptcInfo was changed, its encoding replaces the first APP13
+// marker (or joins the list as a new one).
+void PrepareJpegMarkers(TIOParamsVals& params);
+
+extern const TVLFormatDescriptor kJpegDescriptor;
 
 }  // namespace velora

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "jpeg_codec.h"
 #include "jpeg_private.h"
@@ -15,7 +16,14 @@ TErrorManager& ManagerOf(j_common_ptr cinfo) { return *reinterpret_cast<TErrorMa
 void ErrorExit(j_common_ptr cinfo) {
   TErrorManager& em = ManagerOf(cinfo);
   em.lastCode = cinfo->err->msg_code;
-  if (em.aborting) *em.aborting = true;
+  if (em.progress) {
+    // libjpeg's own words say best what went wrong; its standard formatter is borrowed for them.
+    jpeg_error_mgr standard;
+    jpeg_std_error(&standard);
+    char message[JMSG_LENGTH_MAX] = {};
+    standard.format_message(cinfo, message);
+    em.progress->Fail(std::string("JPEG: ") + message);
+  }
   std::longjmp(em.jump, 1);
 }
 
@@ -54,7 +62,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
     got = 0;  // a failing stream ends the data like its end would
   }
   if (got <= 0) {
-    if (src.startOfFile && src.aborting) *src.aborting = true;
+    if (src.startOfFile && src.progress) src.progress->Fail("JPEG: no data");
     // An end-of-image marker lets libjpeg finish the image with what it has.
     WARNMS(cinfo, JWRN_JPEG_EOF);
     src.buffer[0] = 0xFF;
@@ -92,7 +100,7 @@ void WriteOut(TDestinationManager& dest, size_t count) {
   } catch (const std::exception&) {
     written = 0;
   }
-  if (written < int64_t(count) && dest.aborting) *dest.aborting = true;
+  if (written < int64_t(count) && dest.progress) dest.progress->Fail("JPEG: the stream took only part of the data");
 }
 
 void InitDestination(j_compress_ptr cinfo) {
@@ -118,22 +126,22 @@ void TermDestination(j_compress_ptr cinfo) {
 
 }  // namespace
 
-jpeg_error_mgr* InitErrorManager(TErrorManager& em, bool* aborting) {
+jpeg_error_mgr* InitErrorManager(TErrorManager& em, const TVLProgressRecord& progress) {
   jpeg_std_error(&em.pub);
   em.pub.error_exit = ErrorExit;
   em.pub.emit_message = EmitMessage;
   em.pub.output_message = OutputMessage;
   em.pub.format_message = FormatMessage;
   em.pub.reset_error_mgr = ResetErrorManager;
-  em.aborting = aborting;
+  em.progress = &progress;
   em.warnings = 0;
   em.lastCode = 0;
   return &em.pub;
 }
 
-void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& stream, bool* aborting) {
+void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& stream, const TVLProgressRecord& progress) {
   src.stream = &stream;
-  src.aborting = aborting;
+  src.progress = &progress;
   src.startOfFile = true;
   src.fillSize = kStreamBufferSize;
   src.pub.init_source = InitSource;
@@ -146,9 +154,10 @@ void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& strea
   cinfo->src = &src.pub;
 }
 
-void InstallDestination(j_compress_ptr cinfo, TDestinationManager& dest, TVLStream& stream, bool* aborting) {
+void InstallDestination(j_compress_ptr cinfo, TDestinationManager& dest, TVLStream& stream,
+                        const TVLProgressRecord& progress) {
   dest.stream = &stream;
-  dest.aborting = aborting;
+  dest.progress = &progress;
   dest.pub.init_destination = InitDestination;
   dest.pub.empty_output_buffer = EmptyOutputBuffer;
   dest.pub.term_destination = TermDestination;

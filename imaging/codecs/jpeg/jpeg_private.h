@@ -29,34 +29,35 @@ constexpr int kMinScans = 32;
 struct TErrorManager {
   jpeg_error_mgr pub;
   jmp_buf jump;
-  bool* aborting = nullptr;  // the progress record's flag; cleared when errors must not abort
+  const TVLProgressRecord* progress = nullptr;  // cleared when errors must not fail the read
   int warnings = 0;
   int lastCode = 0;
 };
 
 // Installs the error manager into `cinfo->err` (before creating the object).
-jpeg_error_mgr* InitErrorManager(TErrorManager& em, bool* aborting);
+jpeg_error_mgr* InitErrorManager(TErrorManager& em, const TVLProgressRecord& progress);
 
 // Reading from a TVLStream, 64 KB at a time. A header-only read starts with a few kilobytes
 // and doubles them at each refill: most headers end within the first one.
 struct TSourceManager {
   jpeg_source_mgr pub;
   TVLStream* stream = nullptr;
-  bool* aborting = nullptr;
+  const TVLProgressRecord* progress = nullptr;
   bool startOfFile = true;
   size_t fillSize = kStreamBufferSize;
   JOCTET buffer[kStreamBufferSize];
 };
-void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& stream, bool* aborting);
+void InstallSource(j_decompress_ptr cinfo, TSourceManager& src, TVLStream& stream, const TVLProgressRecord& progress);
 
 // Writing to a TVLStream, 64 KB at a time; a short write sets the abort flag.
 struct TDestinationManager {
   jpeg_destination_mgr pub;
   TVLStream* stream = nullptr;
-  bool* aborting = nullptr;
+  const TVLProgressRecord* progress = nullptr;
   JOCTET buffer[kStreamBufferSize];
 };
-void InstallDestination(j_compress_ptr cinfo, TDestinationManager& dest, TVLStream& stream, bool* aborting);
+void InstallDestination(j_compress_ptr cinfo, TDestinationManager& dest, TVLStream& stream,
+                        const TVLProgressRecord& progress);
 
 J_DCT_METHOD DctMethodOf(int jpegDCTMethod);
 

@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "io/image_limits.h"
@@ -53,13 +54,16 @@ void ScanMonitor(j_common_ptr cinfo) {
 // smallest component. A cut-off file keeps what it has, the rest padded, but a few hundred
 // bytes declaring a huge frame are no cut-off image: decoding them would only pad a quarter
 // of a gigabyte for seconds. Arithmetic coding has no such floor and is not checked.
-bool DataCanBackImage(const jpeg_decompress_struct& d, const TSourceManager& src, TVLStream& stream) {
-  if (d.arith_code || !d.comp_info || d.num_components <= 0) return true;
+int64_t BackingBytes(const jpeg_decompress_struct& d) {
+  if (d.arith_code || !d.comp_info || d.num_components <= 0) return 0;
   int64_t fewest = INT64_MAX;
   for (int c = 0; c < d.num_components; ++c)
     fewest = std::min(fewest, int64_t(d.comp_info[c].width_in_blocks) * d.comp_info[c].height_in_blocks);
-  const int64_t available = stream.Size() - stream.Position() + int64_t(src.pub.bytes_in_buffer);
-  return VLDataCanBackImage((fewest + 7) / 8, available);
+  return VLBackingBytes((fewest + 7) / 8);
+}
+
+int64_t AvailableBytes(const TSourceManager& src, TVLStream& stream) {
+  return stream.Size() - stream.Position() + int64_t(src.pub.bytes_in_buffer);
 }
 
 int AutomaticScale(const jpeg_decompress_struct& cinfo, int wantedW, int wantedH) {
@@ -166,11 +170,12 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   TIOParamsVals& params = *job.params;
   TVLProgressRecord& progress = *job.progress;
 
-  InstallSource(&cinfo, src, stream, progress.Aborting);
+  InstallSource(&cinfo, src, stream, progress);
   if (job.headerOnly) src.fillSize = 4096;
   jpeg_read_header(&cinfo, TRUE);
   if (!ChooseOutput(cinfo, params)) {
-    progress.Abort();
+    progress.Fail("JPEG: colour space " + std::to_string(int(cinfo.jpeg_color_space)) + " with " +
+                  std::to_string(cinfo.num_components) + " components is not read");
     return;
   }
   cinfo.dct_method = DctMethodOf(params.JpegDCTMethod);
@@ -189,17 +194,10 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   jpeg_calc_output_dimensions(&cinfo);
   params.Width = int32_t(cinfo.output_width);
   params.Height = int32_t(cinfo.output_height);
-  // Refused by the header-only read too, so that a folder scan does not list it.
-  if (!DataCanBackImage(cinfo, src, stream)) {
-    progress.Abort();
-    return;
-  }
-  if (job.headerOnly) return;
-
-  if (!VLImageSizeAllowed(cinfo.image_width, cinfo.image_height)) {
-    progress.Abort();
-    return;
-  }
+  // The limit goes by the frame as stored: that is what libjpeg's buffers hold.
+  const TVLOpenCheck check{"JPEG", cinfo.image_width, cinfo.image_height, [&cinfo] { return BackingBytes(cinfo); },
+                           AvailableBytes(src, stream)};
+  if (!VLCheckOpen(check, job.headerOnly, job.bitmap, std::nullopt, progress)) return;
   // Bound libjpeg's own buffers (a progressive image keeps every coefficient) by what the
   // declared size justifies; past it libjpeg fails instead of allocating.
   cinfo.mem->max_memory_to_use = long(int64_t(cinfo.image_width) * cinfo.image_height * 12 + (16 << 20));
@@ -209,7 +207,7 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   params.Height = int32_t(cinfo.output_height);
   const bool cmyk = cinfo.out_color_space == JCS_CMYK;
   if (cinfo.output_components != (cmyk ? 4 : 3)) {
-    progress.Abort();
+    progress.Fail("JPEG: " + std::to_string(cinfo.output_components) + " output components");
     return;
   }
   if (cmyk) job.rowBuffer->resize(size_t(cinfo.output_width) * 4);
@@ -217,14 +215,14 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   progress.per1 = 100.0 / params.Height;
 
   const JDIMENSION lines = ReadLines(job);
-  if (lines < cinfo.output_height) progress.Abort();
+  if (lines < cinfo.output_height) progress.Fail("JPEG: premature end of data");
   if (progress.Aborted()) return;
 
   // The image is complete: trouble in the trailer does not make it a failed read.
   // Saved markers live in libjpeg's image pool, which finishing releases.
   CollectMarkers(cinfo, params.JpegMarkers);
   job.markersCollected = true;
-  job.em.aborting = nullptr;
+  job.em.progress = nullptr;
   jpeg_finish_decompress(&cinfo);
 }
 
@@ -234,23 +232,19 @@ void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, b
                     TVLProgressRecord& progress) {
   params.JpegWarningCount = 0;
   params.JpegWarningCode = 0;
-  if (!headerOnly && !bitmap) {
-    progress.Abort();
-    return;
-  }
   int64_t start = -1;
   std::unique_ptr<TSourceManager> src;
   std::vector<uint8_t> rowBuffer;
   try {
     start = FindJpegStart(stream);
     if (start < 0) {
-      progress.Abort();
+      progress.Fail("JPEG: no start-of-image marker");
       return;
     }
     stream.SetPosition(start);
     src = std::make_unique_for_overwrite<TSourceManager>();  // the 64 KB buffer needs no zeroing
   } catch (const std::exception&) {
-    progress.Abort();
+    progress.Fail("JPEG: premature end of data");
     return;
   }
 
@@ -262,22 +256,23 @@ void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, b
   job.bitmap = bitmap;
   job.rowBuffer = &rowBuffer;
   job.headerOnly = headerOnly;
-  job.cinfo.err = InitErrorManager(job.em, progress.Aborting);
+  job.cinfo.err = InitErrorManager(job.em, progress);
 
   try {
     DecodeGuarded(job);
     if (job.created && job.cinfo.mem) ReadGuarded(job, *src, stream);
-    else progress.Abort();
+    else progress.Fail("JPEG: out of memory");
+  } catch (const EVLStreamError&) {
+    progress.Fail("JPEG: premature end of data");
   } catch (const std::exception&) {
-    // A bitmap or buffer that cannot be allocated, or a failing stream outside libjpeg.
-    progress.Abort();
+    progress.Fail("JPEG: out of memory");
   }
 
   if (job.created && job.cinfo.mem) {
     try {
       if (!job.markersCollected) CollectMarkers(job.cinfo, params.JpegMarkers);
     } catch (const std::exception&) {
-      progress.Abort();
+      progress.Fail("JPEG: out of memory");
     }
     jpeg_destroy_decompress(&job.cinfo);
   }

@@ -99,7 +99,7 @@ void WriteGuarded(TWriteJob& job, TDestinationManager& dest, TVLStream& stream) 
   TVLProgressRecord& progress = *job.progress;
   const TBitmap& source = *job.source;
 
-  InstallDestination(&cinfo, dest, stream, progress.Aborting);
+  InstallDestination(&cinfo, dest, stream, progress);
   if (progress.Aborted()) return;
   cinfo.image_width = JDIMENSION(source.Width());
   cinfo.image_height = JDIMENSION(source.Height());
@@ -154,7 +154,7 @@ void JpegWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, 
   job.params = &params;
   job.source = source;
   job.rowBuffer = &rowBuffer;
-  job.cinfo.err = InitErrorManager(job.em, progress.Aborting);
+  job.cinfo.err = InitErrorManager(job.em, progress);
 
   EncodeGuarded(job);
   if (job.created && !job.failed) WriteGuarded(job, *dest, stream);

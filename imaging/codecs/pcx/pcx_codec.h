@@ -5,6 +5,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -15,5 +16,7 @@ void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
                    TVLProgressRecord& progress, int64_t size);
 void PcxWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
 void PcxReadFile(const std::string& fileName, TBitmap* bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+extern const TVLFormatDescriptor kPcxDescriptor;
 
 }  // namespace velora

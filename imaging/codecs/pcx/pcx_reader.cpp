@@ -2,6 +2,7 @@
 // plain or run-length coded.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "io/image_limits.h"
@@ -113,14 +114,18 @@ void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     if (size <= 0 || size > available) size = available;
     uint8_t raw[kHeaderSize];
     if (size < kHeaderSize || stream.Read(raw, kHeaderSize) != kHeaderSize) {
-      progress.Abort();
+      progress.Fail("PCX: " + std::to_string(std::max<int64_t>(size, 0)) + " bytes, shorter than the header");
       return;
     }
     TPcxHeader h;
     h.Parse(raw);
-    if (h.manufacturer != kManufacturer || h.bitsPerPixel > 8 || h.encoding > 1 || h.Width() <= 0 ||
-        h.Height() <= 0) {
-      progress.Abort();
+    if (h.manufacturer != kManufacturer) {
+      progress.Fail("PCX: manufacturer byte " + std::to_string(h.manufacturer) + ", not 10");
+      return;
+    }
+    if (h.bitsPerPixel > 8 || h.encoding > 1) {
+      progress.Fail("PCX: " + std::to_string(h.bitsPerPixel) + " bits per pixel with encoding " +
+                    std::to_string(h.encoding));
       return;
     }
     params.Width = h.Width();
@@ -154,25 +159,19 @@ void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     } else {
       params.SetColorMap(palette16, std::min(1 << h.bitsPerPixel, 16));
     }
-    // Refused by the header-only read too: a folder scan must not list what cannot be opened.
-    if (!VLImageSizeAllowed(h.Width(), h.Height()) || !VLDataCanBackImage(DensestRaster(h), size - kHeaderSize)) {
-      progress.Abort();
+    const TVLOpenCheck check{"PCX", h.Width(), h.Height(), [&h] { return VLBackingBytes(DensestRaster(h)); }, size - kHeaderSize};
+    if (!VLCheckOpen(check, headerOnly, bitmap,
+                     h.planes == 1 && h.bitsPerPixel == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit, progress))
       return;
-    }
-    if (headerOnly) return;
-    if (!bitmap) {
-      progress.Abort();
-      return;
-    }
     std::vector<uint8_t> data(size_t(size - kHeaderSize));
     data.resize(size_t(std::max<int64_t>(stream.Read(data.data(), int64_t(data.size())), 0)));
-    bitmap->Reset(h.Width(), h.Height(),
-                  h.planes == 1 && h.bitsPerPixel == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     progress.per1 = 100.0 / h.Height();
     const TRGB* palette = h.bitsPerPixel == 8 ? palette256 : palette16;
     DecodeImage(h, data, palette, *bitmap, progress);
+  } catch (const EVLStreamError&) {
+    progress.Fail("PCX: premature end of data");
   } catch (const std::exception&) {
-    progress.Abort();
+    progress.Fail("PCX: out of memory");
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -23,5 +24,7 @@ void PngReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TV
                    bool headerOnly, TVLProgressRecord& progress);
 void PngWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask* alphaMask,
                     TVLProgressRecord& progress);
+
+extern const TVLFormatDescriptor kPngDescriptor;
 
 }  // namespace velora

@@ -1,5 +1,6 @@
 // libpng callbacks and the signature test.
 #include <exception>
+#include <string>
 
 #include "png_codec.h"
 #include "png_private.h"
@@ -20,7 +21,7 @@ void ReadData(png_structp png, png_bytep data, size_t length) {
   } catch (const std::exception&) {
     got = 0;
   }
-  if (got != int64_t(length)) png_error(png, "Read Error");
+  if (got != int64_t(length)) png_error(png, "premature end of data");
 }
 
 void WriteData(png_structp png, png_bytep data, size_t length) {
@@ -31,13 +32,14 @@ void WriteData(png_structp png, png_bytep data, size_t length) {
   } catch (const std::exception&) {
     written = 0;
   }
-  if (written != int64_t(length)) io.progress->Abort();
+  if (written != int64_t(length)) io.progress->Fail("PNG: the stream took only part of the data");
 }
 
 void FlushData(png_structp) {}
 
-void ReadError(png_structp png, png_const_charp) {
-  ErrorIOOf(png).progress->Abort();
+void ReadError(png_structp png, png_const_charp message) {
+  // libpng's own words ("IHDR: CRC error") say best what went wrong.
+  ErrorIOOf(png).progress->Fail(std::string("PNG: ") + (message ? message : "damaged data"));
   png_longjmp(png, 1);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "io/image_limits.h"
@@ -211,12 +212,11 @@ void LimitedFree(png_structp, png_voidp p) { std::free(p); }
 // left after the header is no image of the declared size, whole or cut off: it is refused
 // before a bitmap of that size is made (a 248-byte file declaring 16000 x 16000 pixels would
 // otherwise cost a second and three quarters of a gigabyte).
-bool DataCanBackImage(const TReadJob& job) {
+int64_t BackingBytes(const TReadJob& job) {
   constexpr double kDeflateMaxRatio = 1032;
   const double bitsPerPixel = double(job.bitDepth) * SamplesOf(job.colorType);
   const double rows = double(job.height) * (1 + std::ceil(double(job.width) * bitsPerPixel / 8));
-  TVLStream& stream = *job.io.stream;
-  return rows / kDeflateMaxRatio <= double(stream.Size() - stream.Position());
+  return int64_t(std::ceil(rows / kDeflateMaxRatio));
 }
 
 void ReadGuarded(TReadJob& job) {
@@ -240,17 +240,10 @@ void ReadGuarded(TReadJob& job) {
     if (FileBackground(job, job.background)) job.params->PngBackground = job.background;
     else job.background = job.params->PngBackground;
   }
-  // Refused by the header-only read too, so that a folder scan does not list it.
-  if (!DataCanBackImage(job)) {
-    progress.Abort();
-    return;
-  }
-  if (job.headerOnly) return;
-
-  if (!VLImageSizeAllowed(job.width, job.height)) {
-    progress.Abort();
-    return;
-  }
+  TVLStream& stream = *job.io.stream;
+  const TVLOpenCheck check{"PNG", job.width, job.height, [&job] { return BackingBytes(job); },
+                           stream.Size() - stream.Position()};
+  if (!VLCheckOpen(check, job.headerOnly, job.bitmap, std::nullopt, progress)) return;
   SetTransformations(job);
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, job.info);
@@ -258,13 +251,13 @@ void ReadGuarded(TReadJob& job) {
   const size_t rowBytes = png_get_rowbytes(png, job.info);
   const bool withAlpha = !job.rawMono && channels == 4;
   if (!job.rawMono && channels != 3 && channels != 4) {
-    progress.Abort();
+    progress.Fail("PNG: " + std::to_string(channels) + " channels after the transformations");
     return;
   }
 
   job.bitmap->Reset(int(job.width), int(job.height), job.rawMono ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
   if (!withAlpha && rowBytes > size_t(job.bitmap->RowLen())) {
-    progress.Abort();
+    progress.Fail("PNG: rows of " + std::to_string(rowBytes) + " bytes do not fit the bitmap");
     return;
   }
   if (job.mask) {
@@ -285,10 +278,6 @@ void ReadGuarded(TReadJob& job) {
 
 void PngReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask, bool headerOnly,
                    TVLProgressRecord& progress) {
-  if (!headerOnly && !bitmap) {
-    progress.Abort();
-    return;
-  }
   std::vector<uint8_t> rowBuffer, alphaBuffer;
   TReadJob job;
   job.io.stream = &stream;
@@ -305,13 +294,13 @@ void PngReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TV
   if (job.png) job.info = png_create_info_struct(job.png);
   if (!job.png || !job.info) {
     png_destroy_read_struct(job.png ? &job.png : nullptr, nullptr, nullptr);
-    progress.Abort();
+    progress.Fail("PNG: out of memory");
     return;
   }
   try {
     ReadGuarded(job);
   } catch (const std::exception&) {
-    progress.Abort();  // a bitmap or buffer that cannot be allocated
+    progress.Fail("PNG: out of memory");  // a bitmap or buffer that cannot be allocated
   }
   if (job.compositeAfter) CompositeAll(job);
   if (job.mask && job.mask->Width() == int(job.width) && job.mask->Height() == int(job.height) && !headerOnly)

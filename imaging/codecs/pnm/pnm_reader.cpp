@@ -1,6 +1,7 @@
 // Portable-anymap reader: P1..P6 into a 1-bit (P1, P4) or 24-bit toolkit bitmap.
 #include <algorithm>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "io/image_limits.h"
@@ -206,10 +207,14 @@ void PnmReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     TPnmHeader header;
     params.PxmComments.clear();
     ReadHeader(in, header, &params.PxmComments, 0x7FFFFFFF);
-    // The maximum must be a usable divisor and fit two bytes; a number that overflowed
-    // reads as −1 and fails here too.
-    if (header.width <= 0 || header.height <= 0 || header.maxValue <= 0 || header.maxValue > kMaxSampleValue) {
-      progress.Abort();
+    // A number that overflowed reads as −1, like one the file does not have.
+    if (header.width < 0 || header.height < 0 || header.maxValue < 0) {
+      progress.Fail("PNM: the header ends early or holds a number beyond 32 bits");
+      return;
+    }
+    // The maximum must be a usable divisor and fit two bytes.
+    if (header.maxValue == 0 || header.maxValue > kMaxSampleValue) {
+      progress.Fail("PNM: maximum sample value " + std::to_string(header.maxValue));
       return;
     }
     params.FreeColorMap();
@@ -217,28 +222,20 @@ void PnmReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     params.Height = int32_t(header.height);
     params.DpiX = DefaultDpiX();
     params.DpiY = DefaultDpiY();
-    progress.per1 = 100.0 / double(header.height);
+    progress.per1 = 100.0 / double(std::max<int64_t>(header.height, 1));
     const int kind = header.Kind();
     if (kind == 0) {
-      progress.Abort();
+      progress.Fail("PNM: no P1 to P6 signature");
       return;
     }
     const bool colour = kind == 3 || kind == 6;
     params.BitsPerSample = header.IsBitmap() ? 1 : header.maxValue > 255 ? 16 : 8;
     params.SamplesPerPixel = colour ? 3 : 1;
-    // A header the rest of the file cannot back is refused by the header-only read too, so
-    // that a folder scan does not list what cannot be opened.
-    if (!VLImageSizeAllowed(header.width, header.height) ||
-        !VLDataCanBackImage(DensestRaster(header), in.Remaining())) {
-      progress.Abort();
+    const TVLOpenCheck check{"PNM", header.width, header.height, [&header] { return VLBackingBytes(DensestRaster(header)); },
+                             in.Remaining()};
+    if (!VLCheckOpen(check, headerOnly, bitmap, header.IsBitmap() ? TPixelFormat::pf1bit : TPixelFormat::pf24bit,
+                     progress))
       return;
-    }
-    if (headerOnly) return;
-    if (!bitmap) {
-      progress.Abort();
-      return;
-    }
-    bitmap->Reset(int(header.width), int(header.height), header.IsBitmap() ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     switch (kind) {
       case 1: ReadP1(in, *bitmap, progress); break;
       case 2: ReadAsciiMap(in, *bitmap, 1, header.maxValue, progress); break;
@@ -247,9 +244,11 @@ void PnmReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       case 5: ReadBinaryMap(in, *bitmap, 1, header.maxValue, progress); break;
       case 6: ReadBinaryMap(in, *bitmap, 3, header.maxValue, progress); break;
     }
+  } catch (const EVLStreamError&) {
+    // What was decoded stays.
+    progress.Fail("PNM: premature end of data");
   } catch (const std::exception&) {
-    // Stream errors and failed allocations: what was decoded stays.
-    progress.Abort();
+    progress.Fail("PNM: out of memory");
   }
 }
 

@@ -2,6 +2,7 @@
 // the version 2 footer and extension area.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "io/image_limits.h"
@@ -209,15 +210,20 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     TVLByteReader in(stream);
     uint8_t raw[kHeaderSize];
     if (in.Read(raw, kHeaderSize) != kHeaderSize) {
-      progress.Abort();
+      progress.Fail("TGA: " + std::to_string(size) + " bytes, shorter than the header");
       return;
     }
     TTgaHeader h;
     h.Parse(raw);
     params.TgaXPos = h.xOrigin;
     params.TgaYPos = h.yOrigin;
-    if (!ImageTypeAccepted(h.imageType) || !DepthAccepted(h.depth) || h.width == 0 || h.height == 0) {
-      progress.Abort();
+    if (!ImageTypeAccepted(h.imageType) || !DepthAccepted(h.depth)) {
+      progress.Fail("TGA: image type " + std::to_string(h.imageType) + " at " + std::to_string(h.depth) +
+                    " bits is not read");
+      return;
+    }
+    if (h.width == 0 || h.height == 0) {
+      progress.Fail("TGA: " + std::to_string(h.width) + " x " + std::to_string(h.height) + " declared, an empty image");
       return;
     }
     std::string id(h.idLength, '\0');
@@ -227,7 +233,7 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     params.TgaImageId = id;
     TRGB table[256];
     if (!ReadColorMap(in, h, table, params)) {
-      progress.Abort();
+      progress.Fail("TGA: colour map entries of " + std::to_string(h.mapEntrySize) + " bits");
       return;
     }
     params.TgaCompressed = h.Compressed();
@@ -244,17 +250,9 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       case 24: params.BitsPerSample = 8, params.SamplesPerPixel = 3; break;
       case 32: params.BitsPerSample = 8, params.SamplesPerPixel = 4; break;
     }
-    // Refused by the header-only read too: a folder scan must not list what cannot be opened.
-    if (!VLImageSizeAllowed(h.width, h.height) || !VLDataCanBackImage(DensestRaster(h), in.Remaining())) {
-      progress.Abort();
+    const TVLOpenCheck check{"TGA", h.width, h.height, [&h] { return VLBackingBytes(DensestRaster(h)); }, in.Remaining()};
+    if (!VLCheckOpen(check, headerOnly, bitmap, h.depth == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit, progress))
       return;
-    }
-    if (headerOnly) return;
-    if (!bitmap) {
-      progress.Abort();
-      return;
-    }
-    bitmap->Reset(h.width, h.height, h.depth == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     progress.per1 = 100.0 / h.height;
     const bool topDown = (h.descriptor & kTopToBottom) != 0;
     TTgaDecoder decoder(in, h, table);
@@ -263,8 +261,10 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       progress.ReportRows(r + 1);
       if (progress.Aborted()) break;
     }
+  } catch (const EVLStreamError&) {
+    progress.Fail("TGA: premature end of data");
   } catch (const std::exception&) {
-    progress.Abort();
+    progress.Fail("TGA: out of memory");
   }
 }
 

@@ -1,10 +1,13 @@
-// TIFF reader and writer (with their LZW and CCITT coders, in a later step).
+// TIFF reader and writer with their LZW and CCITT coders. The format's descriptor names no
+// reader or writer while these are not built: TIFF files are recognised and listed under
+// their extensions, and reading or writing one fails with a reason.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "io/format_descriptor.h"
 #include "io/io_params.h"
 #include "base/progress.h"
 #include "base/vl_stream.h"
@@ -14,5 +17,7 @@ namespace velora {
 void TiffReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask,
                     bool headerOnly, TVLProgressRecord& progress);
 void TiffWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+
+extern const TVLFormatDescriptor kTiffDescriptor;
 
 }  // namespace velora

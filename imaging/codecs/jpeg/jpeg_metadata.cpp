@@ -1,10 +1,10 @@
-// The JPEG metadata the front handles itself: IPTC records in APP13 (read after every JPEG
-// read, written before every JPEG write when changed) and the EXIF block of APP1.
+// The JPEG metadata around the codec: IPTC records in APP13 (read after every JPEG read,
+// written before every JPEG write when changed) and the EXIF block of APP1.
 #include <cstring>
 
-#include "io_internal.h"
+#include "jpeg_codec.h"
 
-namespace velora::io_detail {
+namespace velora {
 
 namespace {
 constexpr uint8_t kApp1 = 0xE1;
@@ -26,8 +26,8 @@ void ApplyJpegMetadata(TIOParamsVals& params) {
 
 void ApplyJpegExifBlock(TIOParamsVals&, const uint8_t*, int64_t) {
   // The EXIF fields come from the TIFF reader run over the block (main IFD with its EXIF
-  // sub-IFD, then the thumbnail IFD), followed by the resolution-from-EXIF rule. Until that
-  // reader decodes EXIF, a JPEG's EXIF block leaves the fields as they are.
+  // sub-IFD, then the thumbnail IFD), followed by the resolution-from-EXIF rule. Without a
+  // TIFF reader to decode it, a JPEG's EXIF block leaves the fields as they are.
 }
 
 void PrepareJpegMarkers(TIOParamsVals& params) {
@@ -40,4 +40,4 @@ void PrepareJpegMarkers(TIOParamsVals& params) {
     params.JpegMarkers.Add(kApp13, app13.data(), int(app13.size()));
 }
 
-}  // namespace velora::io_detail
+}  // namespace velora

@@ -1,0 +1,41 @@
+// TIFF as the I/O front sees it: recognised by its stream header or its byte-order mark,
+// listed, loaded and saved under its extensions, with pages. No reader or writer is named
+// yet, so reading or writing a TIFF fails with a reason once its stream header is passed.
+#include "tiff_codec.h"
+
+namespace velora {
+
+namespace {
+
+constexpr uint16_t kIntelOrder = 0x4949;     // "II"
+constexpr uint16_t kMotorolaOrder = 0x4D4D;  // "MM"
+
+bool HasTiffStreamHeader(TVLStream& stream, int64_t size) {
+  const TVLLeadBytes lead(stream);
+  return size > 12 && lead.Have(5) && lead.Text(5) == "TIFF";
+}
+
+bool HasByteOrderMark(TVLStream& stream, int64_t size) {
+  const TVLLeadBytes lead(stream);
+  return size > 8 && lead.Have(2) && (lead.Word() == kIntelOrder || lead.Word() == kMotorolaOrder);
+}
+
+constexpr TVLSignature kSignatures[] = {{8, HasTiffStreamHeader}, {9, HasByteOrderMark}};
+
+}  // namespace
+
+constinit const TVLFormatDescriptor kTiffDescriptor{
+    .FileType = ioTIFF,
+    .Name = "TIFF",
+    .FullName = "TIFF Bitmap",
+    .Extensions = "TIF;TIFF;FAX",
+    .SaveExtensions = "TIF;TIFF;FAX",
+    .Signatures = kSignatures,
+    .HasPages = true,
+    .ViewDpiAfterFile = true,
+    .ViewDpiAfterStream = true,
+    .StreamMagic = "TIFF",
+    .StreamHeaderRule = TVLStreamHeaderRule::shRequired,
+};
+
+}  // namespace velora
