@@ -42,7 +42,6 @@ enum TPreviewPage : int {
   ppRotate,
   ppFFT,
 };
-constexpr int kPreviewPageCount = 12;  // ppContrast..ppFFT
 using TPreviewPageSet = uint16_t;
 constexpr TPreviewPageSet PreviewPageSet(std::initializer_list<TPreviewPage> pages) {
   TPreviewPageSet s = 0;
