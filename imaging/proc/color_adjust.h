@@ -18,6 +18,6 @@ struct THistogramEntry {
 using THistogram = std::array<THistogramEntry, 256>;
 
 // Counts the pixels of columns x0..x1−1, rows y0..y1−1 into `table` (zeroed first).
-void ComputeHistogram(TBitmap& bitmap, int x0, int y0, int x1, int y1, THistogram& table);
+void ComputeHistogram(const TBitmap& bitmap, int x0, int y0, int x1, int y1, THistogram& table);
 
 }  // namespace velora
