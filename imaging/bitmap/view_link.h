@@ -1,5 +1,6 @@
-// What the I/O front needs of a view it is attached to. The Qt views implement it; the core
-// library knows views only through this interface, so it stays free of Qt.
+// What the I/O front and the processing component need of a view they are attached to. The Qt
+// views implement it; the core library knows views only through this interface, so it stays
+// free of Qt.
 #pragma once
 #include <functional>
 
@@ -29,6 +30,23 @@ class TVLViewLink {
   // Returns an id for RemoveChangeListener.
   virtual int AddChangeListener(TChangeListener listener) = 0;
   virtual void RemoveChangeListener(int id) = 0;
+
+  // The selection of a single-image view: its mask (bitmap-sized, 1 bit), the outline polygons
+  // and whether a selection is shown. Views without selections (the thumbnail multi-view)
+  // answer false and leave the record alone.
+  struct TSelection {
+    TVLMask* Mask = nullptr;
+    const TPoint* Points = nullptr;
+    int PointCount = 0;
+    bool Active = false;
+  };
+  virtual bool GetSelection(TSelection& /*selection*/) { return false; }
+
+  // The window canvas lock, held while something outside the view's own painting owns the
+  // window (the preview launcher, while its modal dialog is open). Counted: every LockCanvas
+  // is matched by one UnlockCanvas.
+  virtual void LockCanvas() {}
+  virtual void UnlockCanvas() {}
 };
 
 }  // namespace velora

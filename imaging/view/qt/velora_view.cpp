@@ -74,8 +74,9 @@ TVeloraView::TVeloraView(QWidget* parent) : TVLView(parent) {
 
 TVeloraView::~TVeloraView() {
   Timer_.stop();
-  // The I/O component leaves the view while it is still whole; the base then tells the
+  // The view's own components leave it while it is still whole; the base then tells the
   // remaining listeners that the view goes.
+  Proc_.reset();
   IO_.reset();
   Destroying_ = true;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/velora_io.h"
+#include "proc/velora_proc.h"
 #include "view/resample.h"
 #include "vl_view.h"
 
@@ -175,6 +176,9 @@ class TVeloraView : public TVLView {
   TBitmap& Bitmap() { return Bitmap_; }
   TVLMask& AlphaMask() { return AlphaMask_; }
   TVeloraIO& GetIO();
+  // The view's own processing component, created attached on first use.
+  TVeloraProc& GetProc();
+  bool GetSelection(TSelection& selection) override;
   void NotifyImageChanged() override;
   void SetBackground(TColor colour) override;
   void Clear();
@@ -339,6 +343,7 @@ class TVeloraView : public TVLView {
 
   // storage
   std::unique_ptr<TVeloraIO> IO_;
+  std::unique_ptr<TVeloraProc> Proc_;
   TBitmap Bitmap_;
   TVLMask AlphaMask_;
   TBitmap BackBuffer_;

@@ -65,6 +65,12 @@ class TVLView : public QWidget, public TVLViewLink, public TVLObject {
     SetDpiY(y);
   }
   void NotifyImageChanged() override {}
+  // The window canvas lock, as a count: the preview launcher holds it while its dialog is open.
+  void LockCanvas() override { ++CanvasLockCount_; }
+  void UnlockCanvas() override {
+    if (CanvasLockCount_ > 0) --CanvasLockCount_;
+  }
+  int CanvasLockCount() const { return CanvasLockCount_; }
 
   // ---- change listeners
   int AddChangeListener(TChangeListener listener) override;
@@ -98,6 +104,7 @@ class TVLView : public QWidget, public TVLViewLink, public TVLObject {
   int DpiX_ = 96;
   int DpiY_ = 96;
   int FrameRebuilds_ = 0;
+  int CanvasLockCount_ = 0;
 };
 
 }  // namespace velora
