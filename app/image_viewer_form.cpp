@@ -15,6 +15,7 @@
 
 #include "codecs/gif/gif_codec.h"
 #include "io/folder_scan.h"
+#include "viewer_texts.h"
 #include "io/io_params.h"
 #include "mview/velora_mview.h"
 #include "view/qt/velora_view.h"

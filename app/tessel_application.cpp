@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "io/folder_scan.h"
+#include "viewer_texts.h"
 
 std::function<void(const std::string&)> TesselApplication::ShowException = [](const std::string& message) {
   QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(velora::kViewerTitle),

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "io/velora_io.h"
-#include "view/resample.h"
+#include "proc/resample.h"
 #include "vl_view.h"
 
 class QScrollBar;
@@ -304,7 +304,6 @@ class TVeloraView : public TVLView {
   void ClickZoom(Qt::MouseButton button, QPoint p);
   void SetRectanglePoints(int x1, int y1, int x2, int y2);
   void ClosePolygon();
-  void TraceOutline(const std::vector<uint8_t>& region, int w, int h);
   void RefreshSelection();
 
   // properties
