@@ -7,7 +7,12 @@ scripts/bootstrap
 BUILD=build/release
 JOBS=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" -j "$JOBS"
+# Only what runs: the viewer (when Qt is there) and the tool, not the tests and benchmarks.
+TARGETS=velora
+if ninja -C "$BUILD" -t targets all 2>/dev/null | grep -q '^TesselImageViewer:'; then
+    TARGETS="TesselImageViewer velora"
+fi
+cmake --build "$BUILD" -j "$JOBS" --target $TARGETS
 
 if [ $# -eq 0 ]; then
     set -- "$(pwd)/samples" "*.*"

@@ -22,4 +22,9 @@ if [ $status -ne 0 ]; then
     cat "$BUILD/ctest.log"
 fi
 grep -E "tests passed|tests failed" "$BUILD/ctest.log" || true
+# Skipped tests by name, with the reason each gives, so that none goes unnoticed.
+if grep -q "Not Run\|Skipped" "$BUILD/ctest.log"; then
+    echo "skipped:"
+    grep -E "\*\*\*Skipped|Not Run" "$BUILD/ctest.log" | sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: / /; s/ \.+.*//' || true
+fi
 exit $status

@@ -13,8 +13,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "codecs/gif/gif_codec.h"
+#include "codecs/formats.h"
 #include "io/folder_scan.h"
+#include "viewer_texts.h"
 #include "io/io_params.h"
 #include "mview/velora_mview.h"
 #include "view/qt/velora_view.h"
@@ -163,8 +164,7 @@ bool TfrmImageViewer::event(QEvent* event) {
 void TfrmImageViewer::FormActivate() {
   if (Activated_) return;
   Activated_ = true;
-  DefGifLzwDecompFunc = GifLzwDecode;
-  DefGifLzwCompFunc = GifLzwEncode;
+  VLInstallLzwCoders();
   ScanFolder();
 }
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "image_viewer_form.h"
-#include "io/folder_scan.h"
+#include "viewer_texts.h"
 #include "io/io_params.h"
 #include "tessel_application.h"
 

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "io/folder_scan.h"
+#include "viewer_texts.h"
 
 std::function<void(const std::string&)> TesselApplication::ShowException = [](const std::string& message) {
   QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(velora::kViewerTitle),
@@ -11,8 +11,9 @@ std::function<void(const std::string&)> TesselApplication::ShowException = [](co
 };
 
 TesselApplication::TesselApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // No display name: Qt would append it to every window title, and the window system must
+  // show the designed captions exactly.
   setApplicationName(QString::fromUtf8(velora::kViewerTitle));
-  setApplicationDisplayName(QString::fromUtf8(velora::kViewerTitle));
 }
 
 bool TesselApplication::notify(QObject* receiver, QEvent* event) {

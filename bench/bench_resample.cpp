@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "view/resample.h"
+#include "proc/resample.h"
 
 using namespace velora;
 

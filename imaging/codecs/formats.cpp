@@ -1,6 +1,8 @@
 // The table of built-in formats, one line each, in identifier order. It sits above the
 // codecs so that the I/O front needs none of them: adding a format is its folder with its
 // descriptor, and its line here.
+#include "formats.h"
+
 #include "bmp/bmp_codec.h"
 #include "gif/gif_codec.h"
 #include "ico/ico_codec.h"
@@ -30,6 +32,12 @@ std::span<const TVLFormatDescriptor* const> VLBuiltinFormats() {
       &kPnmDescriptor,   // 12
   };
   return formats;
+}
+
+void VLInstallLzwCoders() {
+  DefGifLzwDecompFunc = GifLzwDecode;
+  DefGifLzwCompFunc = GifLzwEncode;
+  // The TIFF slots stay empty: the TIFF codec has no LZW coder to put there.
 }
 
 }  // namespace velora

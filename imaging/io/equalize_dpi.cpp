@@ -5,7 +5,7 @@
 
 #include "image_limits.h"
 #include "velora_io.h"
-#include "view/resample.h"
+#include "proc/resample.h"
 
 namespace velora {
 

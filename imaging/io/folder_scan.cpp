@@ -11,17 +11,6 @@
 
 namespace velora {
 
-const char* const kViewerTitle = "Tessel Image Viewer";
-const char* const kViewerUsageText =
-    "Incorrect number of parameters !\n"
-    "\n"
-    "Usage: TesselImageViewer <Folder> <FileMask>\n"
-    "Example: TesselImageViewer \"C:\\My Pictures\\Medical\" A1964*.*";
-
-std::string ViewerCaption(const std::string& folder, const std::string& mask) {
-  return std::string(kViewerTitle) + " [" + folder + "/" + mask + "]";
-}
-
 std::string InfoCaption(int32_t width, int32_t height, int32_t bitsPerSample, int32_t samplesPerPixel) {
   return std::to_string(width) + "x" + std::to_string(height) + "x" +
          std::to_string(int64_t(bitsPerSample) * samplesPerPixel) + "b";

@@ -1,7 +1,7 @@
-// The viewer's command line and its one scan of the folder: the usage text, the window
-// caption, and ScanFolder, which turns every readable image file matching the mask into an
-// entry with three captions. No Qt here: the viewer, the command-line tool and the tests
-// share it.
+// The viewer's one scan of the folder: ScanFolder turns every readable image file matching
+// the mask into an entry with three captions. No Qt here: the viewer, the command-line tool
+// and the tests share it. (The viewer's own texts, its title, caption and usage message,
+// are in app/viewer_texts.h.)
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -11,15 +11,6 @@
 #include "base/vl_types.h"
 
 namespace velora {
-
-// The message shown when the viewer gets fewer than two arguments: three lines, an empty one
-// after the first, joined by "\n".
-extern const char* const kViewerUsageText;
-// The application title.
-extern const char* const kViewerTitle;
-
-// "Tessel Image Viewer [" + folder + "/" + mask + "]".
-std::string ViewerCaption(const std::string& folder, const std::string& mask);
 
 // The background of an entry's bottom caption: red 208, green 239, blue 239.
 constexpr TColor kScanBottomBackground = 15724496;

@@ -15,7 +15,7 @@
 #include "io/velora_io.h"
 #include "view/qt/velora_view.h"
 #include "view/qt/vl_view.h"
-#include "view/resample.h"
+#include "proc/resample.h"
 
 class QPainter;
 

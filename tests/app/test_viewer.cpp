@@ -14,6 +14,7 @@
 
 #include "image_viewer_form.h"
 #include "io/folder_scan.h"
+#include "viewer_texts.h"
 #include "io/velora_io.h"
 #include "mview/velora_mview.h"
 #include "tessel_application.h"

@@ -1,6 +1,7 @@
 // The viewer's command-line texts and its folder scan: masks, order, numbering, captions and
 // what is left out.
 #include "io/folder_scan.h"
+#include "viewer_texts.h"
 #include "io_test_support.h"
 
 namespace velora {

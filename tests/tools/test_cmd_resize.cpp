@@ -8,7 +8,7 @@
 #include <string>
 
 #include "io/velora_io.h"
-#include "view/resample.h"
+#include "proc/resample.h"
 
 using namespace velora;
 

@@ -11,7 +11,7 @@
 #include "image_job.h"
 #include "io/image_limits.h"
 #include "io/velora_io.h"
-#include "view/resample.h"
+#include "proc/resample.h"
 
 namespace velora::tool {
 

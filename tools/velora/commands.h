@@ -17,18 +17,14 @@ enum TExitStatus {
 int CmdInfo(const std::vector<std::string>& args);
 int CmdScan(const std::vector<std::string>& args);
 int CmdConvert(const std::vector<std::string>& args);
-// Built only when their sources are there: weak, so that the tool links without them and
-// reports such a command as not available.
-[[gnu::weak]] int CmdResize(const std::vector<std::string>& args);
-[[gnu::weak]] int CmdThumbnail(const std::vector<std::string>& args);
+int CmdResize(const std::vector<std::string>& args);
+int CmdThumbnail(const std::vector<std::string>& args);
 
 // Why a path cannot be opened for reading ("No such file or directory", "Is a directory"),
 // or "" when it can.
 std::string OpenFailureReason(const std::string& path);
 // Why a file cannot be created, or "" when it can be (the probe leaves no file behind).
 std::string CreateFailureReason(const std::string& path);
-// Fills the global LZW slots the codecs reach their coders through.
-void InstallLzwCoders();
 // Messages go to standard error as "velora: <text>".
 void Complain(const std::string& text);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/formats.h"
 #include "commands.h"
 #include "io/image_limits.h"
 
@@ -73,16 +74,11 @@ int main(int argc, char** argv) {
     PrintUsage(std::cerr);
     return kExitUsage;
   }
-  InstallLzwCoders();
+  velora::VLInstallLzwCoders();
   const std::string name = args[0];
   args.erase(args.begin());
   for (const auto& c : kCommands) {
-    if (name != c.name) continue;
-    if (!c.run) {
-      Complain("the command '" + name + "' is not available in this build");
-      return kExitUsage;
-    }
-    return c.run(args);
+    if (name == c.name) return c.run(args);
   }
   Complain("unknown command '" + name + "'");
   PrintUsage(std::cerr);

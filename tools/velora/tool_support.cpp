@@ -6,7 +6,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "codecs/gif/gif_codec.h"
 #include "commands.h"
 #include "io/io_params.h"
 
@@ -37,12 +36,6 @@ std::string CreateFailureReason(const std::string& path) {
   if (path.find('/') == std::string::npos) dir = ".";
   if (dir.empty()) dir = "/";
   return ::access(dir.c_str(), W_OK | X_OK) == 0 ? std::string() : std::strerror(errno);
-}
-
-void InstallLzwCoders() {
-  DefGifLzwDecompFunc = GifLzwDecode;
-  DefGifLzwCompFunc = GifLzwEncode;
-  // The TIFF coders join when the TIFF LZW coder does.
 }
 
 void Complain(const std::string& text) { std::cerr << "velora: " << text << "\n"; }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "io/velora_io.h"
+#include "proc/resample.h"
 #include "proc/velora_proc.h"
-#include "view/resample.h"
 #include "vl_view.h"
 
 class QScrollBar;
@@ -308,7 +308,6 @@ class TVeloraView : public TVLView {
   void ClickZoom(Qt::MouseButton button, QPoint p);
   void SetRectanglePoints(int x1, int y1, int x2, int y2);
   void ClosePolygon();
-  void TraceOutline(const std::vector<uint8_t>& region, int w, int h);
   void RefreshSelection();
 
   // properties

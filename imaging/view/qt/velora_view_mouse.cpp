@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "proc/magic_wand.h"
 #include "bitmap/vl_helpers.h"
 #include "velora_view.h"
 #include "vl_draw.h"
@@ -166,90 +167,22 @@ void TVeloraView::MagicWandSelect(int x, int y, bool additive) {
     Sel_.Clear();
     SelMask_.Empty();
   }
-  const uint8_t* ref = Bitmap_.ScanLine(y) + 3 * x;
-  const uint8_t rb = ref[0], rg = ref[1], rr = ref[2];
-  const int tol = MagicWandTolerance;
-  auto similar = [&](int px, int py) {
-    const uint8_t* p = Bitmap_.ScanLine(py) + 3 * px;
-    return std::abs(p[0] - rb) <= tol && std::abs(p[1] - rg) <= tol && std::abs(p[2] - rr) <= tol;
-  };
-  std::vector<uint8_t> region(size_t(w) * size_t(h), 0);
-  if (MagicWandMode == 2) {
-    for (int py = 0; py < h; ++py)
-      for (int px = 0; px < w; ++px)
-        if (similar(px, py)) region[size_t(py) * w + px] = 1;
-  } else {
-    // 4-connected flood fill with an explicit stack of spans' seeds.
-    std::vector<TPoint> stack{TPoint{x, y}};
-    region[size_t(y) * w + x] = 1;
-    while (!stack.empty()) {
-      TPoint p = stack.back();
-      stack.pop_back();
-      const TPoint next[4] = {{p.X - 1, p.Y}, {p.X + 1, p.Y}, {p.X, p.Y - 1}, {p.X, p.Y + 1}};
-      for (const TPoint& q : next) {
-        if (q.X < 0 || q.Y < 0 || q.X >= w || q.Y >= h) continue;
-        uint8_t& r = region[size_t(q.Y) * w + q.X];
-        if (r || !similar(q.X, q.Y)) continue;
-        r = 1;
-        stack.push_back(q);
-      }
-    }
-  }
-  if (MagicWandMaxFilter) {
-    // Dilation: every region pixel also takes its eight neighbours.
-    std::vector<uint8_t> grown(region.size(), 0);
-    for (int py = 0; py < h; ++py)
-      for (int px = 0; px < w; ++px)
-        if (region[size_t(py) * w + px])
-          for (int qy = std::max(py - 1, 0); qy <= std::min(py + 1, h - 1); ++qy)
-            for (int qx = std::max(px - 1, 0); qx <= std::min(px + 1, w - 1); ++qx) grown[size_t(qy) * w + qx] = 1;
-    region.swap(grown);
-  }
+  const TVLRegion region =
+      MagicWandRegion(Bitmap_, x, y, MagicWandTolerance, MagicWandMode != 2, MagicWandMaxFilter);
   if (MagicWandMode == 0) {
     if (additive) Sel_.AddSeparator();
-    TraceOutline(region, w, h);
+    for (const TPoint& corner : TraceRegionOutline(region)) Sel_.Add(corner.X, corner.Y);
     EndSelection();
   } else {
     for (int py = 0; py < h; ++py)
       for (int px = 0; px < w; ++px)
-        if (region[size_t(py) * w + px]) SelMask_.SetPixel(px, py, 1);
+        if (region.Contains(px, py)) SelMask_.SetPixel(px, py, 1);
     HasSelection_ = !SelMask_.IsEmpty();
     Sel_.Shown = HasSelection_;
   }
   QGuiApplication::restoreOverrideCursor();
   BackBufferDirty_ = true;
   QWidget::update(ClientRect());
-}
-
-void TVeloraView::TraceOutline(const std::vector<uint8_t>& region, int w, int h) {
-  // Walks the pixel edges around the region's outer border, the region on the right hand,
-  // from the top-left corner of its first pixel; a point is recorded where the walk turns.
-  auto in = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && region[size_t(y) * w + x]; };
-  size_t first = 0;
-  while (first < region.size() && !region[first]) ++first;
-  if (first == region.size()) return;
-  const int x0 = int(first % size_t(w)), y0 = int(first / size_t(w));
-  static const int dx[4] = {1, 0, -1, 0}, dy[4] = {0, 1, 0, -1};  // east, south, west, north
-  int x = x0, y = y0, d = 0;
-  Sel_.Add(x, y);
-  for (int64_t guard = 4 * int64_t(w + 1) * (h + 1); guard > 0; --guard) {
-    int lx, ly, rx, ry;  // the pixels ahead on the left and on the right
-    switch (d) {
-      case 0: lx = x, ly = y - 1, rx = x, ry = y; break;
-      case 1: lx = x, ly = y, rx = x - 1, ry = y; break;
-      case 2: lx = x - 1, ly = y, rx = x - 1, ry = y - 1; break;
-      default: lx = x - 1, ly = y - 1, rx = x, ry = y - 1; break;
-    }
-    int nd = d;
-    if (!in(rx, ry))
-      nd = (d + 1) & 3;  // the border turns right (diagonal neighbours are not connected)
-    else if (in(lx, ly))
-      nd = (d + 3) & 3;  // it turns left
-    if (nd != d && !(x == x0 && y == y0)) Sel_.Add(x, y);
-    d = nd;
-    x += dx[d], y += dy[d];
-    if (x == x0 && y == y0) break;
-  }
 }
 
 // ---------------------------------------------------------------------------- mouse helpers

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "resample_reference.h"
-#include "view/resample.h"
-#include "view/resample_internal.h"
+#include "proc/resample.h"
+#include "proc/resample_internal.h"
 
 using namespace velora;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "view/resample.h"
+#include "proc/resample.h"
 
 namespace velora::reference {
 
