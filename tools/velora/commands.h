@@ -21,6 +21,9 @@ int CmdConvert(const std::vector<std::string>& args);
 // reports such a command as not available.
 [[gnu::weak]] int CmdResize(const std::vector<std::string>& args);
 [[gnu::weak]] int CmdThumbnail(const std::vector<std::string>& args);
+[[gnu::weak]] int CmdAdjust(const std::vector<std::string>& args);
+[[gnu::weak]] int CmdHistogram(const std::vector<std::string>& args);
+[[gnu::weak]] int CmdFft(const std::vector<std::string>& args);
 
 // Why a path cannot be opened for reading ("No such file or directory", "Is a directory"),
 // or "" when it can.
