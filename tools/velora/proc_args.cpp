@@ -59,7 +59,7 @@ int LoadImage24(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
       TBitmap expanded;
       ExpandMonoTo24(bitmap, expanded);
       bitmap.Assign(expanded);
-    } else {
+    } else if (bitmap.PixelFormat() != TPixelFormat::pf24bit) {
       ConvertTo24Bit(bitmap);
     }
   } catch (const std::bad_alloc&) {
