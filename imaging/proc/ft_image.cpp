@@ -27,8 +27,9 @@ void ButterflyRows(float* __restrict ur, float* __restrict ui, float* __restrict
   }
 }
 
+template <int W>
 void SwapRows(float* a, float* b) {
-  float tmp[kFtBatch];
+  float tmp[W];
   std::memcpy(tmp, a, sizeof tmp);
   std::memcpy(a, b, sizeof tmp);
   std::memcpy(b, tmp, sizeof tmp);
@@ -38,6 +39,62 @@ int SmallestPowerOfTwoFrom(int v) {
   int n = 1;
   while (n < v) n <<= 1;
   return n;
+}
+
+// What one batch of transforms reads from the tables.
+struct TFtTables {
+  int n, log2n;
+  const uint32_t* reverse;
+  const float* cosine;
+  const float* sine;
+  double scale;
+};
+
+// kFtBatch transforms of N points at once: element k of transform t is re[k·W + t],
+// im[k·W + t]. Stage by stage this is the block recursion of the radix-2 transform: the
+// block at depth d and offset o (size 2b, b = N / 2^d) pairs o + k with o + k + b under the
+// twiddle of rev(o / b); every block of a depth only needs its parent done, so a depth at a
+// time gives the same values in the same order of operations per element. Compiled twice,
+// for AVX2 and for the baseline; both give the same bits (no fused multiply-add anywhere).
+template <int W>
+[[gnu::always_inline]] inline void TransformLanes(float* re, float* im, float direction, const TFtTables& t) {
+  const int n = t.n;
+  for (int depth = 1; depth <= t.log2n; ++depth) {
+    const int b = n >> depth;
+    for (int offset = 0; offset < n; offset += 2 * b) {
+      const uint32_t r = t.reverse[offset / b];
+      const float wr = t.cosine[r];
+      const float wi = direction * t.sine[r];
+      for (int k = offset; k < offset + b; ++k)
+        ButterflyRows<W>(re + size_t(k) * W, im + size_t(k) * W, re + size_t(k + b) * W, im + size_t(k + b) * W,
+                         wr, wi);
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    const int j = int(t.reverse[i]);
+    if (i > j) {
+      SwapRows<W>(re + size_t(i) * W, re + size_t(j) * W);
+      SwapRows<W>(im + size_t(i) * W, im + size_t(j) * W);
+    }
+  }
+  for (size_t i = 0; i < size_t(n) * W; ++i) {
+    re[i] = float(re[i] * t.scale);
+    im[i] = float(im[i] * t.scale);
+  }
+}
+
+// Rows are transposed into their batch, so a narrow one keeps the transposition in cache;
+// columns are copied in as they lie, and a wider batch means fewer trips down the rows.
+constexpr int kColumnBatch = 64;
+
+__attribute__((target_clones("avx2", "default"))) void TransformRowBatch(float* re, float* im, float direction,
+                                                                        const TFtTables& t) {
+  TransformLanes<kFtBatch>(re, im, direction, t);
+}
+
+__attribute__((target_clones("avx2", "default"))) void TransformColumnBatch(float* re, float* im, float direction,
+                                                                           const TFtTables& t) {
+  TransformLanes<kColumnBatch>(re, im, direction, t);
 }
 
 }  // namespace
@@ -51,9 +108,13 @@ void TVLFtImage::FreePlanes() {
   }
 }
 
+// Not cleared: every caller writes the whole plane.
 void TVLFtImage::AllocatePlane(TPlane& plane) {
   const size_t n = size_t(Size);
-  plane.block.reset(new float[n * n * 2]());
+  if (plane.rows.size() == n) return;
+  plane.block.reset();
+  plane.rows.clear();
+  plane.block.reset(new float[n * n * 2]);
   plane.rows.resize(n);
   for (size_t y = 0; y < n; ++y) plane.rows[y] = plane.block.get() + y * n * 2;
 }
@@ -82,39 +143,6 @@ void TVLFtImage::BuildTables(int n) {
   tableSize_ = n;
 }
 
-// kFtBatch transforms of N points at once: element k of transform t is re[k·W + t],
-// im[k·W + t]. Stage by stage this is the block recursion of the radix-2 transform: the
-// block at depth d and offset o (size 2b, b = N / 2^d) pairs o + k with o + k + b under the
-// twiddle of rev(o / b); every block of a depth only needs its parent done, so a depth at a
-// time gives the same values in the same order of operations per element.
-void TVLFtImage::TransformBatch(float* re, float* im, float direction) const {
-  constexpr int W = kFtBatch;
-  const int n = tableSize_;
-  for (int depth = 1; depth <= log2N_; ++depth) {
-    const int b = n >> depth;
-    for (int offset = 0; offset < n; offset += 2 * b) {
-      const uint32_t r = reverse_[size_t(offset / b)];
-      const float wr = twiddleCos_[r];
-      const float wi = direction * twiddleSin_[r];
-      for (int k = offset; k < offset + b; ++k)
-        ButterflyRows<W>(re + size_t(k) * W, im + size_t(k) * W, re + size_t(k + b) * W, im + size_t(k + b) * W,
-                         wr, wi);
-    }
-  }
-  for (int i = 0; i < n; ++i) {
-    const int j = int(reverse_[size_t(i)]);
-    if (i > j) {
-      SwapRows(re + size_t(i) * W, re + size_t(j) * W);
-      SwapRows(im + size_t(i) * W, im + size_t(j) * W);
-    }
-  }
-  const double scale = scale_;
-  for (size_t i = 0; i < size_t(n) * W; ++i) {
-    re[i] = float(re[i] * scale);
-    im[i] = float(im[i] * scale);
-  }
-}
-
 void TVLFtImage::ReportColumn(int column, int planesDone) const {
   if (!OnProgress) return;
   const double q = 100.0 / (PlaneCount() * Size);
@@ -126,39 +154,51 @@ void TVLFtImage::ReportColumn(int column, int planesDone) const {
 // into it, columns copied as they lie) and scattered back; a last batch with fewer than
 // kFtBatch members (N < kFtBatch) is padded with zero transforms that are dropped.
 void TVLFtImage::Transform2D(TPlane& plane, float direction, int planesDone) {
-  constexpr int W = kFtBatch;
   const int n = Size;
-  std::vector<float> re(size_t(n) * W), im(size_t(n) * W);
-  for (int y0 = 0; y0 < n; y0 += W) {
-    const int count = std::min(W, n - y0);
-    std::fill(re.begin(), re.end(), 0.0f);
-    std::fill(im.begin(), im.end(), 0.0f);
-    for (int t = 0; t < count; ++t) {
-      const float* row = plane.rows[size_t(y0 + t)];
-      for (int k = 0; k < n; ++k) {
-        re[size_t(k) * W + size_t(t)] = row[k];
-        im[size_t(k) * W + size_t(t)] = row[n + k];
+  const TFtTables tables{n, log2N_, reverse_.data(), twiddleCos_.data(), twiddleSin_.data(), scale_};
+  {
+    constexpr int W = kFtBatch;
+    std::vector<float> re(size_t(n) * W), im(size_t(n) * W);
+    for (int y0 = 0; y0 < n; y0 += W) {
+      const int count = std::min(W, n - y0);
+      if (count < W) {  // lanes without a row stay zero
+        std::fill(re.begin(), re.end(), 0.0f);
+        std::fill(im.begin(), im.end(), 0.0f);
       }
-    }
-    TransformBatch(re.data(), im.data(), direction);
-    for (int t = 0; t < count; ++t) {
-      float* row = plane.rows[size_t(y0 + t)];
-      for (int k = 0; k < n; ++k) {
-        row[k] = re[size_t(k) * W + size_t(t)];
-        row[n + k] = im[size_t(k) * W + size_t(t)];
-      }
+      // Transposed in tiles of W × W, which stay in the first-level cache.
+      for (int k0 = 0; k0 < n; k0 += W)
+        for (int t = 0; t < count; ++t) {
+          const float* row = plane.rows[size_t(y0 + t)];
+          for (int k = k0; k < std::min(k0 + W, n); ++k) {
+            re[size_t(k) * W + size_t(t)] = row[k];
+            im[size_t(k) * W + size_t(t)] = row[n + k];
+          }
+        }
+      TransformRowBatch(re.data(), im.data(), direction, tables);
+      for (int k0 = 0; k0 < n; k0 += W)
+        for (int t = 0; t < count; ++t) {
+          float* row = plane.rows[size_t(y0 + t)];
+          for (int k = k0; k < std::min(k0 + W, n); ++k) {
+            row[k] = re[size_t(k) * W + size_t(t)];
+            row[n + k] = im[size_t(k) * W + size_t(t)];
+          }
+        }
     }
   }
+  constexpr int W = kColumnBatch;
+  std::vector<float> re(size_t(n) * W), im(size_t(n) * W);
   for (int x0 = 0; x0 < n; x0 += W) {
     const int count = std::min(W, n - x0);
     const size_t bytes = size_t(count) * sizeof(float);
-    std::fill(re.begin(), re.end(), 0.0f);
-    std::fill(im.begin(), im.end(), 0.0f);
+    if (count < W) {
+      std::fill(re.begin(), re.end(), 0.0f);
+      std::fill(im.begin(), im.end(), 0.0f);
+    }
     for (int k = 0; k < n; ++k) {
       std::memcpy(&re[size_t(k) * W], plane.rows[size_t(k)] + x0, bytes);
       std::memcpy(&im[size_t(k) * W], plane.rows[size_t(k)] + n + x0, bytes);
     }
-    TransformBatch(re.data(), im.data(), direction);
+    TransformColumnBatch(re.data(), im.data(), direction, tables);
     for (int k = 0; k < n; ++k) {
       std::memcpy(plane.rows[size_t(k)] + x0, &re[size_t(k) * W], bytes);
       std::memcpy(plane.rows[size_t(k)] + n + x0, &im[size_t(k) * W], bytes);
@@ -168,22 +208,34 @@ void TVLFtImage::Transform2D(TPlane& plane, float direction, int planesDone) {
 }
 
 void TVLFtImage::BuildFromBitmap(const TBitmap& bitmap, uint8_t mode) {
-  FreePlanes();
   Mode = kModeEmpty;
   SourceWidth = bitmap.Width();
   SourceHeight = bitmap.Height();
   if (bitmap.PixelFormat() != TPixelFormat::pf24bit || bitmap.Empty() ||
-      (mode != kModeColour && mode != kModeGray))
+      (mode != kModeColour && mode != kModeGray)) {
+    FreePlanes();
     return;
+  }
   const int n = SmallestPowerOfTwoFrom(std::max(SourceWidth, SourceHeight));
-  if (int64_t(n) * n > MaxPixels) return;
+  if (int64_t(n) * n > MaxPixels) {
+    FreePlanes();
+    return;
+  }
   Size = n;
   OffsetX = (n - SourceWidth) / 2;
   OffsetY = (n - SourceHeight) / 2;
   Mode = mode;
   try {
     BuildTables(n);
-    for (int i = 0; i < PlaneCount(); ++i) AllocatePlane(planes_[PlaneIndex(i)]);
+    // Planes of the same size are kept from the last build: clearing and faulting in a fresh
+    // block would cost more than the transform itself.
+    for (int p = 0; p < 4; ++p) {
+      const bool used = mode == kModeGray ? p == kGray : p != kGray;
+      if (used)
+        AllocatePlane(planes_[p]);
+      else
+        planes_[p] = TPlane{};
+    }
     for (int i = 0; i < PlaneCount(); ++i) {
       LoadPlane(bitmap, i);
       Transform2D(planes_[PlaneIndex(i)], -1.0f, i);
@@ -195,17 +247,19 @@ void TVLFtImage::BuildFromBitmap(const TBitmap& bitmap, uint8_t mode) {
 }
 
 // The channel (byte 2 red, 1 green, 0 blue) or the gray value, the square around the image
-// black; then normalised by the largest value and centred.
+// black and every imaginary part 0; then normalised by the largest value and centred.
 void TVLFtImage::LoadPlane(const TBitmap& bitmap, int i) {
   TPlane& plane = planes_[PlaneIndex(i)];
   const int n = Size;
   int largest = 1;
-  for (int y = 0; y < SourceHeight; ++y) {
-    const uint8_t* p = bitmap.ScanLine(y);
-    float* row = plane.rows[size_t(y + OffsetY)] + OffsetX;
+  for (int y = 0; y < n; ++y) {
+    float* row = plane.rows[size_t(y)];
+    std::fill(row, row + 2 * n, 0.0f);
+    if (y < OffsetY || y >= OffsetY + SourceHeight) continue;
+    const uint8_t* p = bitmap.ScanLine(y - OffsetY);
     for (int x = 0; x < SourceWidth; ++x, p += 3) {
       const int v = Mode == kModeGray ? GrayOf(p[2], p[1], p[0]) : p[2 - i];
-      row[x] = float(v);
+      row[OffsetX + x] = float(v);
       largest = std::max(largest, v);
     }
   }
@@ -214,7 +268,7 @@ void TVLFtImage::LoadPlane(const TBitmap& bitmap, int i) {
     float* row = plane.rows[size_t(y)];
     for (int x = 0; x < n; ++x) {
       row[x] = row[x] / m;
-      if ((x + y) & 1) row[x] = -row[x];  // the imaginary parts are 0 and stay so
+      if ((x + y) & 1) row[x] = -row[x];
     }
   }
 }

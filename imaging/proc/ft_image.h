@@ -76,7 +76,6 @@ class TVLFtImage : public TVLObject {
   // Forward (−1) or inverse (+1) 2-D transform of a plane; progress counts `planesDone`
   // finished planes out of PlaneCount().
   void Transform2D(TPlane& plane, float direction, int planesDone);
-  void TransformBatch(float* re, float* im, float direction) const;
   void ReportColumn(int column, int planesDone) const;
 
   // Tables, rebuilt only when N changes.
