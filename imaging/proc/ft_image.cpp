@@ -273,6 +273,16 @@ void TVLFtImage::LoadPlane(const TBitmap& bitmap, int i) {
   }
 }
 
+// Plane i's value, truncated to a level, into its channel (2 − i: red, green, blue), or into
+// all three for the gray plane.
+void TVLFtImage::PutLevel(uint8_t* pixel, int i, double value) const {
+  const uint8_t level = uint8_t(std::clamp(int(std::trunc(value)), 0, 255));
+  if (Mode == kModeGray)
+    pixel[0] = pixel[1] = pixel[2] = level;
+  else
+    pixel[2 - i] = level;
+}
+
 // Both writers build the picture apart and hand it over only when it is complete, so that
 // running out of memory leaves the target as it was.
 void TVLFtImage::WriteSpectrum(TBitmap& target) {
@@ -306,11 +316,7 @@ void TVLFtImage::SpectrumInto(TBitmap& bitmap) const {
       uint8_t* out = bitmap.ScanLine(y);
       for (int x = 0; x < n; ++x, out += 3) {
         const double s = (double(v[size_t(y) * n + size_t(x)]) - a) * scale;
-        const uint8_t byte = uint8_t(std::clamp(int(std::trunc(s)), 0, 255));
-        if (Mode == kModeGray)
-          out[0] = out[1] = out[2] = byte;
-        else
-          out[2 - i] = byte;
+        PutLevel(out, i, s);
       }
     }
   }
@@ -350,11 +356,7 @@ void TVLFtImage::InverseInto(TBitmap& bitmap) {
       uint8_t* out = bitmap.ScanLine(y);
       for (int x = 0; x < SourceWidth; ++x, out += 3) {
         const double value = (double(row[x]) - c) * scale;
-        const uint8_t byte = uint8_t(std::clamp(int(std::trunc(value)), 0, 255));
-        if (Mode == kModeGray)
-          out[0] = out[1] = out[2] = byte;
-        else
-          out[2 - i] = byte;
+        PutLevel(out, i, value);
       }
     }
   }

@@ -70,6 +70,7 @@ class TVLFtImage : public TVLObject {
   void BuildTables(int n);
   void LoadPlane(const TBitmap& bitmap, int planeNumber);
   void SpectrumInto(TBitmap& bitmap) const;
+  void PutLevel(uint8_t* pixel, int planeNumber, double value) const;
   void InverseInto(TBitmap& bitmap);
   int PlaneCount() const { return Mode == kModeColour ? 3 : (Mode == kModeGray ? 1 : 0); }
   int PlaneIndex(int i) const { return Mode == kModeGray ? kGray : i; }
