@@ -170,6 +170,8 @@ void SwapRedBlue(uint8_t* entries, int n) {
 void ConvertTo24Bit(TBitmap& bitmap) {
   const int width = bitmap.Width(), height = bitmap.Height();
   const TPixelFormat pf = bitmap.PixelFormat();
+  // Already 24 bits: the per-format switch below has no case for it and would blacken it.
+  if (pf == TPixelFormat::pf24bit) return;
   TBitmap source;
   source.Assign(bitmap);
   bitmap.Reset(1, 1, TPixelFormat::pf24bit);

@@ -19,6 +19,9 @@ int CmdScan(const std::vector<std::string>& args);
 int CmdConvert(const std::vector<std::string>& args);
 int CmdResize(const std::vector<std::string>& args);
 int CmdThumbnail(const std::vector<std::string>& args);
+int CmdAdjust(const std::vector<std::string>& args);
+int CmdHistogram(const std::vector<std::string>& args);
+int CmdFft(const std::vector<std::string>& args);
 
 // Why a path cannot be opened for reading ("No such file or directory", "Is a directory"),
 // or "" when it can.

@@ -25,6 +25,9 @@ const TCommand kCommands[] = {
     {"convert", CmdConvert, "convert IN OUT             load IN, save OUT (format by extension)"},
     {"resize", CmdResize, "resize ...                 resample an image"},
     {"thumbnail", CmdThumbnail, "thumbnail ...              make a thumbnail"},
+    {"adjust", CmdAdjust, "adjust IN OUT OP...        colour adjustments (--help for the list)"},
+    {"histogram", CmdHistogram, "histogram IN [--json]      the red, green, blue and gray histogram"},
+    {"fft", CmdFft, "fft IN OUT [--gray] [--clear X0,Y0,X1,Y1]... [--inverse]  spectrum or inverse"},
 };
 
 void PrintUsage(std::ostream& out) {

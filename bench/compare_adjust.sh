@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Side-by-side timing of the colour adjustments and the transform on the same pixels, in one run:
+#   whole processes on a 24-megapixel PPM, `velora adjust` / `velora fft` against ImageMagick
+#   `convert`; in-process, bench_adjust against Pillow; the transform of one plane,
+#   bench_fft against FFTW (FFTW_MEASURE and FFTW_ESTIMATE).
+# Usage: bench/compare_adjust.sh [BUILD_DIR]   (a Release build with the benchmarks; default build/rel)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/rel}
+for p in velora bench_adjust bench_fft; do
+  [[ -x $build/$p ]] || { echo "no $build/$p: build a Release tree with the benchmarks first" >&2; exit 2; }
+done
+py=/usr/bin/python3
+magick=/usr/bin/convert
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-cmp.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+reps=${REPS:-5}
+
+# Photo-like test images: smooth gradients with a little noise, 6000 x 4000 and 1024 x 1024.
+$py - "$tmp/in.ppm" "$tmp/in1024.ppm" <<'PY'
+import sys
+from PIL import Image
+for path, (w, h) in ((sys.argv[1], (6000, 4000)), (sys.argv[2], (1024, 1024))):
+    img = Image.linear_gradient("L").resize((w, h))
+    noise = Image.effect_noise((w, h), 40)
+    Image.merge("RGB", (img, noise, img.rotate(90).resize((w, h)))).save(path)
+PY
+
+# The machine is shared and its load moves wall-clock times by several times, so every figure
+# is processor time (user + system) of one thread: ImageMagick is held to one thread as ours
+# runs on one.
+export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+time_cmd() {
+  for _ in $(seq "$reps"); do
+    /usr/bin/time -f "%U %S" -o "$tmp/time" "$@" >/dev/null 2>&1
+    awk '{printf "%d\n", ($1 + $2) * 1000}' "$tmp/time"
+  done | median
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+row() { printf '%-46s %8s %8s %6s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
+
+echo "load average at start: $(cut -d' ' -f1 /proc/loadavg); median of $reps, processor ms"
+echo
+echo "Whole processes, 6000 x 4000 PPM in and out           ours  convert  ratio"
+v=$build/velora
+row "--contrast 20 --brightness 10 / -brightness-contrast 10x20" \
+  "$(time_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --contrast 20 --brightness 10)" \
+  "$(time_cmd $magick "$tmp/in.ppm" -brightness-contrast 10x20 "$tmp/m.ppm")"
+row "--hsv 20,10,-5 / -modulate 95,110,111" \
+  "$(time_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --hsv 20,10,-5)" \
+  "$(time_cmd $magick "$tmp/in.ppm" -modulate 95,110,111 "$tmp/m.ppm")"
+row "--equalize / -equalize" \
+  "$(time_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --equalize)" \
+  "$(time_cmd $magick "$tmp/in.ppm" -equalize "$tmp/m.ppm")"
+row "fft 1024 x 1024 / -fft +delete" \
+  "$(time_cmd $v fft "$tmp/in1024.ppm" "$tmp/o.ppm")" \
+  "$(time_cmd $magick "$tmp/in1024.ppm" -fft +delete "$tmp/m.ppm")"
+
+ours=$(VELORA_BENCH_IMAGE=$tmp/in.ppm "$build/bench_adjust" --benchmark_repetitions=$reps \
+  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+  awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); print $1, $4}')
+pick() { awk -v n="$1" '$1 == n {print $2}' <<<"$ours"; }
+pillow=$($py - "$tmp/in.ppm" "$reps" <<'PY'
+import sys, time
+from PIL import Image, ImageEnhance
+im = Image.open(sys.argv[1]); im.load()
+lut = [min(255, max(0, round((i - 20) / 235 * 255))) for i in range(256)]
+lut = [min(255, round(v / 230 * 255)) for v in lut] * 3
+cases = {
+    "contrast": lambda: ImageEnhance.Brightness(ImageEnhance.Contrast(im).enhance(1.2)).enhance(1.1),
+    "hsv": lambda: im.convert("HSV").convert("RGB"),
+    "levels": lambda: im.point(lut),
+}
+for name, fn in cases.items():
+    ts = []
+    for _ in range(int(sys.argv[2])):
+        t0 = time.process_time(); fn(); ts.append(time.process_time() - t0)
+    ts.sort(); print(name, round(ts[len(ts) // 2] * 1000, 1))
+PY
+)
+pil() { awk -v n="$1" '$1 == n {print $2}' <<<"$pillow"; }
+echo
+echo "In-process, the same 24 megapixels                      ours   Pillow  ratio"
+row "contrast + brightness / two ImageEnhance steps" "$(pick BM_ContrastBrightness)" "$(pil contrast)"
+row "HSV round trip / convert('HSV') and back" "$(pick BM_HsvRoundTrip)" "$(pil hsv)"
+row "levels / Image.point" "$(pick BM_Levels)" "$(pil levels)"
+echo "(ours also: AdjustHSL $(pick BM_HslAdjust) ms, EqualizeHistogram $(pick BM_Equalize) ms)"
+
+echo
+echo "Transform of one plane, one thread                        ours     FFTW  ratio"
+fft=$("$build/bench_fft" --benchmark_repetitions=$reps --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv 2>/dev/null | awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); print $1, $4}')
+f() { awk -v n="$1" '$1 == n {print $2}' <<<"$fft"; }
+for n in 1024 2048; do
+  row "N = $n / FFTW_MEASURE" "$(f BM_OurFftPlane/$n)" "$(f BM_FftwMeasure/$n)"
+  row "N = $n / FFTW_ESTIMATE" "$(f BM_OurFftPlane/$n)" "$(f BM_FftwEstimate/$n)"
+done
+echo "load average at end: $(cut -d' ' -f1 /proc/loadavg)"
