@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/velora_io.h"
+#include "transition_effects.h"
 #include "view/resample.h"
 #include "vl_view.h"
 
@@ -238,6 +239,14 @@ class TVeloraView : public TVLView {
   void TimerTick();
   QTimer& Timer() { return Timer_; }
 
+  // ---- transitions: capture what the view shows, load the next picture, start
+  TVLTransitionEffects& Transition() { return *Transition_; }
+  // Renders what the view shows now (background included) as the source of the next transition.
+  void CaptureTransitionSource();
+  // Renders the picture shown now as the target and starts the transition from the captured
+  // source; false (the view simply shows its picture) when nothing was started.
+  bool StartTransition(TVLTransitionType effect, int duration);
+
   // ---- selections
   bool HasSelection() const { return HasSelection_; }
   void Deselect();
@@ -285,6 +294,8 @@ class TVeloraView : public TVLView {
   void DrawOverlay(TBitmap& target);
   void DrawPolygonOutline(TBitmapCanvas& canvas);
   void DrawGrips(TBitmapCanvas& canvas);
+  // The client area as the view paints it now, into a 24-bit bitmap of the client size.
+  void RenderShown(TBitmap& target);
   // mouse and selection (velora_view_mouse.cpp)
   QPoint ClientPos(const QMouseEvent* event) const;
   QPoint LimitToImage(QPoint p) const;
@@ -349,6 +360,8 @@ class TVeloraView : public TVLView {
   QScrollBar* VBar_ = nullptr;
   QWidget* Corner_ = nullptr;
   QTimer Timer_;
+  std::unique_ptr<TVLTransitionEffects> Transition_ = std::make_unique<TVLTransitionEffects>(this);
+  TBitmap TransitionSource_;
 
   // selection state
   TVLSelectionRecord Sel_;
