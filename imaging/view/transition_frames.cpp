@@ -286,32 +286,18 @@ TCentreRect CentreRect(const TTransitionPictures& t, int p) {
   return TCentreRect{W / 2 - ((p * (W / 2)) >> 10), H / 2 - ((p * (H / 2)) >> 10), (p * W) >> 10, (p * H) >> 10};
 }
 
+// vlttCenter1 and vlttCenterZoom1 grow the target over the frame; the second forms show the
+// target with the source shrinking over it.
 void Centre(TVLTransitionType effect, const TTransitionPictures& t, int p) {
-  switch (effect) {
-    case vlttCenter1: {
-      const TCentreRect r = CentreRect(t, p);
-      CopyRect(t, t.Target, r.X, r.Y, r.W, r.H);
-      break;
-    }
-    case vlttCenter2: {
-      const TCentreRect r = CentreRect(t, kTransitionFull - p);
-      CopyAll(t, t.Target);
-      CopyRect(t, t.Source, r.X, r.Y, r.W, r.H);
-      break;
-    }
-    case vlttCenterZoom1: {
-      const TCentreRect r = CentreRect(t, p);
-      StretchPicture(t, t.Target, r.X, r.Y, r.W, r.H);
-      break;
-    }
-    case vlttCenterZoom2: {
-      const TCentreRect r = CentreRect(t, kTransitionFull - p);
-      CopyAll(t, t.Target);
-      StretchPicture(t, t.Source, r.X, r.Y, r.W, r.H);
-      break;
-    }
-    default: break;
-  }
+  const bool grows = effect == vlttCenter1 || effect == vlttCenterZoom1;
+  const bool stretched = effect == vlttCenterZoom1 || effect == vlttCenterZoom2;
+  const TCentreRect r = CentreRect(t, grows ? p : kTransitionFull - p);
+  if (!grows) CopyAll(t, t.Target);
+  const uint8_t* const* picture = grows ? t.Target : t.Source;
+  if (stretched)
+    StretchPicture(t, picture, r.X, r.Y, r.W, r.H);
+  else
+    CopyRect(t, picture, r.X, r.Y, r.W, r.H);
 }
 
 // The effects whose frame starts as the source at p = 0 and is only added to afterwards.
@@ -371,6 +357,13 @@ void DrawTransitionFrame(TVLTransitionType effect, const TTransitionPictures& t,
     random.Counter = 0;
     return;
   }
+  // The table's families lie in runs of the enumeration.
+  auto among = [effect](TVLTransitionType first, TVLTransitionType last) { return effect >= first && effect <= last; };
+  if (among(vlttLeftRight1, vlttDownUp2)) return Wipe(effect, t, p);
+  if (among(vlttFromUpLeft, vlttFromBottomRight)) return FromCorner(effect, t, p);
+  if (among(vlttMoveLeftRight1, vlttMoveRightLeft2)) return MoveHorizontal(effect, t, p);
+  if (among(vlttMoveUpDown1, vlttMoveDownUp2)) return MoveVertical(effect, t, p);
+  if (among(vlttCenter1, vlttCenterZoom2)) return Centre(effect, t, p);
   switch (effect) {
     case vlttNone: CopyAll(t, t.Target); break;
     case vlttCrossDissolve: CrossDissolve(t, p); break;
@@ -382,32 +375,23 @@ void DrawTransitionFrame(TVLTransitionType effect, const TTransitionPictures& t,
       else
         FadeIn(t, 2 * p - kTransitionFull);
       break;
-    case vlttLeftRight1:
-    case vlttLeftRight2:
-    case vlttRightLeft1:
-    case vlttRightLeft2:
-    case vlttUpDown1:
-    case vlttUpDown2:
-    case vlttDownUp1:
-    case vlttDownUp2: Wipe(effect, t, p); break;
-    case vlttFromUpLeft:
-    case vlttFromUpRight:
-    case vlttFromBottomLeft:
-    case vlttFromBottomRight: FromCorner(effect, t, p); break;
-    case vlttMoveLeftRight1:
-    case vlttMoveLeftRight2:
-    case vlttMoveRightLeft1:
-    case vlttMoveRightLeft2: MoveHorizontal(effect, t, p); break;
-    case vlttMoveUpDown1:
-    case vlttMoveUpDown2:
-    case vlttMoveDownUp1:
-    case vlttMoveDownUp2: MoveVertical(effect, t, p); break;
     case vlttRandomPoints: RandomPoints(t, p, random); break;
     case vlttRandomBoxes: RandomBoxes(t, p, random); break;
-    case vlttCenter1:
-    case vlttCenter2:
-    case vlttCenterZoom1:
-    case vlttCenterZoom2: Centre(effect, t, p); break;
+    default: break;
+  }
+}
+
+void TTransitionRows::Take(const TBitmap& source, const TBitmap& target, TBitmap& frame) {
+  Width = frame.Width();
+  Height = frame.Height();
+  const size_t rows = size_t(std::max(Height, 0));
+  Source.resize(rows);
+  Target.resize(rows);
+  Frame.resize(rows);
+  for (int y = 0; y < Height; ++y) {
+    Source[size_t(y)] = source.ScanLine(y);
+    Target[size_t(y)] = target.ScanLine(y);
+    Frame[size_t(y)] = frame.ScanLine(y);
   }
 }
 

@@ -5,8 +5,10 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "base/vl_types.h"
+#include "bitmap/toolkit_bitmap.h"
 
 namespace velora {
 
@@ -80,6 +82,18 @@ struct TTransitionPictures {
   int Width = 0;
   int Height = 0;
   TRGB Background{};  // the view's background, for the fades
+};
+
+// The row tables of a source, a target and a frame held in toolkit bitmaps of one size.
+struct TTransitionRows {
+  std::vector<const uint8_t*> Source, Target;
+  std::vector<uint8_t*> Frame;
+  int Width = 0, Height = 0;
+  // Takes the rows of three 24-bit bitmaps of one size (the frame's size counts).
+  void Take(const TBitmap& source, const TBitmap& target, TBitmap& frame);
+  TTransitionPictures Pictures(TRGB background) const {
+    return TTransitionPictures{Source.data(), Target.data(), Frame.data(), Width, Height, background};
+  }
 };
 
 // The random effects' state: how many points (per row) or boxes have been placed so far.

@@ -33,18 +33,7 @@ TVLTransitionEffects::~TVLTransitionEffects() { Timer_.stop(); }
 void TVLTransitionEffects::Shrink() {
   for (TBitmap* b : {&Source_, &Target_, &Frame_}) b->Reset(1, 1, TPixelFormat::pf24bit);
   W_ = H_ = 1;
-  TakeRows();
-}
-
-void TVLTransitionEffects::TakeRows() {
-  SourceRows_.resize(size_t(H_));
-  TargetRows_.resize(size_t(H_));
-  FrameRows_.resize(size_t(H_));
-  for (int y = 0; y < H_; ++y) {
-    SourceRows_[size_t(y)] = Source_.ScanLine(y);
-    TargetRows_[size_t(y)] = Target_.ScanLine(y);
-    FrameRows_[size_t(y)] = Frame_.ScanLine(y);
-  }
+  Rows_.Take(Source_, Target_, Frame_);
 }
 
 bool TVLTransitionEffects::Start(const TBitmap& source, const TBitmap& target, TVLTransitionType effect,
@@ -67,7 +56,7 @@ bool TVLTransitionEffects::Start(const TBitmap& source, const TBitmap& target, T
   H_ = source.Height();
   Frame_.Reset(W_, H_, TPixelFormat::pf24bit);
   std::memcpy(Frame_.Bits(), Source_.Bits(), size_t(Source_.ImageSize()));
-  TakeRows();
+  Rows_.Take(Source_, Target_, Frame_);
   Progress_ = 0;
   Random_.Counter = 0;
   FramesDrawn_ = 0;
@@ -80,9 +69,7 @@ bool TVLTransitionEffects::Start(const TBitmap& source, const TBitmap& target, T
 
 void TVLTransitionEffects::Step() {
   if (!Running_) return;
-  const TTransitionPictures pictures{SourceRows_.data(), TargetRows_.data(), FrameRows_.data(), W_, H_,
-                                     ColorToRGB(View_->Background())};
-  DrawTransitionFrame(Effect_, pictures, Progress_, Random_);
+  DrawTransitionFrame(Effect_, Rows_.Pictures(ColorToRGB(View_->Background())), Progress_, Random_);
   ++FramesDrawn_;
   View_->repaint(View_->contentsRect());
   // A duration below 1 ms counts as 1: one frame, then the end.

@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "bitmap/toolkit_bitmap.h"
 #include "view/transition_frames.h"
@@ -65,14 +64,12 @@ class TVLTransitionEffects : public QObject {
 
  private:
   void Shrink();
-  void TakeRows();
   // What every end of a transition (or a start that starts nothing) leaves: the view paints
   // its own picture, refreshed first when asked.
   void ShowViewPicture(bool refresh);
 
   TBitmap Source_, Target_, Frame_;
-  std::vector<const uint8_t*> SourceRows_, TargetRows_;
-  std::vector<uint8_t*> FrameRows_;
+  TTransitionRows Rows_;
   int W_ = 1, H_ = 1;
   bool Running_ = false;
   TVLTransitionType Effect_ = vlttNone;
