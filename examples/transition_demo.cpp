@@ -194,6 +194,7 @@ class TDemoWindow : public QWidget {
     View_->SetBackground(0x00404040);
     layout->addWidget(View_, 1);
     View_->installEventFilter(this);
+    View_->setFocus();  // Space goes to the shortcut, not to the duration's edit
     auto* next = new QShortcut(Qt::Key_Space, this);
     connect(next, &QShortcut::activated, this, [this] { Next(); });
     // The engine has no end notice of its own: the demo watches it to report the frames.
