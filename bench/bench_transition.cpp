@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QThread>
+#include <QWindow>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -102,6 +104,11 @@ void BM_Step(benchmark::State& state) {
   view.SetBorderStyle(bsNone);
   view.resize(kW, kH);
   view.show();
+  // On X11 a window paints only once the server has exposed it.
+  for (int i = 0; i < 200 && !(view.windowHandle() && view.windowHandle()->isExposed()); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(10);
+  }
   QApplication::processEvents();
   TVLTransitionEffects& engine = view.Transition();
   int64_t now = 0;  // p = now / 1000
