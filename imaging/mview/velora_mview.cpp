@@ -715,6 +715,11 @@ void TVeloraMView::PaintTo(QPainter& p) {
 }
 
 void TVeloraMView::paintEvent(QPaintEvent*) {
+  if (Transition_->Running()) {
+    QPainter p(this);
+    Transition_->PaintFrame(p, ClientRect().topLeft());
+    return;
+  }
   if (LockCount_ > 0) return;
   QPainter p(this);
   PaintBorder(p);

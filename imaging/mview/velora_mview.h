@@ -14,6 +14,7 @@
 #include "bitmap/vl_virtual_dib_list.h"
 #include "io/velora_io.h"
 #include "view/qt/velora_view.h"
+#include "view/qt/transition_effects.h"
 #include "view/qt/vl_view.h"
 #include "proc/resample.h"
 
@@ -183,6 +184,13 @@ class TVeloraMView : public TVLView {
   void SetViewY(int y);
   void SetViewXY(int x, int y);
   int HitTest(int x, int y) const;
+
+  // ---- transitions: the effect and duration meant for this view, held by its engine
+  TVLTransitionType TransitionEffect() const { return Transition_->Effect(); }
+  void SetTransitionEffect(TVLTransitionType effect) { Transition_->SetEffect(effect); }
+  int TransitionDuration() const { return Transition_->Duration(); }
+  void SetTransitionDuration(int ms) { Transition_->SetDuration(ms); }
+  TVLTransitionEffects& Transition() { return *Transition_; }
   // Client area (inside the border, without the scroll bars).
   int ClientWidth() const;
   int ClientHeight() const;
@@ -278,6 +286,7 @@ class TVeloraMView : public TVLView {
   bool DoubleClicked_ = false;
   bool ButtonDown_ = false;
   bool InUpdate_ = false;
+  std::unique_ptr<TVLTransitionEffects> Transition_ = std::make_unique<TVLTransitionEffects>(this);
 };
 
 }  // namespace velora

@@ -571,7 +571,9 @@ void TVeloraView::paintEvent(QPaintEvent* event) {
   const int W = ExtentX(), H = ExtentY();
   if (!HasParentWindow() || W <= 0 || H <= 0) return;
   if (Corner_->isVisible()) Corner_->update();
-  if (UpdateLockCount_ == 0) {
+  if (Transition_->Running()) {
+    Transition_->PaintFrame(painter, ClientOrigin());
+  } else if (UpdateLockCount_ == 0) {
     const QPoint o = ClientOrigin();
     QRect clip = event->rect().translated(-o) & QRect(0, 0, W, H);
     if (BackBuffer_.Width() != W || BackBuffer_.Height() != H) {

@@ -13,6 +13,7 @@
 #include "io/velora_io.h"
 #include "proc/resample.h"
 #include "proc/velora_proc.h"
+#include "transition_effects.h"
 #include "vl_view.h"
 
 class QScrollBar;
@@ -242,6 +243,14 @@ class TVeloraView : public TVLView {
   void TimerTick();
   QTimer& Timer() { return Timer_; }
 
+  // ---- transitions: capture what the view shows, load the next picture, start
+  TVLTransitionEffects& Transition() { return *Transition_; }
+  // Renders what the view shows now (background included) as the source of the next transition.
+  void CaptureTransitionSource();
+  // Renders the picture shown now as the target and starts the transition from the captured
+  // source; false (the view simply shows its picture) when nothing was started.
+  bool StartTransition(TVLTransitionType effect, int duration);
+
   // ---- selections
   bool HasSelection() const { return HasSelection_; }
   void Deselect();
@@ -289,6 +298,8 @@ class TVeloraView : public TVLView {
   void DrawOverlay(TBitmap& target);
   void DrawPolygonOutline(TBitmapCanvas& canvas);
   void DrawGrips(TBitmapCanvas& canvas);
+  // The client area as the view paints it now, into a 24-bit bitmap of the client size.
+  void RenderShown(TBitmap& target);
   // mouse and selection (velora_view_mouse.cpp)
   QPoint ClientPos(const QMouseEvent* event) const;
   QPoint LimitToImage(QPoint p) const;
@@ -353,6 +364,8 @@ class TVeloraView : public TVLView {
   QScrollBar* VBar_ = nullptr;
   QWidget* Corner_ = nullptr;
   QTimer Timer_;
+  std::unique_ptr<TVLTransitionEffects> Transition_ = std::make_unique<TVLTransitionEffects>(this);
+  TBitmap TransitionSource_;
 
   // selection state
   TVLSelectionRecord Sel_;
