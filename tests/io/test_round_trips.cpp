@@ -31,7 +31,7 @@ void Paint(TBitmap& bmp, TRGB (*colourAt)(int x, int y)) {
 }
 
 std::vector<TSource> Sources() {
-  std::vector<TSource> s(6);
+  std::vector<TSource> s(7);
   s[0].name = "1-bit";
   s[0].bitmap.Reset(kW, kH, TPixelFormat::pf1bit);
   for (int y = 0; y < kH; ++y)
@@ -63,6 +63,12 @@ std::vector<TSource> Sources() {
   s[5].alpha.Allocate(kW, kH, 8);
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x) s[5].alpha.ScanLine(y)[x] = uint8_t(x < 8 ? 0 : 255 - 3 * y);
+  s[6].name = "8-bit grey with alpha";
+  CopyBitmap(s[3].bitmap, s[6].bitmap);
+  s[6].bits = 8, s[6].samples = 1;
+  s[6].alpha.Allocate(kW, kH, 8);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) s[6].alpha.ScanLine(y)[x] = uint8_t(x * 4);
   return s;
 }
 
@@ -76,8 +82,8 @@ struct TWriterCase {
   int bits, samples;  // 0: the source's own, as `velora convert` and the viewer keep them
   bool keepsAlpha;
   // One outcome per source, in the order of Sources(): 1-bit, 16 colours, 256 colours, grey,
-  // 24-bit, 24-bit with alpha.
-  const char outcomes[7];
+  // 24-bit, 24-bit with alpha, grey with alpha.
+  const char outcomes[8];
 };
 
 // Where a format must lose:
@@ -87,15 +93,15 @@ struct TWriterCase {
 //   and are quantized to 255 (`velora convert` writes such a picture as 24 bits instead);
 // - alpha: only PNG writes it; the others keep the colour pixels and drop the alpha.
 const TWriterCase kWriters[] = {
-    {"BMP 1", ioBMP, 1, 1, false, {E, Two, Two, Two, Two, Two}},
-    {"BMP 4", ioBMP, 4, 1, false, {E, E, Sixteen, Sixteen, Sixteen, Sixteen}},
-    {"BMP 8", ioBMP, 8, 1, false, {E, E, E, E, Palette, Palette}},
-    {"BMP 24", ioBMP, 8, 3, false, {E, E, E, E, E, E}},
-    {"PCX", ioPCX, 0, 0, false, {E, E, E, E, E, E}},
-    {"TGA", ioTGA, 0, 0, false, {E, E, E, E, E, E}},
-    {"PNG", ioPNG, 0, 0, true, {E, E, Palette, E, E, E}},
-    {"GIF", ioGIF, 0, 0, false, {E, E, E, E, Palette, Palette}},
-    {"PBM/PGM/PPM", ioPXM, 0, 0, false, {E, E, E, E, E, E}},
+    {"BMP 1", ioBMP, 1, 1, false, {E, Two, Two, Two, Two, Two, Two}},
+    {"BMP 4", ioBMP, 4, 1, false, {E, E, Sixteen, Sixteen, Sixteen, Sixteen, Sixteen}},
+    {"BMP 8", ioBMP, 8, 1, false, {E, E, E, E, Palette, Palette, E}},
+    {"BMP 24", ioBMP, 8, 3, false, {E, E, E, E, E, E, E}},
+    {"PCX", ioPCX, 0, 0, false, {E, E, E, E, E, E, E}},
+    {"TGA", ioTGA, 0, 0, false, {E, E, E, E, E, E, E}},
+    {"PNG", ioPNG, 0, 0, true, {E, E, Palette, E, E, E, E}},
+    {"GIF", ioGIF, 0, 0, false, {E, E, E, E, Palette, Palette, E}},
+    {"PBM/PGM/PPM", ioPXM, 0, 0, false, {E, E, E, E, E, E, E}},
 };
 
 std::vector<TRGB> Pixels24(const TBitmap& bmp) {
