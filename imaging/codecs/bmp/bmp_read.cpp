@@ -221,6 +221,9 @@ bool TBmpReader::Validate() const {
 }
 
 void TBmpReader::DecodePixels() {
+  // In the 64-byte OS/2 header code 4 means 24-bit run-length data, not a JPEG.
+  if (Header.compression == bcJpeg && Params.BmpVersion == bvOs2)
+    return Progress.Fail("BMP: OS/2 24-bit run-length data is not decoded");
   if (Header.compression == bcJpeg || Header.compression == bcPng) return DecodeEmbedded();
   const uint32_t code = Header.compression;
   bool decoded = true;  // a depth and compression this reader turns into pixels

@@ -413,17 +413,19 @@ TEST(BmpRead, UndecodedCombinationsFailWithAReason) {
     uint16_t bits;
     uint32_t compression;
     const char* reason;
+    uint32_t headerSize = 40;
   } cases[] = {
       {"RLE4 code on 8-bit data", 8, 2, "BMP: 8-bit data with compression 2 is not decoded"},
       {"RLE8 code on 1-bit data", 1, 1, "BMP: 1-bit data with compression 1 is not decoded"},
       {"bit fields on 4-bit data", 4, 3, "BMP: 4-bit data with compression 3 is not decoded"},
       {"6-bit pixels", 6, 0, "BMP: 6-bit data with compression 0 is not decoded"},
       {"16 bits, compression 6", 16, 6, "BMP: 16-bit data with compression 6 is not decoded"},
+      {"OS/2 run-length 24 bits", 24, 4, "BMP: OS/2 24-bit run-length data is not decoded", 64},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TBmpSpec s = EightBit5x3();
-    s.bits = c.bits, s.compression = c.compression;
+    s.bits = c.bits, s.compression = c.compression, s.headerSize = c.headerSize;
     s.pixels.resize(64);
     for (bool headerOnly : {false, true}) {
       TBmpRead r(BuildBmp(s), headerOnly);
