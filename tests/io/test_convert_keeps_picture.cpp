@@ -71,26 +71,34 @@ TEST_F(ConvertKeepsPicture, EveryPixelThroughEveryLosslessFormat) {
   };
   for (const TSource& source : sources) {
     const TRgbImage original = ReadPnm(source.file);
-    for (const char* ext : {"gif", "bmp", "png", "tga", "pcx", "ppm"}) {
-      SCOPED_TRACE(std::string(source.name) + " as " + ext);
-      const bool tooManyForGif = std::string(ext) == "gif" && std::string(source.name) == "1000 colours";
-      // Through the format once, then from it again, so that the format is both written and read.
-      const std::string first = dir.Path() + "/first." + ext, back = dir.Path() + "/back.ppm";
-      TRun r = Velora({"convert", source.file, first});
-      ASSERT_EQ(r.status, 0) << r.err;
-      if (tooManyForGif) {
-        EXPECT_NE(r.err.find("GIF holds at most 256 colours"), std::string::npos) << r.err;
-        continue;
-      }
-      EXPECT_EQ(r.err, "");
-      r = Velora({"convert", first, back});
-      ASSERT_EQ(r.status, 0) << r.err;
-      const TRgbImage got = ReadPnm(back);
-      EXPECT_EQ(got.kind, source.ppmKind);
-      ASSERT_EQ(got.width, original.width);
-      ASSERT_EQ(got.height, original.height);
-      EXPECT_EQ(got.rgb, original.rgb);
+    const bool fitsGif = std::string(source.name) != "1000 colours";
+    // Each picture starts once as read from PNM (24 bits or grey) and once from a GIF, where it
+    // is a palette picture, so that both the true-colour and the palette paths are taken.
+    std::vector<std::string> origins = {source.file};
+    if (fitsGif) {
+      origins.push_back(dir.Path() + "/origin.gif");
+      ASSERT_EQ(Velora({"convert", source.file, origins.back()}).status, 0);
     }
+    for (const std::string& origin : origins)
+      for (const char* ext : {"gif", "bmp", "png", "tga", "pcx", "ppm"}) {
+        SCOPED_TRACE(std::string(source.name) + " from " + origin.substr(origin.size() - 3) + " as " + ext);
+        // Through the format once, then from it again, so that the format is both written and read.
+        const std::string first = dir.Path() + "/first." + ext, back = dir.Path() + "/back.ppm";
+        TRun r = Velora({"convert", origin, first});
+        ASSERT_EQ(r.status, 0) << r.err;
+        if (!fitsGif && std::string(ext) == "gif") {
+          EXPECT_NE(r.err.find("GIF holds at most 256 colours"), std::string::npos) << r.err;
+          continue;
+        }
+        EXPECT_EQ(r.err, "");
+        r = Velora({"convert", first, back});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const TRgbImage got = ReadPnm(back);
+        EXPECT_EQ(got.kind, source.ppmKind);
+        ASSERT_EQ(got.width, original.width);
+        ASSERT_EQ(got.height, original.height);
+        EXPECT_EQ(got.rgb, original.rgb);
+      }
   }
   // A grey PNG is a grey PNG (colour type 0), not a palette.
   const std::string png = dir.Path() + "/grey.png";
