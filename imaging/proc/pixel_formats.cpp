@@ -163,6 +163,26 @@ int NearestPaletteIndex(const TRGB* palette, int n, TRGB colour) {
   return best;
 }
 
+bool IsAllGrey(const TBitmap& bitmap) {
+  if (bitmap.PixelFormat() == TPixelFormat::pf1bit) return true;
+  if (bitmap.PixelFormat() != TPixelFormat::pf24bit) return false;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const auto* px = reinterpret_cast<const TRGB*>(bitmap.ScanLine(y));
+    for (int x = 0; x < bitmap.Width(); ++x)
+      if (px[x].r != px[x].g || px[x].g != px[x].b) return false;
+  }
+  return true;
+}
+
+uint8_t WidenChannel(uint32_t value, int width) {
+  if (width <= 0) return 0;
+  if (width >= 8) return uint8_t(value >> (width - 8));
+  const uint32_t top = value << (8 - width);
+  uint32_t out = top;
+  for (int shift = width; shift < 8; shift += width) out |= top >> shift;
+  return uint8_t(out);
+}
+
 void SwapRedBlue(uint8_t* entries, int n) {
   for (int i = 0; i < n; ++i) std::swap(entries[i * 3], entries[i * 3 + 2]);
 }

@@ -29,6 +29,15 @@ void ConvertTo24Bit(TBitmap& bitmap);
 void InvertMono(TBitmap& bitmap);
 // Index of the entry nearest to colour by |dR| + |dG| + |dB|, the first one on ties.
 int NearestPaletteIndex(const TRGB* palette, int n, TRGB colour);
+// The grey level a file writer stores for a colour: the Rec. 709 proportions as 21, 72 and 7
+// hundredths, which sum to one so that (v, v, v) is stored as v. (The processing formulas keep
+// their own grey value.)
+inline uint8_t StoredGreyOf(TRGB c) { return uint8_t((21 * c.r + 72 * c.g + 7 * c.b) / 100); }
+// True when every pixel has red = green = blue; a 1-bit bitmap is black and white, so grey.
+bool IsAllGrey(const TBitmap& bitmap);
+// A channel of `width` bits (1..8) widened to 8 bits by repeating its bits below it, so that
+// all ones reads 255 and zero reads 0 (5 bits: (v << 3) | (v >> 2)).
+uint8_t WidenChannel(uint32_t value, int width);
 // Exchanges the first and third byte of each of n 3-byte entries.
 void SwapRedBlue(uint8_t* entries, int n);
 

@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "quantizer.h"
@@ -13,6 +14,44 @@ class TVLQuantizer::TEngine {
   virtual ~TEngine() = default;
   virtual int32_t RGBIndex(TRGB colour) const = 0;
   virtual int32_t ColorCount() const = 0;
+};
+
+// The distinct colours of a picture, up to a capacity, each with its index in the order found.
+class TColourSet {
+ public:
+  explicit TColourSet(int capacity);
+  // False when the colour is new and the set already holds `capacity` colours.
+  bool Add(TRGB colour);
+  // Adds every pixel of the source; false as soon as one more colour than the capacity shows.
+  bool AddAll(const TVLQuantizerSource& source);
+  // Index of the colour, -1 when it is not in the set.
+  int Find(TRGB colour) const;
+  int Count() const { return int(Colours.size()); }
+  TRGB Colour(int i) const { return Colours[size_t(i)]; }
+
+ private:
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // no 24-bit key has its top byte set
+  size_t SlotOf(uint32_t key) const;
+
+  int Capacity;
+  uint32_t Mask = 0;
+  std::vector<uint32_t> Keys;
+  std::vector<uint16_t> Indices;
+  std::vector<TRGB> Colours;
+};
+
+// Every colour of a picture that has no more of them than the palette holds: the palette is
+// those colours in the order first met, and each maps to its own entry.
+class TExactEngine : public TVLQuantizer::TEngine {
+ public:
+  // The engine with the palette filled, or nullptr when the source has more than maxColors colours.
+  static std::unique_ptr<TExactEngine> TryBuild(const TVLQuantizerSource& source, int maxColors, TRGB* palette);
+  int32_t RGBIndex(TRGB colour) const override;
+  int32_t ColorCount() const override { return Set.Count(); }
+
+ private:
+  explicit TExactEngine(int maxColors) : Set(maxColors) {}
+  TColourSet Set;
 };
 
 // Box splitting on a 32 x 32 x 32 histogram: the box with the largest variance is cut where

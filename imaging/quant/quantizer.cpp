@@ -51,6 +51,10 @@ TVLQuantizer::~TVLQuantizer() = default;
 void TVLQuantizer::Build(const TVLQuantizerSource& source, int colourCount, TRGB* palette) {
   colourCount = std::clamp(colourCount, 1, 256);
   Method_ = colourCount < 128 ? 1 : 0;
+  // Only a picture with more colours than the palette holds needs an engine that approximates.
+  Engine_ = TExactEngine::TryBuild(source, colourCount, palette);
+  Exact_ = Engine_ != nullptr;
+  if (Exact_) return;
   if (Method_ == 1)
     Engine_ = std::make_unique<TVarianceSplitEngine>(source, colourCount, palette);
   else

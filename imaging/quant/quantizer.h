@@ -1,6 +1,7 @@
 // TVLQuantizer: reduces a 24-bit image to a palette of at most N colours and answers, for any
-// colour, the palette index to use. Fewer than 128 colours: variance split on a 5-bit
-// histogram; 128 and more: the NeuQuant self-organising map.
+// colour, the palette index to use. A picture of at most N distinct colours gets exactly those
+// colours. Otherwise, fewer than 128 colours: variance split on a 5-bit histogram; 128 and
+// more: the NeuQuant self-organising map.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -35,8 +36,10 @@ class TVLQuantizer {
 
   // Palette index for a colour; always within 0 .. ColorCount() - 1.
   int32_t RGBIndex(TRGB colour);
-  // 0 NeuQuant, 1 variance split.
+  // The engine for pictures with more colours than the palette: 0 NeuQuant, 1 variance split.
   int32_t Method() const { return Method_; }
+  // True when the picture had no more colours than the palette: every one is kept as it is.
+  bool Exact() const { return Exact_; }
   // Number of palette entries the engine produced.
   int32_t ColorCount() const;
 
@@ -46,11 +49,16 @@ class TVLQuantizer {
   void Build(const TVLQuantizerSource& source, int colourCount, TRGB* palette);
 
   int32_t Method_ = 0;
+  bool Exact_ = false;
   std::unique_ptr<TEngine> Engine_;
 };
 
 // Rows of a toolkit bitmap as 24-bit pixels; 1-, 4- and 8-bit rows are expanded through the
 // bitmap's palette and 32-bit rows lose their fourth byte.
 TVLQuantizerSource QuantizerSourceOf(const TBitmap& bitmap);
+
+// The number of distinct colours of the source when it is at most limit, else limit + 1;
+// counting stops at the first colour past the limit.
+int DistinctColours(const TVLQuantizerSource& source, int limit);
 
 }  // namespace velora

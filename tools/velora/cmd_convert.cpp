@@ -1,25 +1,176 @@
-// velora convert IN OUT: LoadFromFile(IN), then SaveToFile(OUT); formats by extension.
+// velora convert [--bits N] [--colors N] [--equalize-dpi] IN OUT: LoadFromFile(IN), then
+// SaveToFile(OUT); formats by extension. By default OUT holds every pixel of IN wherever its
+// format can: the depth is chosen from the picture, not taken over from IN's format.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "bitmap/vl_mask.h"
 #include "commands.h"
 #include "image_job.h"
 #include "io/velora_io.h"
+#include "proc/pixel_formats.h"
+#include "quant/quantizer.h"
 
 namespace velora::tool {
 
+namespace {
+
+constexpr const char* kConvertUsage = "usage: velora convert [--bits N] [--colors N] [--equalize-dpi] IN OUT";
+
+struct TConvertOptions {
+  int bits = 0;    // 0: chosen from the picture
+  int colours = 0; // 0: as many as the picture has
+  bool equalizeDpi = false;
+  std::string in, out;
+};
+
+// What a target format can hold, as far as the choice of depth goes.
+struct TTargetFormat {
+  const char* name = nullptr;
+  int paletteBits[3] = {0, 0, 0};  // palette depths the writer offers, smallest first (0: none)
+  bool paletteBackgroundEntry = false;  // one palette entry is kept for the background
+  bool trueColour = false;
+  bool greyMap = false;  // writes a grey picture as grey samples, not through a palette
+  bool alpha = false;
+};
+
+TTargetFormat TargetFormatOf(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  std::string ext = dot == std::string::npos ? std::string() : path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  auto is = [&](std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return ext == n; });
+  };
+  if (is({"bmp", "dib", "rle"})) return {"BMP", {1, 4, 8}, false, true, false, false};
+  if (is({"pcx"})) return {"PCX", {1, 4, 8}, false, true, false, false};
+  if (is({"gif"})) return {"GIF", {1, 4, 8}, false, false, false, false};
+  if (is({"png"})) return {"PNG", {8, 0, 0}, true, true, true, true};
+  if (is({"tga", "targa", "vda", "icb", "vst", "win"})) return {"TGA", {4, 8, 0}, false, true, true, false};
+  if (is({"pxm", "pbm", "pgm", "ppm"})) return {"PNM", {0, 0, 0}, false, true, true, false};
+  if (is({"jpg", "jpeg", "jpe"})) return {"JPEG", {0, 0, 0}, false, true, true, false};
+  return {};
+}
+
+// Colours a palette of this depth holds for the picture.
+int PaletteCapacity(const TTargetFormat& format, int bits) {
+  return (1 << bits) - (format.paletteBackgroundEntry ? 1 : 0);
+}
+
+bool ParseCount(const std::string& text, int lo, int hi, int& value) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = std::atoi(text.c_str());
+  return value >= lo && value <= hi;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options) {
+  std::vector<std::string> files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--equalize-dpi") {
+      options.equalizeDpi = true;
+    } else if (a == "--bits" || a == "--colors") {
+      if (i + 1 >= args.size()) return false;
+      const std::string& value = args[++i];
+      if (a == "--bits") {
+        if (!ParseCount(value, 1, 24, options.bits)) return false;
+        if (options.bits != 1 && options.bits != 2 && options.bits != 4 && options.bits != 8 && options.bits != 24)
+          return false;
+      } else if (!ParseCount(value, 2, 256, options.colours)) {
+        return false;
+      }
+    } else if (a.rfind("--", 0) == 0) {
+      return false;
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.size() != 2) return false;
+  options.in = files[0];
+  options.out = files[1];
+  return true;
+}
+
+// Every pixel replaced by its entry of a palette of `colours` colours.
+void ReduceColours(TBitmap& bitmap, int colours) {
+  if (bitmap.PixelFormat() != TPixelFormat::pf24bit) return;
+  std::vector<TRGB> palette(static_cast<size_t>(colours));
+  TVLQuantizer quantizer(bitmap, colours, palette.data());
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+    for (int x = 0; x < bitmap.Width(); ++x) px[x] = palette[size_t(quantizer.RGBIndex(px[x]))];
+  }
+}
+
+bool HasTransparency(const TVLMask& alpha, const TBitmap& bitmap) {
+  return !alpha.Full() && alpha.BitsPerPixel() == 8 && alpha.Width() == bitmap.Width() &&
+         alpha.Height() == bitmap.Height();
+}
+
+void SetTrueColour(TIOParamsVals& params) { params.BitsPerSample = 8, params.SamplesPerPixel = 3; }
+void SetOneSample(TIOParamsVals& params, int bits) { params.BitsPerSample = bits, params.SamplesPerPixel = 1; }
+
+// The depth that keeps every pixel in this format, or a reduction said on standard error.
+void ChooseDepth(const TTargetFormat& format, const TBitmap& bitmap, bool transparent, const TConvertOptions& options,
+                 TIOParamsVals& params) {
+  if (bitmap.PixelFormat() == TPixelFormat::pf1bit) {
+    SetOneSample(params, 1);
+    return;
+  }
+  const bool grey = IsAllGrey(bitmap);
+  params.TgaGrayscale = grey;
+  if (format.greyMap && grey && !(transparent && !format.alpha)) {
+    SetOneSample(params, 8);
+    return;
+  }
+  const int readBits = params.SamplesPerPixel == 1 ? params.BitsPerSample : 24;
+  const int colours = DistinctColours(QuantizerSourceOf(bitmap), 256);
+  // A palette of the depth the picture was read with when it holds the picture, else the
+  // smallest that does; 1 bit only for two colours, which those writers keep as they are.
+  int paletteBits = 0;
+  for (int bits : format.paletteBits) {
+    if (bits == 0 || colours > PaletteCapacity(format, bits) || (bits == 1 && colours != 2)) continue;
+    if (!paletteBits || bits == readBits) paletteBits = bits;
+  }
+  const bool keepAlpha = transparent && format.alpha;
+  if (format.trueColour && (readBits > 8 || !paletteBits || keepAlpha)) {
+    SetTrueColour(params);
+  } else if (paletteBits) {
+    SetOneSample(params, paletteBits);
+  } else {
+    SetOneSample(params, 8);
+    Complain(std::string(format.name) + " holds at most 256 colours; " + options.in +
+             " has more: they are quantized to 256");
+  }
+}
+
+void ApplyExplicitBits(int bits, TIOParamsVals& params) {
+  if (bits == 24)
+    SetTrueColour(params);
+  else
+    SetOneSample(params, bits);
+}
+
+}  // namespace
+
 int CmdConvert(const std::vector<std::string>& args) {
-  if (args.size() != 2) {
-    Complain("usage: velora convert IN OUT");
+  TConvertOptions options;
+  if (!ParseOptions(args, options)) {
+    Complain(kConvertUsage);
     return kExitUsage;
   }
-  const std::string& in = args[0];
-  const std::string& out = args[1];
+  const std::string& in = options.in;
+  const std::string& out = options.out;
   TBitmap bitmap;
   TVLMask alpha;  // so that transparency travels from readers that have it to writers that take it
   TVeloraIO io;
   io.AttachBitmap(&bitmap);
   io.SetAlphaMask(&alpha);
+  // The stored width and height unless asked: a converted file is not a view of it.
+  io.AutoAdjustDPI = options.equalizeDpi;
 
   try {
     io.LoadFromFile(in);
@@ -33,6 +184,21 @@ int CmdConvert(const std::vector<std::string>& args) {
   if (io.Aborting) {
     Complain("cannot read " + in + ": " + ReadFailure(io));
     return kExitImageFailed;
+  }
+
+  const TTargetFormat format = TargetFormatOf(out);
+  if (format.name) {
+    if (bitmap.PixelFormat() != TPixelFormat::pf1bit && bitmap.PixelFormat() != TPixelFormat::pf24bit)
+      ConvertTo24Bit(bitmap);
+    if (options.colours) ReduceColours(bitmap, options.colours);
+    const bool transparent = HasTransparency(alpha, bitmap);
+    if (options.bits)
+      ApplyExplicitBits(options.bits, io.Params());
+    else
+      ChooseDepth(format, bitmap, transparent, options, io.Params());
+    if (transparent && !format.alpha)
+      Complain(std::string(format.name) + " as written here has no transparency: the alpha channel of " + in +
+               " is dropped");
   }
 
   try {

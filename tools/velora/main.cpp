@@ -22,7 +22,8 @@ struct TCommand {
 const TCommand kCommands[] = {
     {"info", CmdInfo, "info [--json] FILE...      header of each file"},
     {"scan", CmdScan, "scan FOLDER MASK           the viewer's folder scan"},
-    {"convert", CmdConvert, "convert IN OUT             load IN, save OUT (format by extension)"},
+    {"convert", CmdConvert, "convert [--bits N] [--colors N] [--equalize-dpi] IN OUT\n"
+                            "                                    load IN, save OUT (format by extension)"},
     {"resize", CmdResize, "resize ...                 resample an image"},
     {"thumbnail", CmdThumbnail, "thumbnail ...              make a thumbnail"},
     {"adjust", CmdAdjust, "adjust IN OUT OP...        colour adjustments (--help for the list)"},

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "proc/pixel_formats.h"
+
 namespace velora::bmp {
 
 constexpr uint16_t kSignature = 0x4D42;  // "BM"
@@ -16,7 +18,7 @@ constexpr uint32_t kOs2HeaderSize = 64;
 constexpr uint32_t kMasksInHeaderSize = 52;
 constexpr int kMaxPaletteEntries = 256;
 
-enum TBmpCompressionCode : uint32_t { bcNone = 0, bcRle8 = 1, bcRle4 = 2, bcBitFields = 3 };
+enum TBmpCompressionCode : uint32_t { bcNone = 0, bcRle8 = 1, bcRle4 = 2, bcBitFields = 3, bcJpeg = 4, bcPng = 5 };
 
 // BmpVersion of the parameter record.
 enum : uint8_t { bvOther = 0, bvInfo = 1, bvCore = 2, bvOs2 = 3 };
@@ -44,6 +46,23 @@ struct TBmpFileHeader {
     PutU16(b, bfType), PutU32(b + 2, bfSize), PutU16(b + 6, bfReserved1), PutU16(b + 8, bfReserved2);
     PutU32(b + 10, bfOffBits);
   }
+};
+
+// One colour channel of a bit-field pixel: where its mask sits and how wide it is (the
+// consecutive 1-bits from the lowest set bit).
+struct TBitField {
+  uint32_t mask = 0;
+  int shift = 0;
+  int width = 0;
+
+  explicit TBitField(uint32_t m) : mask(m) {
+    if (m == 0) return;
+    while (!(m & 1)) m >>= 1, ++shift;
+    for (; m & 1; m >>= 1) ++width;
+  }
+  // The channel as a byte: narrower channels repeat their bits downwards, so that a 5-bit
+  // white reads 255 and not 248; wider ones keep their top 8 bits (a zero mask gives 0).
+  uint8_t Extract(uint32_t pixel) const { return WidenChannel((pixel & mask) >> shift, width); }
 };
 
 // Offsets inside the information header (40 bytes and the longer variants).

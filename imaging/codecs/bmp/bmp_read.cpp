@@ -1,5 +1,5 @@
 // BMP reader: core (12-byte), information (40-byte), OS/2 (64-byte) and longer headers;
-// 1, 4, 8, 16, 24 and 32 bits; RLE4, RLE8 and bit fields.
+// 1, 2, 4, 8, 16, 24 and 32 bits; RLE4, RLE8, bit fields and embedded JPEG or PNG.
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -8,6 +8,8 @@
 
 #include "bmp_codec.h"
 #include "bmp_format.h"
+#include "codecs/jpeg/jpeg_codec.h"
+#include "codecs/png/png_codec.h"
 #include "io/image_limits.h"
 #include "proc/pixel_formats.h"
 
@@ -36,27 +38,6 @@ int DpiFromPelsPerMeter(int32_t pelsPerMeter, int defaultDpi) {
   return dpi > 0 ? int(dpi) : defaultDpi;
 }
 
-// One colour channel of a bit-field pixel: where its mask sits and how wide it is (the
-// consecutive 1-bits from the lowest set bit).
-struct TBitField {
-  uint32_t mask = 0;
-  int shift = 0;
-  int width = 0;
-
-  explicit TBitField(uint32_t m) : mask(m) {
-    if (m == 0) return;
-    while (!(m & 1)) m >>= 1, ++shift;
-    for (; m & 1; m >>= 1) ++width;
-  }
-  // The channel's bits at the top of a byte, the low bits 0 (a zero mask gives 0). For the
-  // usual 5-5-5 and 5-6-5 layouts this is exactly shifting by the summed widths.
-  uint8_t Extract(uint32_t pixel) const {
-    if (width == 0) return 0;
-    const uint32_t v = (pixel & mask) >> shift;
-    return uint8_t(width >= 8 ? v >> (width - 8) : v << (8 - width));
-  }
-};
-
 class TBmpReader {
  public:
   TBmpReader(TVLStream& stream, TBitmap* bitmap, int64_t dataSize, bool headerOnly, TVLProgressRecord& progress,
@@ -75,10 +56,10 @@ class TBmpReader {
 
   void ReadMono();
   void ReadIndexed(int bits);
-  void Read16();
+  void ReadBitFields(int bytesPerPixel);
   void Read24();
-  void Read32();
   void DecodeRle(bool rle4);
+  void DecodeEmbedded();
 
   // The one way to a palette colour: an index beyond the palette reads as black.
   TRGB PaletteEntry(unsigned index) const { return index < PaletteCount ? Palette[index] : TRGB{}; }
@@ -186,10 +167,8 @@ void TBmpReader::ReadInfoHeader() {
   Params.DpiX = DpiFromPelsPerMeter(GetI32(b + info::biXPelsPerMeter), DefaultDpiX());
   Params.DpiY = DpiFromPelsPerMeter(GetI32(b + info::biYPelsPerMeter), DefaultDpiY());
 
-  int64_t colours = GetU32(b + info::biClrUsed);
-  if (colours == 0 && Header.bitCount <= 8) colours = int64_t(1) << Header.bitCount;
-  if (colours > 0) ReadColourTable(colours, 4);
-
+  // The masks sit inside the longer headers, and right behind a shorter one: before the
+  // colour table that a 16- or 32-bit file may still carry.
   if (Header.compression == bcBitFields) {
     Header.masksInHeader = Header.size >= kMasksInHeaderSize && Header.size != kOs2HeaderSize;
     if (Header.masksInHeader) {
@@ -200,6 +179,10 @@ void TBmpReader::ReadInfoHeader() {
       for (uint32_t& mask : Header.masks) mask = Stream.ReadU32LE();
     }
   }
+
+  int64_t colours = GetU32(b + info::biClrUsed);
+  if (colours == 0 && Header.bitCount <= 8) colours = int64_t(1) << Header.bitCount;
+  if (colours > 0) ReadColourTable(colours, 4);
 }
 
 // Keeps at most 256 entries and steps over the rest, so that what follows is found.
@@ -223,31 +206,34 @@ void TBmpReader::ReadColourTable(int64_t count, int entrySize) {
 int64_t TBmpReader::BackingBytes() const {
   const bool decodedRle = (Header.compression == bcRle4 && Header.bitCount == 4) ||
                           (Header.compression == bcRle8 && Header.bitCount == 8);
-  if (decodedRle) return 0;
+  // An embedded JPEG or PNG is checked by its own reader.
+  if (decodedRle || Header.compression == bcJpeg || Header.compression == bcPng) return 0;
   return VLBackingBytes(RowSize(Header.width, std::max<int64_t>(Header.bitCount, 1)) * Header.height);
 }
 
 void TBmpReader::DecodePixels() {
+  // In the 64-byte OS/2 header code 4 means 24-bit run-length data, not a JPEG.
+  if (Header.compression == bcJpeg && Params.BmpVersion == bvOs2)
+    return Progress.Fail("BMP: OS/2 24-bit run-length data is not decoded");
+  if (Header.compression == bcJpeg || Header.compression == bcPng) return DecodeEmbedded();
+  const uint32_t code = Header.compression;
+  bool decoded = true;  // a depth and compression this reader turns into pixels
   switch (Header.bitCount) {
     case 1:
-      Params.BitsPerSample = 1, Params.SamplesPerPixel = 1;
-      if (!HeaderOnly && Header.compression == bcNone) ReadMono();
-      break;
+    case 2:
     case 4:
-      Params.BitsPerSample = 4, Params.SamplesPerPixel = 1;
-      if (HeaderOnly) break;
-      if (Header.compression == bcNone) ReadIndexed(4);
-      if (Header.compression == bcRle4) DecodeRle(true);
-      break;
     case 8:
-      Params.BitsPerSample = 8, Params.SamplesPerPixel = 1;
-      if (HeaderOnly) break;
-      if (Header.compression == bcNone) ReadIndexed(8);
-      if (Header.compression == bcRle8) DecodeRle(false);
+      Params.BitsPerSample = Header.bitCount, Params.SamplesPerPixel = 1;
+      decoded = code == bcNone || (Header.bitCount == 4 && code == bcRle4) || (Header.bitCount == 8 && code == bcRle8);
+      if (HeaderOnly || !decoded) break;
+      if (Header.bitCount == 1) ReadMono();
+      else if (code == bcNone) ReadIndexed(Header.bitCount);
+      else DecodeRle(code == bcRle4);
       break;
     case 16:
       Params.BitsPerSample = 5, Params.SamplesPerPixel = 3;
-      if (!HeaderOnly && (Header.compression == bcNone || Header.compression == bcBitFields)) Read16();
+      decoded = code == bcNone || code == bcBitFields;
+      if (!HeaderOnly && decoded) ReadBitFields(2);
       break;
     case 24:
       Params.BitsPerSample = 8, Params.SamplesPerPixel = 3;
@@ -255,13 +241,33 @@ void TBmpReader::DecodePixels() {
       break;
     case 32:
       Params.BitsPerSample = 8, Params.SamplesPerPixel = 3;
-      if (!HeaderOnly) Read32();
+      if (!HeaderOnly) ReadBitFields(4);
       break;
     default:
+      decoded = false;
       break;
   }
+  // A sized but blank bitmap is not a picture: say what could not be decoded.
+  if (!decoded)
+    Progress.Fail("BMP: " + std::to_string(Header.bitCount) + "-bit data with compression " +
+                  std::to_string(code) + " is not decoded");
 }
 
+// Compressions 4 and 5 hold a whole JPEG or PNG file as the pixel data; the adapters read it
+// and fill the parameter record with the embedded image's own facts.
+void TBmpReader::DecodeEmbedded() {
+  if (Header.compression == bcJpeg)
+    JpegReadStream(Stream, Bitmap, Params, HeaderOnly, Progress);
+  else
+    PngReadStream(Stream, Bitmap, Params, nullptr, HeaderOnly, Progress);
+  // The adapter's own reason, when it gave one, says more than ours.
+  if (Progress.Aborted() && Progress.Reason && Progress.Reason->empty())
+    *Progress.Reason = Header.compression == bcJpeg ? "BMP: the embedded JPEG could not be read"
+                                                    : "BMP: the embedded PNG could not be read";
+}
+
+// 1-bit rows go straight into the 1-bit bitmap when the palette is black and white (in
+// either order); any other two colours are kept as colours, through a 24-bit bitmap.
 void TBmpReader::ReadMono() {
   const int64_t rowLen = FileRowLen();
   for (int64_t y = 0; y < Header.height; ++y) {
@@ -269,24 +275,40 @@ void TBmpReader::ReadMono() {
     Stream.ReadBuffer(Row(y), rowLen);
   }
   const TRGB white{255, 255, 255}, black{0, 0, 0};
-  if (PaletteCount == 2 && Palette[0] == white && Palette[1] == black) InvertMono(*Bitmap);
+  const TRGB colour0 = PaletteEntry(0), colour1 = PaletteEntry(1);
+  if (colour0 == black && colour1 == white) return;
+  if (colour0 == white && colour1 == black) return InvertMono(*Bitmap);
+  TBitmap mono;
+  mono.Assign(*Bitmap);
+  Bitmap->Reset(mono.Width(), mono.Height(), TPixelFormat::pf24bit);
+  for (int y = 0; y < mono.Height(); ++y) {
+    const uint8_t* in = mono.ScanLine(y);
+    TRGB* out = reinterpret_cast<TRGB*>(Bitmap->ScanLine(y));
+    for (int x = 0; x < mono.Width(); ++x) out[x] = (in[x >> 3] >> (7 - (x & 7))) & 1 ? colour1 : colour0;
+  }
 }
 
+// 2-, 4- and 8-bit indices, the leftmost pixel in the highest bits of its byte.
 void TBmpReader::ReadIndexed(int bits) {
   std::vector<uint8_t> line(static_cast<size_t>(FileRowLen()));
+  const int perByte = 8 / bits;
+  const unsigned indexMask = (1u << bits) - 1;
   for (int64_t y = 0; y < Header.height; ++y) {
     if (!BeforeRow(y)) break;
     Stream.ReadBuffer(line.data(), int64_t(line.size()));
     TRGB* out = reinterpret_cast<TRGB*>(Row(y));
     for (int64_t x = 0; x < Header.width; ++x) {
-      const uint8_t v = line[size_t(bits == 8 ? x : x >> 1)];
-      out[x] = PaletteEntry(bits == 8 ? v : (x & 1) ? v & 15 : v >> 4);
+      const uint8_t v = line[size_t(x / perByte)];
+      out[x] = PaletteEntry((v >> (8 - bits * (1 + x % perByte))) & indexMask);
     }
   }
 }
 
-void TBmpReader::Read16() {
+// 16- and 32-bit pixels through their masks: the file's own (bit fields) or the defaults,
+// 5-5-5 at 16 bits and blue, green, red bytes (the fourth dropped) at 32.
+void TBmpReader::ReadBitFields(int bytesPerPixel) {
   uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+  if (bytesPerPixel == 4) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
   if (Header.compression == bcBitFields) std::copy(Header.masks, Header.masks + 3, masks);
   const TBitField red(masks[0]), green(masks[1]), blue(masks[2]);
   std::vector<uint8_t> line(static_cast<size_t>(FileRowLen()));
@@ -295,7 +317,8 @@ void TBmpReader::Read16() {
     Stream.ReadBuffer(line.data(), int64_t(line.size()));
     TRGB* out = reinterpret_cast<TRGB*>(Row(y));
     for (int64_t x = 0; x < Header.width; ++x) {
-      const uint32_t pixel = GetU16(&line[size_t(x) * 2]);
+      const uint8_t* p = &line[size_t(x) * bytesPerPixel];
+      const uint32_t pixel = bytesPerPixel == 2 ? GetU16(p) : GetU32(p);
       out[x] = TRGB{blue.Extract(pixel), green.Extract(pixel), red.Extract(pixel)};
     }
   }
@@ -306,19 +329,6 @@ void TBmpReader::Read24() {
   for (int64_t y = 0; y < Header.height; ++y) {
     if (!BeforeRow(y)) break;
     Stream.ReadBuffer(Row(y), rowLen);
-  }
-}
-
-void TBmpReader::Read32() {
-  std::vector<uint8_t> line(static_cast<size_t>(FileRowLen()));
-  for (int64_t y = 0; y < Header.height; ++y) {
-    if (!BeforeRow(y)) break;
-    Stream.ReadBuffer(line.data(), int64_t(line.size()));
-    TRGB* out = reinterpret_cast<TRGB*>(Row(y));
-    for (int64_t x = 0; x < Header.width; ++x) {
-      const uint8_t* p = &line[size_t(x) * 4];
-      out[x] = TRGB{p[0], p[1], p[2]};
-    }
   }
 }
 

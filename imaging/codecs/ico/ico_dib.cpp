@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codecs/bmp/bmp_format.h"
 #include "ico_format.h"
 
 namespace velora::ico {
@@ -86,6 +87,18 @@ void DecodeIconBitmaps(TVLStream& stream, const TIconImage& image, TBitmap& bitm
         reportRow();
       });
       break;
+    case 16: {
+      const bmp::TBitField red(image.masks[0]), green(image.masks[1]), blue(image.masks[2]);
+      complete = ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
+        auto* px = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+        for (int x = 0; x < w; ++x) {
+          const uint32_t v = uint32_t(row[2 * x] | row[2 * x + 1] << 8);
+          px[x] = TRGB{blue.Extract(v), green.Extract(v), red.Extract(v)};
+        }
+        reportRow();
+      });
+      break;
+    }
     case 24:
       ReadRows(stream, h, xorRowLen, [&](int y, const uint8_t* row) {
         std::memcpy(bitmap.ScanLine(y), row, size_t(w) * 3);

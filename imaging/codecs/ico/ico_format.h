@@ -52,6 +52,7 @@ struct TIconImage {
   int height = 0;
   int bitCount = 0;
   std::vector<TRGB> colorTable;  // blue, green, red
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};  // red, green, blue of 16-bit pixels
   TRGB background;
 };
 

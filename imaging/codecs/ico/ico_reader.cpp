@@ -150,7 +150,9 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
     for (int i = 0; i < tableSize; ++i) image.colorTable.push_back(TRGB{quads[4 * i], quads[4 * i + 1], quads[4 * i + 2]});
     params.SetColorMap(image.colorTable.data(), tableSize);
   } else if (info.biCompression == 3) {
-    stream.Seek(12, TSeekOrigin::soCurrent);  // the three bit-field masks of a 16- or 32-bit image
+    // The three bit-field masks of a 16- or 32-bit image; 32-bit icons are always blue,
+    // green, red, alpha bytes.
+    for (uint32_t& m : image.masks) m = stream.ReadU32LE();
   }
   params.Width = image.width;
   params.Height = image.height;

@@ -132,7 +132,10 @@ void PcxReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
     params.Height = h.Height();
     params.DpiX = h.hDpi;
     params.DpiY = h.vDpi;
-    if (h.hDpi == 0 || h.vDpi == 0) {
+    // Several writers fill the resolution fields with the image's own width and height: that
+    // is no resolution, and taking it for one would stretch the picture to square.
+    const bool ownSize = h.hDpi == h.Width() && h.vDpi == h.Height();
+    if (h.hDpi == 0 || h.vDpi == 0 || ownSize) {
       params.DpiX = DefaultDpiX();
       params.DpiY = DefaultDpiY();
     }

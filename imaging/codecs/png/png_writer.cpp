@@ -17,7 +17,7 @@ using namespace png_detail;
 
 namespace {
 
-enum class TKind { Mono, Palette, Rgb, Rgba };
+enum class TKind { Mono, Grey, GreyAlpha, Palette, Rgb, Rgba };
 
 // Everything the guarded encoding touches lives in the caller's frame.
 struct TWriteJob {
@@ -94,6 +94,16 @@ void FillRgbaRow(TWriteJob& job, int y, uint8_t* out) {
   }
 }
 
+void FillGreyRow(TWriteJob& job, int y, uint8_t* out) {
+  const auto* row = reinterpret_cast<const TRGB*>(job.source->ScanLine(y));
+  const uint8_t* alpha = job.mask ? job.mask->ScanLine(y) : nullptr;
+  const int step = alpha ? 2 : 1;
+  for (int x = 0; x < job.source->Width(); ++x) {
+    out[step * x] = StoredGreyOf(row[x]);
+    if (alpha) out[2 * x + 1] = alpha[x];
+  }
+}
+
 void WriteHeader(TWriteJob& job) {
   png_structp png = job.png;
   png_infop info = job.info;
@@ -102,6 +112,8 @@ void WriteHeader(TWriteJob& job) {
   int colorType = PNG_COLOR_TYPE_RGB, depth = 8;
   switch (job.kind) {
     case TKind::Mono: colorType = PNG_COLOR_TYPE_GRAY, depth = 1; break;
+    case TKind::Grey: colorType = PNG_COLOR_TYPE_GRAY; break;
+    case TKind::GreyAlpha: colorType = PNG_COLOR_TYPE_GRAY_ALPHA; break;
     case TKind::Palette: colorType = PNG_COLOR_TYPE_PALETTE; break;
     case TKind::Rgb: break;
     case TKind::Rgba: colorType = PNG_COLOR_TYPE_RGB_ALPHA; break;
@@ -130,7 +142,8 @@ void WriteHeader(TWriteJob& job) {
   png_color_16 bkgd{};
   const TRGB bg = params.PngBackground;
   if (job.kind == TKind::Palette) bkgd.index = 0;
-  else if (job.kind == TKind::Mono) bkgd.gray = (21 * bg.r + 71 * bg.g + 7 * bg.b) / 100 >= 128 ? 1 : 0;
+  else if (job.kind == TKind::Mono) bkgd.gray = StoredGreyOf(bg) >= 128 ? 1 : 0;
+  else if (job.kind == TKind::Grey || job.kind == TKind::GreyAlpha) bkgd.gray = StoredGreyOf(bg);
   else bkgd.red = bg.r, bkgd.green = bg.g, bkgd.blue = bg.b;
   png_set_bKGD(png, info, &bkgd);
 
@@ -157,6 +170,7 @@ void WriteGuarded(TWriteJob& job) {
       png_bytep row = const_cast<png_bytep>(job.source->ScanLine(y));
       if (job.kind == TKind::Palette) FillPaletteRow(job, y, row = buffer);
       else if (job.kind == TKind::Rgba) FillRgbaRow(job, y, row = buffer);
+      else if (job.kind == TKind::Grey || job.kind == TKind::GreyAlpha) FillGreyRow(job, y, row = buffer);
       png_write_row(png, row);
       progress.ReportRows(pass * height + y + 1);
     }
@@ -193,6 +207,9 @@ void PngWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
                              alphaMask->Width() == source->Width() && alphaMask->Height() == source->Height();
     if (mono) job.kind = TKind::Mono;
     else if (params.SamplesPerPixel != 1) job.kind = transparent ? TKind::Rgba : TKind::Rgb;
+    // One sample of a picture whose pixels are all grey is a grey PNG: a palette would hold
+    // one entry too few for 256 levels beside the background entry.
+    else if (params.BitsPerSample >= 8 && IsAllGrey(*source)) job.kind = transparent ? TKind::GreyAlpha : TKind::Grey;
     else job.kind = TKind::Palette;
     if (transparent && job.kind != TKind::Mono) job.mask = alphaMask;
     if (job.kind == TKind::Palette) {

@@ -1,4 +1,4 @@
-// Portable-anymap writer: P4 for 1-bit images, P5 for grey, P6 for colour.
+// Portable-anymap writer: P4 for 1-bit images, P5 for all-grey pictures, P6 for colour.
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,12 +65,15 @@ void PnmWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
              const uint8_t* row = mono.ScanLine(y);
              for (int i = 0; i < (w + 7) / 8; ++i) out[i] = uint8_t(~row[i]);
            });
-    } else if (is24 && params.SamplesPerPixel == 1 && (params.BitsPerSample == 8 || params.BitsPerSample == 16)) {
-      // Grey maps are written with one byte per sample whatever depth they were read with.
+    } else if (is24 && params.SamplesPerPixel == 1 && (params.BitsPerSample == 8 || params.BitsPerSample == 16) &&
+               IsAllGrey(bitmap)) {
+      // Grey maps are written with one byte per sample whatever depth they were read with. A
+      // picture with colour in it asked for at one sample (a palette image) goes out as P6:
+      // a grey map would throw its colours away.
       ok = WriteText(stream, "P5 " + size + " 255\n") &&
            WriteRows(stream, h, size_t(w), progress, [&](int y, uint8_t* out) {
              const auto* px = reinterpret_cast<const TRGB*>(bitmap.ScanLine(y));
-             for (int x = 0; x < w; ++x) out[x] = uint8_t((21 * px[x].r + 71 * px[x].g + 7 * px[x].b) / 100);
+             for (int x = 0; x < w; ++x) out[x] = StoredGreyOf(px[x]);
            });
     } else if (is24) {
       ok = WriteText(stream, "P6 " + size + " 255\n") &&

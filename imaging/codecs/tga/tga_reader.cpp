@@ -7,6 +7,7 @@
 
 #include "io/image_limits.h"
 #include "base/vl_byte_reader.h"
+#include "proc/pixel_formats.h"
 #include "tga_codec.h"
 #include "tga_format.h"
 
@@ -59,14 +60,21 @@ void ReadExtension(TVLStream& stream, int64_t start, int64_t size, TIOParamsVals
     params.TgaGamma = double(U16(ext + kExtGamma)) / U16(ext + kExtGamma + 2);
 }
 
+// 5-5-5 colour; each channel widened by repeating its bits, so that 31 reads 255.
 TRGB Pixel16(const uint8_t* p) {
   const int v = p[0] | (p[1] << 8);
-  return MakeRGB(uint8_t(((v >> 10) & 31) * 8), uint8_t(((v >> 5) & 31) * 8), uint8_t((v & 31) * 8));
+  return MakeRGB(WidenChannel((v >> 10) & 31, 5), WidenChannel((v >> 5) & 31, 5), WidenChannel(v & 31, 5));
 }
 
 TRGB PixelOf(const uint8_t* p, int bytesPerPixel) {
   return bytesPerPixel == 2 ? Pixel16(p) : TRGB{p[0], p[1], p[2]};
 }
+
+// A 16-bit pixel of a grey image (types 3 and 11) is a grey byte and an alpha byte, not 5-5-5
+// colour. The alpha goes where a 32-bit pixel's does.
+TRGB GreyAlphaPixel(const uint8_t* p) { return MakeRGB(p[0], p[0], p[0]); }
+
+bool IsGreyAlpha(const TTgaHeader& h) { return (h.imageType & 7) == 3 && h.depth == 16; }
 
 // The 256-entry lookup table of 8- and 4-bit pixels: a 3-3-2 colour cube, a grey ramp, or
 // black and white, overlaid by the file's colour map. Returns false on a bad map.
@@ -164,7 +172,11 @@ class TTgaDecoder {
       return true;
     }
     auto* px = reinterpret_cast<TRGB*>(dest);
-    for (int x = 0; x < w; ++x) px[mirror ? w - 1 - x : x] = PixelOf(&raw_[size_t(x) * bpp_], bpp_);
+    const bool greyAlpha = IsGreyAlpha(h_);
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = &raw_[size_t(x) * bpp_];
+      px[mirror ? w - 1 - x : x] = greyAlpha ? GreyAlphaPixel(p) : PixelOf(p, bpp_);
+    }
     return true;
   }
 
@@ -249,6 +261,10 @@ void TgaReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bo
       case 16: params.BitsPerSample = 5, params.SamplesPerPixel = 3; break;
       case 24: params.BitsPerSample = 8, params.SamplesPerPixel = 3; break;
       case 32: params.BitsPerSample = 8, params.SamplesPerPixel = 4; break;
+    }
+    if (IsGreyAlpha(h)) {
+      params.BitsPerSample = 8, params.SamplesPerPixel = 1;
+      params.TgaGrayscale = true;
     }
     const TVLOpenCheck check{"TGA", h.width, h.height, [&h] { return VLBackingBytes(DensestRaster(h)); }, in.Remaining()};
     if (!VLCheckOpen(check, headerOnly, bitmap, h.depth == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit, progress))

@@ -158,7 +158,7 @@ void TgaWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
         int index = mono ? (line[x >> 3] >> (7 - (x & 7))) & 1 : quantizer->RGBIndex(px[x]);
         if (grey) {
           const TRGB c = map[index & 255];
-          index = (21 * c.r + 71 * c.g + 7 * c.b) / 100;
+          index = StoredGreyOf(c);
         }
         return index;
       };

@@ -22,7 +22,8 @@ struct TBmpSpec {
   uint32_t clrUsed = 0;
   std::vector<TRGB> palette;           // written as 3-byte (core) or 4-byte entries
   std::vector<uint32_t> masksInHeader;  // at offsets 40, 44, 48 of a long header
-  std::vector<uint32_t> masksAfterTable;
+  std::vector<uint32_t> masksAfterHeader;  // where files put them behind a 40-byte header
+  std::vector<uint8_t> embedded;           // a JPEG or PNG file as the pixel data (compression 4, 5)
   std::vector<uint8_t> pixels;
   bool setOffBits = true;
   bool setFileSize = true;
@@ -47,19 +48,20 @@ inline std::vector<uint8_t> BuildBmp(const TBmpSpec& s) {
     PutLE(out, 26, 1, 2);
     PutLE(out, 28, s.bits, 2);
     PutLE(out, 30, s.compression, 4);
-    PutLE(out, 34, uint32_t(s.pixels.size()), 4);
+    PutLE(out, 34, uint32_t(s.pixels.size() + s.embedded.size()), 4);
     PutLE(out, 38, uint32_t(s.xPelsPerMeter), 4);
     PutLE(out, 42, uint32_t(s.yPelsPerMeter), 4);
     PutLE(out, 46, s.clrUsed, 4);
     for (size_t i = 0; i < s.masksInHeader.size(); ++i) PutLE(out, 14 + 40 + 4 * i, s.masksInHeader[i], 4);
   }
+  for (uint32_t m : s.masksAfterHeader) out.insert(out.end(), {uint8_t(m), uint8_t(m >> 8), uint8_t(m >> 16), uint8_t(m >> 24)});
   for (const TRGB& c : s.palette) {
     out.insert(out.end(), {c.b, c.g, c.r});
     if (s.headerSize != 12) out.push_back(0);
   }
-  for (uint32_t m : s.masksAfterTable) out.insert(out.end(), {uint8_t(m), uint8_t(m >> 8), uint8_t(m >> 16), uint8_t(m >> 24)});
   if (s.setOffBits) PutLE(out, 10, uint32_t(out.size()), 4);
   out.insert(out.end(), s.pixels.begin(), s.pixels.end());
+  out.insert(out.end(), s.embedded.begin(), s.embedded.end());
   if (s.setFileSize) PutLE(out, 2, uint32_t(out.size()), 4);
   return out;
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "codecs/bmp/bmp_fixture.h"
+#include "codecs/jpeg/jpeg_codec.h"
+#include "codecs/png/png_codec.h"
 
 using namespace velora;
 using namespace velora::testing;
@@ -101,42 +103,85 @@ TEST(BmpRead, TwentyFourAndThirtyTwoBits) {
   EXPECT_EQ(r24.params.BitsPerSample, 8);
   EXPECT_EQ(r24.params.SamplesPerPixel, 3);
   EXPECT_EQ(r24.Pixel(1, 0), (TRGB{4, 5, 6}));
-  s.bits = 32, s.compression = 3, s.masksAfterTable = {0xFF0000, 0xFF00, 0xFF};
+  s.bits = 32, s.compression = 3, s.masksAfterHeader = {0xFF0000, 0xFF00, 0xFF};
   s.pixels = {1, 2, 3, 99, 4, 5, 6, 99};
   TBmpRead r32(BuildBmp(s));
   EXPECT_EQ(r32.params.SamplesPerPixel, 3);
   EXPECT_EQ(r32.Pixel(0, 0), (TRGB{1, 2, 3}));
   EXPECT_EQ(r32.Pixel(1, 0), (TRGB{4, 5, 6}));
+  // The masks count at 32 bits too: red in the low byte, blue in the third.
+  s.masksAfterHeader = {0xFF, 0xFF00, 0xFF0000};
+  TBmpRead swapped(BuildBmp(s));
+  EXPECT_EQ(swapped.Pixel(0, 0), (TRGB{3, 2, 1}));
+  s.compression = 0;
+  s.masksAfterHeader.clear();
+  TBmpRead plain(BuildBmp(s));
+  EXPECT_EQ(plain.Pixel(1, 0), (TRGB{4, 5, 6}));
 }
 
-TEST(BmpRead, SixteenBitMasksKeepTheLowBitsZero) {
+// Channels narrower than a byte are widened by repeating their bits, so that full scale is
+// 255 as every other decoder gives; the masks are read where the file has them.
+TEST(BmpRead, BitFieldChannelsAreWidenedByRepeatingTheirBits) {
   struct Case {
     const char* name;
     uint32_t header, compression;
-    std::vector<uint32_t> inHeader, afterTable;
-    uint16_t pixel;
+    uint16_t bits;
+    std::vector<uint32_t> inHeader, afterHeader;
+    uint32_t pixel;
     TRGB expected;
+    std::vector<TRGB> palette = {};
   } cases[] = {
-      {"default 5-5-5", 40, 0, {}, {}, 0x7FFF, MakeRGB(248, 248, 248)},
-      {"default 5-5-5 red", 40, 0, {}, {}, 0x7C00, MakeRGB(248, 0, 0)},
-      {"5-6-5 after the header", 40, 3, {}, {0xF800, 0x07E0, 0x001F}, 0x07E0, MakeRGB(0, 252, 0)},
-      {"5-6-5 inside a 108-byte header", 108, 3, {0xF800, 0x07E0, 0x001F}, {}, 0xF81F, MakeRGB(248, 0, 248)},
-      {"5-6-5 inside a 124-byte header", 124, 3, {0xF800, 0x07E0, 0x001F}, {}, 0x0821, MakeRGB(8, 4, 8)},
-      {"a zero mask gives 0", 40, 3, {}, {0xF800, 0, 0x001F}, 0xFFFF, MakeRGB(248, 0, 248)},
-      {"4-4-4", 40, 3, {}, {0x0F00, 0x00F0, 0x000F}, 0x0F5A, MakeRGB(240, 80, 160)},
-      {"blue and red exchanged", 40, 3, {}, {0x001F, 0x03E0, 0x7C00}, 0x7C01, MakeRGB(8, 0, 248)},
+      {"default 5-5-5 white", 40, 0, 16, {}, {}, 0x7FFF, MakeRGB(255, 255, 255)},
+      {"default 5-5-5 red", 40, 0, 16, {}, {}, 0x7C00, MakeRGB(255, 0, 0)},
+      {"5-6-5 white", 40, 3, 16, {}, {0xF800, 0x07E0, 0x001F}, 0xFFFF, MakeRGB(255, 255, 255)},
+      {"5-6-5 green after the header", 40, 3, 16, {}, {0xF800, 0x07E0, 0x001F}, 0x07E0, MakeRGB(0, 255, 0)},
+      {"5-6-5 after the header, a colour table behind them", 40, 3, 16, {}, {0xF800, 0x07E0, 0x001F}, 0xF800,
+       MakeRGB(255, 0, 0), {kGreen, kBlue, kWhite}},
+      {"5-6-5 inside a 108-byte header", 108, 3, 16, {0xF800, 0x07E0, 0x001F}, {}, 0xF81F, MakeRGB(255, 0, 255)},
+      {"5-6-5 inside a 124-byte header", 124, 3, 16, {0xF800, 0x07E0, 0x001F}, {}, 0x0821, MakeRGB(8, 4, 8)},
+      {"a zero mask gives 0", 40, 3, 16, {}, {0xF800, 0, 0x001F}, 0xFFFF, MakeRGB(255, 0, 255)},
+      {"4-4-4", 40, 3, 16, {}, {0x0F00, 0x00F0, 0x000F}, 0x0F5A, MakeRGB(255, 85, 170)},
+      {"blue and red exchanged", 40, 3, 16, {}, {0x001F, 0x03E0, 0x7C00}, 0x7C01, MakeRGB(8, 0, 255)},
+      {"32 bits, 10-10-10", 40, 3, 32, {}, {0x3FF00000, 0x000FFC00, 0x000003FF}, 0x3FF003FF, MakeRGB(255, 0, 255)},
+      {"32 bits, masks after the header and a table", 40, 3, 32, {}, {0xFF, 0xFF00, 0xFF0000}, 0x00332211,
+       MakeRGB(0x11, 0x22, 0x33), {kRed}},
+      {"32 bits in a V5 header", 124, 3, 32, {0xFF000000, 0xFF0000, 0xFF00}, {}, 0x11223300, MakeRGB(0x11, 0x22, 0x33)},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     TBmpSpec s;
-    s.headerSize = c.header, s.width = 1, s.height = 1, s.bits = 16, s.compression = c.compression;
-    s.masksInHeader = c.inHeader, s.masksAfterTable = c.afterTable;
-    s.pixels = {uint8_t(c.pixel), uint8_t(c.pixel >> 8), 0, 0};
+    s.headerSize = c.header, s.width = 1, s.height = 1, s.bits = c.bits, s.compression = c.compression;
+    s.masksInHeader = c.inHeader, s.masksAfterHeader = c.afterHeader;
+    s.palette = c.palette, s.clrUsed = uint32_t(c.palette.size());
+    s.pixels = {uint8_t(c.pixel), uint8_t(c.pixel >> 8), uint8_t(c.pixel >> 16), uint8_t(c.pixel >> 24)};
     TBmpRead r(BuildBmp(s));
-    ASSERT_FALSE(r.aborted) << c.name;
-    EXPECT_EQ(r.params.BitsPerSample, 5) << c.name;
-    EXPECT_EQ(r.params.SamplesPerPixel, 3) << c.name;
-    EXPECT_EQ(r.Pixel(0, 0), c.expected) << c.name;
+    ASSERT_FALSE(r.aborted);
+    EXPECT_EQ(r.params.SamplesPerPixel, 3);
+    EXPECT_EQ(r.Pixel(0, 0), c.expected);
   }
+}
+
+// 1-bit palettes of other colours than black and white, and 2-bit images, keep their colours.
+TEST(BmpRead, ColouredMonoAndTwoBitPalettes) {
+  TBmpSpec s;
+  s.width = 10, s.height = 1, s.bits = 1, s.palette = {kRed, kBlue};
+  s.pixels = {0xA0, 0x40, 0, 0};
+  TBmpRead mono(BuildBmp(s));
+  ASSERT_FALSE(mono.aborted);
+  ASSERT_EQ(mono.bitmap.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(mono.params.BitsPerSample, 1);
+  const TRGB expected[10] = {kBlue, kRed, kBlue, kRed, kRed, kRed, kRed, kRed, kRed, kBlue};
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(mono.Pixel(x, 0), expected[x]) << x;
+
+  s.width = 5, s.bits = 2, s.palette = kFour;
+  s.pixels = {0x1B, 0xC0, 0, 0};  // 0 1 2 3 | 3
+  TBmpRead two(BuildBmp(s));
+  ASSERT_FALSE(two.aborted);
+  EXPECT_EQ(two.params.BitsPerSample, 2);
+  EXPECT_EQ(two.params.SamplesPerPixel, 1);
+  EXPECT_EQ(two.params.ColorMapCount(), 4);
+  const TRGB twoBit[5] = {kBlack, kRed, kGreen, kBlue, kBlue};
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(two.Pixel(x, 0), twoBit[x]) << x;
 }
 
 TEST(BmpRead, LongHeaderIsVersionZeroWithTheTableBehindIt) {
@@ -318,13 +363,76 @@ TEST(BmpRead, TruncatedFileAbortsKeepingTheRowsRead) {
   EXPECT_TRUE(tiny.aborted);
 }
 
-TEST(BmpRead, UnsupportedCombinationsSizeTheBitmapOnly) {
-  TBmpSpec s = EightBit5x3();
-  s.compression = 2;  // RLE4 code on 8-bit data
-  TBmpRead r(BuildBmp(s));
-  EXPECT_FALSE(r.aborted);
-  EXPECT_EQ(r.bitmap.Width(), 5);
-  EXPECT_EQ(r.Pixel(0, 0), kBlack);
+// Compressions 4 and 5 carry a whole JPEG or PNG file, read by those adapters.
+TEST(BmpRead, EmbeddedPngAndJpegAreDecoded) {
+  TBitmap picture(6, 4, TPixelFormat::pf24bit);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x)
+      reinterpret_cast<TRGB*>(picture.ScanLine(y))[x] = MakeRGB(uint8_t(100 + 9 * x), uint8_t(60 + 7 * y), 90);
+  for (uint32_t compression : {4u, 5u}) {
+    SCOPED_TRACE(compression);
+    TVLMemoryStream embedded;
+    TIOParamsVals params;
+    params.BitsPerSample = 8, params.SamplesPerPixel = 3, params.JpegQuality = 100;
+    TVLLocalProgress progress;
+    if (compression == 4)
+      JpegWriteStream(embedded, picture, params, progress.record);
+    else
+      PngWriteStream(embedded, picture, params, nullptr, progress.record);
+    ASSERT_FALSE(progress.aborting);
+    TBmpSpec s;
+    s.width = 6, s.height = 4, s.bits = compression == 4 ? 24 : 0, s.compression = compression;
+    s.embedded = embedded.Data();
+    TBmpRead r(BuildBmp(s));
+    ASSERT_FALSE(r.aborted) << r.progress.reason;
+    ASSERT_EQ(r.bitmap.Width(), 6);
+    ASSERT_EQ(r.bitmap.Height(), 4);
+    const int tolerance = compression == 4 ? 8 : 0;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 6; ++x) {
+        const TRGB want = reinterpret_cast<const TRGB*>(picture.ScanLine(y))[x], got = r.Pixel(x, y);
+        EXPECT_LE(std::abs(want.g - got.g), tolerance) << x << "," << y;
+      }
+    TBmpRead header(BuildBmp(s), true);
+    EXPECT_FALSE(header.aborted);
+    EXPECT_EQ(header.params.Width, 6);
+  }
+  TBmpSpec broken;
+  broken.width = 6, broken.height = 4, broken.bits = 0, broken.compression = 5;
+  broken.embedded = {0x89, 'P', 'N', 'G', 1, 2, 3};
+  TBmpRead r(BuildBmp(broken));
+  EXPECT_TRUE(r.aborted);
+  EXPECT_FALSE(r.progress.reason.empty());
+}
+
+// What the reader cannot turn into pixels fails with a reason, in a header-only read too,
+// instead of a blank bitmap reported as a picture.
+TEST(BmpRead, UndecodedCombinationsFailWithAReason) {
+  struct Case {
+    const char* name;
+    uint16_t bits;
+    uint32_t compression;
+    const char* reason;
+    uint32_t headerSize = 40;
+  } cases[] = {
+      {"RLE4 code on 8-bit data", 8, 2, "BMP: 8-bit data with compression 2 is not decoded"},
+      {"RLE8 code on 1-bit data", 1, 1, "BMP: 1-bit data with compression 1 is not decoded"},
+      {"bit fields on 4-bit data", 4, 3, "BMP: 4-bit data with compression 3 is not decoded"},
+      {"6-bit pixels", 6, 0, "BMP: 6-bit data with compression 0 is not decoded"},
+      {"16 bits, compression 6", 16, 6, "BMP: 16-bit data with compression 6 is not decoded"},
+      {"OS/2 run-length 24 bits", 24, 4, "BMP: OS/2 24-bit run-length data is not decoded", 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TBmpSpec s = EightBit5x3();
+    s.bits = c.bits, s.compression = c.compression, s.headerSize = c.headerSize;
+    s.pixels.resize(64);
+    for (bool headerOnly : {false, true}) {
+      TBmpRead r(BuildBmp(s), headerOnly);
+      EXPECT_TRUE(r.aborted);
+      EXPECT_EQ(r.progress.reason, c.reason);
+    }
+  }
 }
 
 TEST(BmpRead, ProgressStopsTheReadAfterTheCurrentRow) {

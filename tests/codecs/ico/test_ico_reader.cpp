@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "codecs/ico/ico_codec.h"
 #include "codecs/minor_codec_helpers.h"
 #include "codecs/png/png_codec.h"
@@ -40,6 +42,7 @@ struct IconImage {
           case 1: row[x >> 3] |= uint8_t((v & 1) << (7 - (x & 7))); break;
           case 4: row[x >> 1] |= uint8_t((v & 15) << ((x & 1) ? 0 : 4)); break;
           case 8: row[x] = uint8_t(v); break;
+          case 16: row[2 * x] = uint8_t(v), row[2 * x + 1] = uint8_t(v >> 8); break;
           case 24: row[3 * x] = uint8_t(v), row[3 * x + 1] = uint8_t(v >> 8), row[3 * x + 2] = uint8_t(v >> 16); break;
           case 32:
             for (int k = 0; k < 4; ++k) row[4 * x + k] = uint8_t(v >> (8 * k));
@@ -195,6 +198,21 @@ TEST(IcoReader, IndexesBeyondTheTableReadAsBlack) {
   EXPECT_EQ(r.At(1, 0), MakeRGB(8, 8, 8));
   EXPECT_EQ(r.At(2, 0), MakeRGB(0, 0, 0));
   EXPECT_EQ(r.At(3, 0), MakeRGB(0, 0, 0));
+}
+
+// 5-5-5 pixels, each channel widened by repeating its bits: 31 reads 255.
+TEST(IcoReader, SixteenBitPixelsAreDecoded) {
+  IconImage im{4, 1, 16};
+  im.pixel = [](int x, int) { return std::array<uint32_t, 4>{0x7FFF, 0x7C00, 0x0421, 0x03E0}[size_t(x)]; };
+  IcoRead r;
+  r.Run(IconFile({im}), false);
+  ASSERT_FALSE(r.aborted);
+  EXPECT_EQ(r.params.BitsPerSample, 8);
+  EXPECT_EQ(r.params.SamplesPerPixel, 3);
+  EXPECT_EQ(r.At(0, 0), kWhite);
+  EXPECT_EQ(r.At(1, 0), MakeRGB(255, 0, 0));
+  EXPECT_EQ(r.At(2, 0), MakeRGB(8, 8, 8));
+  EXPECT_EQ(r.At(3, 0), MakeRGB(0, 255, 0));
 }
 
 TEST(IcoReader, ThirtyTwoBitAlphaGoesToTheMaskOrIsComposited) {

@@ -103,7 +103,7 @@ TEST(PcxReader, MonochromeAndFourBitPacked) {
   EXPECT_EQ(p.At(2, 0), Entry16(7));
 }
 
-TEST(PcxReader, ResolutionFallsBackWhenEitherIsZero) {
+TEST(PcxReader, ResolutionFallsBackWhenEitherIsZeroOrIsTheImageSize) {
   Bytes d = PcxHeader(8, 3, 1, 1, 2, 0, 300, 0);
   d.insert(d.end(), 6, 0);
   PcxRead r(d, true);
@@ -113,6 +113,14 @@ TEST(PcxReader, ResolutionFallsBackWhenEitherIsZero) {
   PcxRead s(e, true);
   EXPECT_EQ(s.params.DpiX, 300);
   EXPECT_EQ(s.params.DpiY, 150);
+  // netpbm and ImageMagick store the picture's own width and height there (199 x 77 "dpi"),
+  // which would stretch it to 199 x 199 when the resolutions are equalised.
+  Bytes own = PcxHeader(8, 3, 199, 77, 200, 1, 199, 77);
+  own.insert(own.end(), size_t(77 * 3 * 2), 0);
+  PcxRead t(own, true);
+  ASSERT_FALSE(t.aborted);
+  EXPECT_EQ(t.params.DpiX, DefaultDpiX());
+  EXPECT_EQ(t.params.DpiY, DefaultDpiY());
 }
 
 TEST(PcxReader, BadHeadersAbortAndShortDataKeepsWhatWasDecoded) {

@@ -108,12 +108,31 @@ TEST(TgaReader, RunPastTheImageEndIsDroppedAndShortDataStops) {
 }
 
 TEST(TgaReader, SixteenAndThirtyTwoBitPixels) {
-  Bytes d16 = TgaHeader(2, 2, 1, 16, 32);
-  d16.insert(d16.end(), {0xFF, 0x7F, 0x1F, 0x00});
+  // 5-bit channels repeat their bits: 31 reads 255, 1 reads 8, 16 reads 132.
+  Bytes d16 = TgaHeader(2, 3, 1, 16, 32);
+  d16.insert(d16.end(), {0xFF, 0x7F, 0x1F, 0x00, 0x30, 0x40});
   TgaRead a(d16);
-  EXPECT_EQ(a.At(0, 0), MakeRGB(248, 248, 248));
-  EXPECT_EQ(a.At(1, 0), MakeRGB(0, 0, 248));
+  EXPECT_EQ(a.At(0, 0), MakeRGB(255, 255, 255));
+  EXPECT_EQ(a.At(1, 0), MakeRGB(0, 0, 255));
+  EXPECT_EQ(a.At(2, 0), MakeRGB(132, 8, 132));
   EXPECT_EQ(a.params.BitsPerSample, 5);
+
+  // Grey images at 16 bits are a grey byte and an alpha byte, plain and run-length coded.
+  for (int type : {3, 11}) {
+    SCOPED_TRACE(type);
+    Bytes grey = TgaHeader(type, 2, 1, 16, 32);
+    if (type == 3)
+      grey.insert(grey.end(), {200, 255, 17, 0});
+    else
+      grey.insert(grey.end(), {0x01, 200, 255, 17, 0});  // a raw packet of two
+    TgaRead g(grey);
+    ASSERT_FALSE(g.aborted);
+    EXPECT_EQ(g.At(0, 0), MakeRGB(200, 200, 200));
+    EXPECT_EQ(g.At(1, 0), MakeRGB(17, 17, 17));
+    EXPECT_EQ(g.params.BitsPerSample, 8);
+    EXPECT_EQ(g.params.SamplesPerPixel, 1);
+    EXPECT_TRUE(g.params.TgaGrayscale);
+  }
 
   Bytes d32 = TgaHeader(2, 1, 1, 32, 32);
   d32.insert(d32.end(), {1, 2, 3, 0});
@@ -132,8 +151,8 @@ TEST(TgaReader, ColourMapReplacesTheCubeFromTheFirstIndex) {
   EXPECT_EQ(r.params.TgaImageId, "id!");
   EXPECT_EQ(r.params.ColorMapCount(), 2);
   EXPECT_FALSE(r.params.TgaGrayscale);
-  EXPECT_EQ(r.At(0, 0), MakeRGB(248, 0, 0));
-  EXPECT_EQ(r.At(1, 0), MakeRGB(0, 248, 0));
+  EXPECT_EQ(r.At(0, 0), MakeRGB(255, 0, 0));
+  EXPECT_EQ(r.At(1, 0), MakeRGB(0, 255, 0));
   EXPECT_EQ(r.At(2, 0), MakeRGB(28, 28, 60));
 
   Bytes grey = TgaHeader(3, 1, 1, 8, 32);

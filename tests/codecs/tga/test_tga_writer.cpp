@@ -4,6 +4,7 @@
 
 #include "codecs/minor_codec_helpers.h"
 #include "codecs/tga/tga_codec.h"
+#include "proc/pixel_formats.h"
 #include "quant/quantizer.h"
 
 using namespace velora;
@@ -70,7 +71,7 @@ TEST(TgaWriter, RoundTripsEveryDepthPlainAndRunLength) {
           for (int x = 0; x < 11; ++x) {
             TRGB p = pal[q.RGBIndex(PixelAt(*c.src, x, y))];
             if (c.grey) {
-              uint8_t g = uint8_t((21 * p.r + 71 * p.g + 7 * p.b) / 100);
+              uint8_t g = StoredGreyOf(p);
               p = TRGB{g, g, g};
             }
             reinterpret_cast<TRGB*>(expected.ScanLine(y))[x] = p;
