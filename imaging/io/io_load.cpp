@@ -160,7 +160,7 @@ void TVeloraIO::LoadBuiltinFile(const std::string& name, int32_t fileType) {
     Params_.FileType = ioPCX;
   }
   TVLProgressRecord progress = MakeProgress();
-  if (fileType == ioPNG) Params_.PngBackground = TColorToTRGB(Background());
+  if (fileType == ioPNG) Params_.PngBackground = AttachedVelora_ ? AttachedVelora_->BackgroundPixel() : TColorToTRGB(Background());
   CallReader(file, fileType, true, false, progress);
   FinishRead(fileType, name, true);
 }
