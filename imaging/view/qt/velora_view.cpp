@@ -90,7 +90,7 @@ TVeloraIO& TVeloraView::GetIO() {
 void TVeloraView::NotifyImageChanged() {
   // A new picture is a change like a zoom: it is shown at once unfiltered, and the filtered
   // picture follows once, after the delay. Replaced again meanwhile, it is never filtered.
-  ArmFilterDelay();
+  DelayFilter();
   if (OnImageChange) OnImageChange(this);
 }
 
@@ -324,8 +324,14 @@ void TVeloraView::UnlockUpdateNoRefresh() {
 }
 
 void TVeloraView::ArmFilterDelay() {
-  if (DelayZoomFilter && ZoomFilter_ != rfNone && Zoom_ != 100) FilterDelayTicks_ = 2;
+  DelayFilter();
   ViewChangeTicks_ = 2;
+  WakeTimer();
+}
+
+void TVeloraView::DelayFilter() {
+  if (!DelayZoomFilter || ZoomFilter_ == rfNone || Zoom_ == 100) return;
+  FilterDelayTicks_ = 2;
   WakeTimer();
 }
 

@@ -275,6 +275,7 @@ class TVeloraView : public TVLView {
   void ComputeSourceRect();
   void GetMaxViewOriginAt(double zoomFactor, int& maxX, int& maxY) const;
   void ArmFilterDelay();
+  void DelayFilter();
   void WakeTimer();
   bool OutlineAnimated() const;
   void UpdateScrollBars();
