@@ -346,6 +346,7 @@ void TfrmImageViewer::Fit() {
 }
 
 bool TfrmImageViewer::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == VeloraMView1 && event->type() == QEvent::MouseButtonPress) KeyHeld_ = false;
   if (watched == VeloraMView1 && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
     const bool repeated = static_cast<QKeyEvent*>(event)->isAutoRepeat();
     if (event->type() == QEvent::KeyPress) {
