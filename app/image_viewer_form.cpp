@@ -308,6 +308,7 @@ bool TfrmImageViewer::ReadIntoView(int idx) {
   ShownIndex_ = idx;
   if (name.empty()) return false;  // an empty list: nothing to read, nothing to say
   TVeloraIO& io = VeloraView1->GetIO();
+  const TColor background = VeloraView1->Background();
   std::string failure;
   try {
     io.LoadFromFile(name);
@@ -318,6 +319,9 @@ bool TfrmImageViewer::ReadIntoView(int idx) {
   }
   ShowStatus(failure);
   if (!failure.empty()) {
+    // A read that failed may still have set the background (a GIF's, never read): the
+    // empty view keeps the one it had.
+    if (VeloraView1->Background() != background) VeloraView1->SetBackground(background);
     ShowEmptyPicture();
     return false;
   }

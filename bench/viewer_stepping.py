@@ -10,10 +10,11 @@ screen's pixels:
          time from the press until then;
   click  a click on a thumbnail until its picture is on screen (median of 5);
   filter with the Lanczos3 zoom filter chosen, a click until the picture is on screen, and the
-         viewer's CPU time until it is idle again (the filtered repaint at fit included).
+         viewer's CPU time until it is idle again (the filtered repaint at fit included);
+  idle   how often the viewer's main thread wakes in 5 s with nothing happening.
 
 Each photo carries a centred block of its own colour, so one pixel tells which picture shows.
-Usage: bench/viewer_stepping.py NAME=VIEWER [NAME=VIEWER ...]
+Usage: [PHOTOS=DIR] bench/viewer_stepping.py NAME=VIEWER [NAME=VIEWER ...]
 Needs Xvfb, openbox, xdotool and Pillow with numpy (scripts/bootstrap --bench).
 """
 import os
@@ -71,6 +72,15 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def wakeups(pid):
+    # The main thread's voluntary context switches: each time it slept and was woken.
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("voluntary_ctxt_switches"):
+                return int(line.split()[1])
+    return 0
+
+
 def xdo(*args):
     subprocess.run(["xdotool", *map(str, args)], env=dict(os.environ, DISPLAY=DISPLAY), check=True)
 
@@ -82,13 +92,15 @@ class Session:
         self.procs = [subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
                                        stderr=subprocess.DEVNULL)]
         time.sleep(1)
-        self.procs.append(subprocess.Popen(["openbox"], env=env, stderr=subprocess.DEVNULL))
+        self.procs.append(subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL))
         time.sleep(1)
         self.viewer = subprocess.Popen([viewer, folder, "*.jpg"], env=env, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
         self.procs.append(self.viewer)
         # The centre of the view: right of the thumbnail column and the tool bar.
         self.cx, self.cy = (130 + 5 + 34 + 1920) // 2, 1080 // 2 + 20
+        self.xdisplay = DISPLAY
         if wait_for(lambda: near(pixel(self.cx, self.cy), colour(0)), 60) is None:
             raise RuntimeError("the first picture never showed")
         time.sleep(3)  # the thumbnails of the first screen are read
@@ -97,8 +109,13 @@ class Session:
         return near(pixel(self.cx, self.cy), colour(i))
 
     def thumbnail(self, i):
-        # Cells of 100 x 100 with a border of 4, one column, captions below each.
-        return 55, 8 + 30 + 26 + i * 104 + 50
+        # The column scrolled to its top, under openbox's title bar and the tool bar: cells
+        # of 104 pixels, one a row.
+        return 55, 95 + 104 * i
+
+    def home(self):
+        xdo("key", "Home")  # the first entry, and the column at its top
+        wait_for(lambda: self.shows(0), 30)
 
     def close(self):
         for p in reversed(self.procs):
@@ -123,13 +140,12 @@ def measure(viewer, folder):
         out["hold: tenth picture after release (s)"] = shown - released if shown else float("nan")
         out["hold: CPU from press to picture (s)"] = cpu_seconds(s.viewer.pid) - cpu0
         time.sleep(1)
-        # Clicks on thumbnails (the column has scrolled to the end: entries 3..9 are visible).
+        # Clicks on thumbnails.
         times = []
-        for i in (4, 6, 5, 7, 4):
-            xdo("key", "End")  # a known scroll position: the last cells visible
-            wait_for(lambda: s.shows(COUNT - 1), 30)
+        for i in (4, 6, 5, 7, 3):
+            s.home()
             time.sleep(0.5)
-            x, y = 55, 1080 - 38 - (COUNT - 1 - i) * 104 - 60
+            x, y = s.thumbnail(i)
             t0 = time.monotonic()
             xdo("mousemove", x, y, "click", 1)
             t = wait_for(lambda: s.shows(i), 30)
@@ -137,23 +153,24 @@ def measure(viewer, folder):
             time.sleep(0.5)
         out["click to picture (s, median of 5)"] = statistics.median(times)
         # The Lanczos3 filter ("ZF A", the tenth button of the tool bar).
-        xdo("mousemove", 150, 38 + 26 + 10 * 22 + 12, "click", 1)
+        xdo("mousemove", 152, 256, "click", 1)
         time.sleep(2)
-        xdo("key", "End")
-        wait_for(lambda: s.shows(COUNT - 1), 30)
-        time.sleep(2)
+        x, y = s.thumbnail(0)
+        xdo("mousemove", x, y, "click", 1)  # the focus back to the column
+        s.home()
+        time.sleep(3)
         cpu0 = cpu_seconds(s.viewer.pid)
-        x, y = 55, 1080 - 38 - 3 * 104 - 60
+        x, y = s.thumbnail(6)
         t0 = time.monotonic()
         xdo("mousemove", x, y, "click", 1)
-        t = wait_for(lambda: s.shows(COUNT - 4), 30)
+        t = wait_for(lambda: s.shows(6), 30)
         out["filter: click to picture (s)"] = t - t0 if t else float("nan")
         time.sleep(2)
         out["filter: CPU for the click, filtered repaint included (s)"] = cpu_seconds(s.viewer.pid) - cpu0
-        # Idle: CPU over 5 s with nothing happening.
-        cpu0 = cpu_seconds(s.viewer.pid)
+        # Idle: how often the viewer wakes over 5 s with nothing happening.
+        wakes0 = wakeups(s.viewer.pid)
         time.sleep(5)
-        out["idle: CPU over 5 s (s)"] = cpu_seconds(s.viewer.pid) - cpu0
+        out["idle: wake-ups over 5 s"] = wakeups(s.viewer.pid) - wakes0
     finally:
         s.close()
     return out
@@ -166,12 +183,15 @@ def main():
     for tool in ("Xvfb", "openbox", "xdotool"):
         if not shutil.which(tool):
             sys.exit("needs %s (scripts/bootstrap)" % tool)
-    folder = tempfile.mkdtemp(prefix="velora-stepping.")
+    # PHOTOS=DIR keeps the photos between runs (they take a while to make).
+    folder = os.environ.get("PHOTOS") or tempfile.mkdtemp(prefix="velora-stepping.")
     try:
-        make_photos(folder)
+        if len([n for n in os.listdir(folder) if n.endswith(".jpg")]) != COUNT:
+            make_photos(folder)
         results = {name: measure(viewer, folder) for name, viewer in runs}
     finally:
-        shutil.rmtree(folder)
+        if not os.environ.get("PHOTOS"):
+            shutil.rmtree(folder)
     with open("/proc/loadavg") as f:
         print("load average:", f.read().split()[0])
     keys = list(next(iter(results.values())).keys())

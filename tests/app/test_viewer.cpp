@@ -215,7 +215,9 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
 
 TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   Fixture fx;
+  WriteImage(fx.dir + "/d-anim.gif", 40, 30, TRGB{9, 9, 9});
   Window w(fx.dir);
+  ASSERT_EQ(w.mview().ImageCount(), 4);
   EXPECT_EQ(w.form.StatusText(), "");
   std::string shown;
   auto saved = TesselApplication::ShowException;
@@ -226,17 +228,27 @@ TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   EXPECT_EQ(shown, "");
   EXPECT_EQ(w.form.StatusText().toStdString(), "Cannot open file " + fx.dir + "/b-wide.png");
   EXPECT_TRUE(w.view().GetBitmap()->Empty());  // not the previous picture
-  // Damaged since the scan: the reader's failure, named with the file.
   w.Key(Qt::Key_Up);
   EXPECT_EQ(w.form.StatusText(), "");
   EXPECT_EQ(w.view().GetBitmap()->Width(), 800);
+  // Damaged since the scan: the reader's failure, named with the file.
   fs::resize_file(fx.dir + "/c-small.jpg", 200);
-  w.Key(Qt::Key_End);
+  w.Key(Qt::Key_Down);
+  w.Key(Qt::Key_Down);
   EXPECT_EQ(w.form.CurrentIndex(), 2);
   EXPECT_EQ(w.form.StatusText().toStdString(), "Cannot read " + fx.dir + "/c-small.jpg: " + FailureReason(w.view().GetIO()));
   EXPECT_TRUE(w.view().GetBitmap()->Empty());
+  // A GIF that fails leaves the view's background as it was, not the unread file's.
+  fs::resize_file(fx.dir + "/d-anim.gif", 20);
+  w.view().SetBackground(0x00402010);
+  w.Key(Qt::Key_Down);
+  EXPECT_EQ(w.form.StatusText().toStdString(), "Cannot read " + fx.dir + "/d-anim.gif: " + FailureReason(w.view().GetIO()));
+  EXPECT_TRUE(w.view().GetBitmap()->Empty());
+  EXPECT_EQ(w.view().Background(), TColor(0x00402010));
   // Reload says it again; a readable file clears the line.
-  WriteImage(fx.dir + "/c-small.jpg", 64, 48, TRGB{1, 2, 3});
+  w.form.tbtnReloadImage->trigger();
+  EXPECT_NE(w.form.StatusText(), "");
+  WriteImage(fx.dir + "/d-anim.gif", 64, 48, TRGB{1, 2, 3});
   w.form.tbtnReloadImage->trigger();
   EXPECT_EQ(w.form.StatusText(), "");
   EXPECT_EQ(w.view().GetBitmap()->Width(), 64);
