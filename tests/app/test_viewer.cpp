@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "codecs/gif/gif_codec.h"
 #include "image_viewer_form.h"
 #include "io/folder_scan.h"
 #include "io/velora_io.h"
@@ -215,6 +216,7 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
 
 TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   Fixture fx;
+  DefGifLzwCompFunc = GifLzwEncode;  // the GIF writer's coder, installed by the first activation
   WriteImage(fx.dir + "/d-anim.gif", 40, 30, TRGB{9, 9, 9});
   Window w(fx.dir);
   ASSERT_EQ(w.mview().ImageCount(), 4);

@@ -30,9 +30,10 @@ Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids="$!"
 sleep 1
 openbox >/dev/null 2>&1 & pids="$! $pids"
 sleep 1
-"$viewer" "$tmp" "*.jpg" >/dev/null 2>&1 & pids="$! $pids"
-window=$(timeout 30 xdotool search --sync --onlyvisible --name "Tessel Image Viewer" | head -1)
-[ -n "$window" ] || { echo "FAILED: no viewer window"; exit 1; }
+"$viewer" "$tmp" "*.jpg" >"$tmp/viewer.log" 2>&1 & pids="$! $pids"
+# A sanitizer build on a busy machine may take a while to show its window.
+window=$(timeout 90 xdotool search --sync --onlyvisible --name "Tessel Image Viewer" | head -1)
+[ -n "$window" ] || { echo "FAILED: no viewer window"; cat "$tmp/viewer.log"; exit 1; }
 
 # The first and last red pixel along a one-pixel-wide strip of the screenshot ("-1 -1" when
 # there is none), counted along the strip.
@@ -52,7 +53,7 @@ check_whole() { # $1 = what, $2 = x of a column through the picture, $3 = y of a
     [ "$left" -ge 0 ] && [ $((right - left)) -gt 100 ] || fail "$1: left or right edge of the picture not on screen"
 }
 
-sleep 4
+sleep 6
 import -window root "$tmp/shot.png"
 cp "$tmp/shot.png" "${WM_CHECK_SHOTS:-$tmp}/maximised.png" 2>/dev/null
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -64,7 +65,7 @@ check_whole maximised $((X + WIDTH * 2 / 3)) $((Y + HEIGHT / 2)) 800
 
 # Restore through the title bar, as a user does.
 xdotool mousemove 640 8 click --repeat 2 --delay 80 1
-sleep 2
+sleep 4
 import -window root "$tmp/shot.png"
 cp "$tmp/shot.png" "${WM_CHECK_SHOTS:-$tmp}/restored.png" 2>/dev/null
 eval "$(xdotool getwindowgeometry --shell "$window")"
