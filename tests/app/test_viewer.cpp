@@ -69,7 +69,7 @@ struct Window {
   TVeloraMView& mview() { return *form.VeloraMView1; }
   // Lets the loop read the selection that waits for input to settle.
   void Settle() {
-    QTest::qWaitFor([this] { return !form.LoadPending(); }, 2000);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form.LoadPending(); }, 2000));
   }
   void Key(Qt::Key key) {
     mview().setFocus();
