@@ -5,22 +5,68 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdlib>
 
 #include "codecs/formats.h"
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
+#include "io/velora_io.h"
 #include "mview/velora_mview.h"
 #include "view/qt/velora_view.h"
 
+#ifdef TESSEL_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
+
 using namespace velora;
+
+bool WindowManagerRunning() {
+#ifdef TESSEL_HAVE_XCB
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection()) return true;
+  // A window manager that follows the desktop conventions names its check window on the
+  // root window; without one, nothing would act on a request to maximise.
+  xcb_connection_t* c = x11->connection();
+  static const char kCheck[] = "_NET_SUPPORTING_WM_CHECK";
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kCheck - 1, kCheck), nullptr);
+  if (!atom) return false;
+  const bool known = atom->atom != XCB_ATOM_NONE;
+  const xcb_atom_t check = atom->atom;
+  std::free(atom);
+  if (!known) return false;
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  xcb_get_property_reply_t* prop =
+      xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+  if (!prop) return false;
+  const bool running = xcb_get_property_value_length(prop) >= 4 &&
+                       *static_cast<const xcb_window_t*>(xcb_get_property_value(prop)) != XCB_WINDOW_NONE;
+  std::free(prop);
+  return running;
+#else
+  return true;
+#endif
+}
+
+void ShowViewerWindow(TfrmImageViewer& form) {
+  // Maximised over the designed geometry, so that restoring returns to it (and not to a
+  // screen-sized window whose title bar lies above the screen).
+  form.showMaximized();
+  // Without a window manager nobody maximises and nobody restores: the window takes the
+  // screen itself.
+  if (!WindowManagerRunning())
+    if (QScreen* screen = form.screen()) form.setGeometry(screen->availableGeometry());
+}
 
 TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& fileMask, QWidget* parent)
     : QMainWindow(parent), Folder_(folder), FileMask_(fileMask) {
@@ -66,7 +112,15 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   VeloraView1->SetBorderStyle(bsNone);
   VeloraView1->SetScrollBars(ssBoth);
   VeloraView1->SetCenter(true);
-  VeloraView1->SetMouseInteract(TVLMouseInteract(miZoom | miScroll));
+  VeloraView1->SetMouseInteract(MouseInteractSet({miZoom, miScroll}));
+  // A zoom the user chose ends the fitting; the window's own fits do not.
+  VeloraView1->OnViewChange = [this](TVLObject*, int change) {
+    if (change == 1 && !Fitting_) FitMode_ = false;
+  };
+  VeloraView1->installEventFilter(this);
+  VeloraMView1->installEventFilter(this);
+  SettleTimer_.setSingleShot(true);
+  connect(&SettleTimer_, &QTimer::timeout, this, &TfrmImageViewer::LoadPendingSelection);
 
   QWidget* right = new QWidget;
   auto* row = new QHBoxLayout(right);
@@ -91,10 +145,11 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
 
   BuildToolBars();
 
-  ScanLabel_ = new QLabel;
+  StatusLabel_ = new QLabel;
+  StatusLabel_->setObjectName("StatusLabel");
   ScanProgress_ = new QProgressBar;
   ScanProgress_->setMaximumWidth(200);
-  statusBar()->addWidget(ScanLabel_);
+  statusBar()->addWidget(StatusLabel_);
   statusBar()->addWidget(ScanProgress_);
   statusBar()->hide();
 }
@@ -189,6 +244,7 @@ class TViewerScanSink : public TScanSink {
   void Progress(int done, int total) override {
     if (clock_.elapsed() < 500 || total <= 0) return;
     if (!status_.isVisible()) status_.show();
+    progress_.show();
     progress_.setRange(0, total);
     progress_.setValue(done);
     label_.setText(QString("Reading %1 of %2").arg(done).arg(total));
@@ -208,28 +264,127 @@ class TViewerScanSink : public TScanSink {
 void TfrmImageViewer::ScanFolder() {
   VeloraMView1->Clear();
   VeloraMView1->LockUpdate();
-  TViewerScanSink sink(*VeloraMView1, *ScanLabel_, *ScanProgress_, *statusBar());
+  TViewerScanSink sink(*VeloraMView1, *StatusLabel_, *ScanProgress_, *statusBar());
   velora::ScanFolder(Folder_, FileMask_, sink);
   VeloraMView1->UnlockUpdate();
-  statusBar()->hide();
+  ScanProgress_->hide();
+  ShowStatus({});
   CurrentIndex_ = 0;
   // The selection handler loads and fits the first image; loading it a second time, as a
   // plain reload, would only decode the same file again.
   VeloraMView1->SetSelectedImage(0);
 }
 
-void TfrmImageViewer::VeloraMView1ImageSelect(int idx) {
-  CurrentIndex_ = idx;
-  VeloraView1->GetIO().LoadFromFile(VeloraMView1->GetImageFileName(idx));
-  VeloraView1->Fit();
+std::string FailureReason(const TVeloraIO& io) {
+  // The reader's own words where it gave some; a few readers stop without a reason.
+  if (!io.AbortReason.empty()) return io.AbortReason;
+  return "the file is damaged or not an image this viewer reads";
 }
 
-void TfrmImageViewer::tbtnZoomXFitClick() { VeloraView1->Fit(); }
+void TfrmImageViewer::VeloraMView1ImageSelect(int idx) {
+  CurrentIndex_ = idx;
+  PendingIndex_ = idx;
+  // The picture shown always belongs to the highlighted thumbnail: until the new one is
+  // read the view is empty. Replacing the picture also drops its pending filtered repaint.
+  if (idx != ShownIndex_) ShowEmptyPicture();
+  // Selections that come while one is waiting or loading only move the target: the latest
+  // one is read once the queued input is handled. A held key steps faster than large
+  // pictures decode, so while it repeats nothing is read until it is released or pauses.
+  SettleTimer_.start(KeyHeld_ ? kSettleMs : 0);
+}
 
-void TfrmImageViewer::tbtnZoomX1Click() { VeloraView1->SetZoom(100); }
+void TfrmImageViewer::LoadPendingSelection() {
+  SettleTimer_.stop();
+  if (PendingIndex_ < 0) return;
+  const int idx = PendingIndex_;
+  PendingIndex_ = -1;
+  if (ReadIntoView(idx)) {
+    FitMode_ = true;
+    Fit();
+  }
+}
+
+bool TfrmImageViewer::ReadIntoView(int idx) {
+  const std::string name = VeloraMView1->GetImageFileName(idx);
+  ShownIndex_ = idx;
+  if (name.empty()) return false;  // an empty list: nothing to read, nothing to say
+  TVeloraIO& io = VeloraView1->GetIO();
+  const TColor background = VeloraView1->Background();
+  std::string failure;
+  try {
+    io.LoadFromFile(name);
+    if (io.Aborting) failure = "Cannot read " + name + ": " + FailureReason(io);
+  } catch (const std::exception& e) {
+    // Deleted or locked since the scan: the open failure's own words name the file.
+    failure = e.what();
+  }
+  ShowStatus(failure);
+  if (!failure.empty()) {
+    // A read that failed may still have set the background (a GIF's, never read): the
+    // empty view keeps the one it had.
+    if (VeloraView1->Background() != background) VeloraView1->SetBackground(background);
+    ShowEmptyPicture();
+    return false;
+  }
+  return true;
+}
+
+void TfrmImageViewer::ShowEmptyPicture() {
+  TBitmap& b = VeloraView1->Bitmap();
+  if (b.Empty()) return;
+  b.Reset(0, 0, TPixelFormat::pf24bit);
+  VeloraView1->Update();
+  VeloraView1->NotifyImageChanged();
+}
+
+void TfrmImageViewer::ShowStatus(const std::string& text) {
+  StatusLabel_->setText(QString::fromStdString(text));
+  statusBar()->setVisible(!text.empty());
+}
+
+QString TfrmImageViewer::StatusText() const { return statusBar()->isVisible() ? StatusLabel_->text() : QString(); }
+
+void TfrmImageViewer::Fit() {
+  Fitting_ = true;
+  VeloraView1->Fit();
+  Fitting_ = false;
+}
+
+bool TfrmImageViewer::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == VeloraMView1 && event->type() == QEvent::MouseButtonPress) KeyHeld_ = false;
+  if (watched == VeloraMView1 && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    const bool repeated = static_cast<QKeyEvent*>(event)->isAutoRepeat();
+    if (event->type() == QEvent::KeyPress) {
+      KeyHeld_ = repeated;
+    } else if (!repeated) {
+      // The key is up: the selection it reached is the one to read, now.
+      KeyHeld_ = false;
+      if (SettleTimer_.isActive()) SettleTimer_.start(0);
+    }
+  }
+  // The window manager sizes the window after the first fit (its frame, maximising): a
+  // fitted view fits again whenever its size changes.
+  if (watched == VeloraView1 && event->type() == QEvent::Resize && FitMode_) Fit();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmImageViewer::tbtnZoomXFitClick() {
+  FitMode_ = true;
+  Fit();
+}
+
+void TfrmImageViewer::tbtnZoomX1Click() {
+  FitMode_ = false;
+  VeloraView1->SetZoom(100);
+}
 
 void TfrmImageViewer::tbtnReloadImageClick() {
-  std::string name = VeloraMView1->GetImageFileName(CurrentIndex_);
-  VeloraView1->GetIO().LoadFromFile(name);
-  VeloraView1->setToolTip(QString::fromStdString(name));
+  // A selection still waiting is read as a selection (and fitted); otherwise the shown
+  // entry is read again at the current zoom.
+  if (PendingIndex_ >= 0) {
+    LoadPendingSelection();
+  } else {
+    ReadIntoView(CurrentIndex_);
+  }
+  VeloraView1->setToolTip(QString::fromStdString(VeloraMView1->GetImageFileName(CurrentIndex_)));
 }

@@ -4,6 +4,7 @@
 // them together.
 #pragma once
 #include <QMainWindow>
+#include <QTimer>
 #include <string>
 
 class QAction;
@@ -14,9 +15,20 @@ class QSplitter;
 class QToolBar;
 
 namespace velora {
+class TVeloraIO;
 class TVeloraMView;
 class TVeloraView;
 }  // namespace velora
+
+// Why the last read of `io` failed, in a few words for the status line.
+std::string FailureReason(const velora::TVeloraIO& io);
+
+class TfrmImageViewer;
+// Shows the window in its designed state: maximised, returning to the designed 696 x 480 at
+// (298, 202) when restored.
+void ShowViewerWindow(TfrmImageViewer& form);
+// True unless an X11 display says no window manager runs on it.
+bool WindowManagerRunning();
 
 class TfrmImageViewer : public QMainWindow {
   Q_OBJECT
@@ -53,22 +65,51 @@ class TfrmImageViewer : public QMainWindow {
   bool Activated() const { return Activated_; }
   int CurrentIndex() const { return CurrentIndex_; }
 
+  // The selected entry is loaded once the selections stop coming (see LoadPendingSelection).
   void VeloraMView1ImageSelect(int idx);
   void tbtnZoomXFitClick();
   void tbtnZoomX1Click();
   void tbtnReloadImageClick();
 
+  // Loads and fits the latest selection, if one is waiting; the loop calls it once input
+  // has settled, tests may call it to settle at once.
+  void LoadPendingSelection();
+  bool LoadPending() const { return PendingIndex_ >= 0; }
+  // The entry whose picture the view holds (or whose failure it shows), -1 for none.
+  int ShownIndex() const { return ShownIndex_; }
+  // True while the view is fitted and follows the window's size.
+  bool FitMode() const { return FitMode_; }
+  // The status line: empty and hidden unless the selected file could not be read.
+  QString StatusText() const;
+
+  // How long a held key must pause before the selection it reached is loaded, when its
+  // release is not seen (the key lifted over another window).
+  static constexpr int kSettleMs = 250;
+
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildToolBars();
   void ScanFolder();
+  // Reads the entry's file into the view; on failure the view shows an empty picture and the
+  // status line says why. Returns true when the picture was read.
+  bool ReadIntoView(int idx);
+  void ShowEmptyPicture();
+  void ShowStatus(const std::string& text);
+  void Fit();
 
   std::string Folder_;
   std::string FileMask_;
   bool Activated_ = false;
   int CurrentIndex_ = -1;
-  QLabel* ScanLabel_ = nullptr;
+  int ShownIndex_ = -1;
+  int PendingIndex_ = -1;
+  bool KeyHeld_ = false;
+  bool FitMode_ = false;
+  bool Fitting_ = false;
+  QTimer SettleTimer_;
+  QLabel* StatusLabel_ = nullptr;
   QProgressBar* ScanProgress_ = nullptr;
 };

@@ -29,9 +29,7 @@ int main(int argc, char** argv) {
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
 
   TfrmImageViewer form(argv[1], argv[2]);
-  // Without a window manager (a virtual display) "maximised" means nothing: take the screen.
-  if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
-  form.showMaximized();
+  ShowViewerWindow(form);
 
   // TESSEL_SCREENSHOT=FILE: once the folder is scanned and painted, save what the screen
   // shows of the window and quit (./run.sh uses it on a virtual display).

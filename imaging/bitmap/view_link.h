@@ -25,6 +25,9 @@ class TVLViewLink {
   virtual void NotifyImageChanged() = 0;
   virtual TColor Background() const = 0;
   virtual void SetBackground(TColor colour) = 0;
+  // The background as the pixels the view paints: a system colour resolved to its real
+  // value. Readers that composite over the background need pixels, not a colour's name.
+  virtual TRGB BackgroundPixel() const { return TColorToTRGB(Background()); }
   // True for the thumbnail multi-view, whose background the I/O component does not set.
   virtual bool IsMultiView() const { return false; }
   // Returns an id for RemoveChangeListener.

@@ -100,7 +100,7 @@ struct TVLFormatDescriptor {
   TVLStreamHeaderRule StreamHeaderRule = TVLStreamHeaderRule::shNone;
   // Background exchange: before a file read the component's background goes into the
   // record; after any read the record may name the background the image asks for.
-  void (*BeforeFileRead)(TIOParamsVals& params, TColor background) = nullptr;
+  void (*BeforeFileRead)(TIOParamsVals& params, TRGB background) = nullptr;
   bool (*BackgroundAfterRead)(const TIOParamsVals& params, TRGB& colour) = nullptr;
 };
 

@@ -112,7 +112,7 @@ void TVeloraIO::LoadBuiltinFile(const std::string& name, const TVLFormatDescript
     Params_.FileType = format.FileType;
   }
   TVLProgressRecord progress = MakeProgress();
-  if (format.BeforeFileRead) format.BeforeFileRead(Params_, Background());
+  if (format.BeforeFileRead) format.BeforeFileRead(Params_, BackgroundPixel());
   CallReader(file, format, true, false, progress);
   FinishRead(format, name, true);
 }

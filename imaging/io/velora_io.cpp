@@ -45,6 +45,10 @@ void TVeloraIO::AttachBitmap(TBitmap* bitmap) {
 
 TColor TVeloraIO::Background() const { return AttachedVelora_ ? AttachedVelora_->Background() : OwnBackground_; }
 
+TRGB TVeloraIO::BackgroundPixel() const {
+  return AttachedVelora_ ? AttachedVelora_->BackgroundPixel() : TColorToTRGB(OwnBackground_);
+}
+
 void TVeloraIO::SetBackground(TColor colour) {
   if (!AttachedVelora_)
     OwnBackground_ = colour;

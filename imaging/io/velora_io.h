@@ -101,6 +101,8 @@ class TVeloraIO : public TVLObject {
 
  private:
   void LeaveView();
+  // The background as pixels: a system colour resolved by the attached view.
+  TRGB BackgroundPixel() const;
   void ClearAborting() {
     Aborting = false;
     AbortReason.clear();

@@ -239,7 +239,9 @@ bool TVeloraMView::ObtainImage(int index) {
   if (e->FileName.empty()) return true;
   TBitmap bitmap;
   bitmap.Reset(1, 1, TPixelFormat::pf24bit);
-  Reader_.SetBackground(e->Background);
+  // The reader composites transparent pixels over this colour: it gets the pixels a system
+  // colour stands for, not its name.
+  Reader_.SetBackground(TRGBToTColor(ColorToRGB(e->Background)));
   Reader_.AttachBitmap(&bitmap);
   Reader_.OnProgress = OnIOProgress;
   if (StoreType_ == vltThumb) {

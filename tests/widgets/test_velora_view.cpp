@@ -761,3 +761,42 @@ TEST(VeloraViewMouse, SelectionDragScrollsPastTheEdge) {
   EXPECT_EQ((TRect{x1, y1, x2, y2}), (TRect{50, 50, 120, 60}));
   QTest::mouseRelease(v.get(), Qt::LeftButton, Qt::NoModifier, QPoint(120, 60));
 }
+
+// ------------------------------------------------------------------------- the timer
+
+TEST(VeloraViewTimer, RunsOnlyWhileSomethingMoves) {
+  auto v = MakeView(200, 200);
+  EXPECT_FALSE(v->Timer().isActive());  // an idle view never wakes
+  TBitmap& b = v->Bitmap();
+  b.Reset(400, 400, TPixelFormat::pf24bit);
+  v->Update();
+  v->SetZoomFilter(rfLanczos3);
+  v->SetZoom(50);
+  EXPECT_TRUE(v->Timer().isActive());  // the filtered repaint is due after the delay
+  v->TimerTick();
+  EXPECT_TRUE(v->Timer().isActive());
+  v->TimerTick();
+  EXPECT_EQ(v->FilterDelayTicks(), 0);
+  EXPECT_FALSE(v->Timer().isActive());  // repainted once, then asleep
+  // A new picture is a change too: its filtered repaint waits for the delay, and a picture
+  // replaced within the delay is never filtered.
+  v->NotifyImageChanged();
+  EXPECT_EQ(v->FilterDelayTicks(), 2);
+  EXPECT_TRUE(v->Timer().isActive());
+  v->TimerTick();
+  v->TimerTick();
+  EXPECT_FALSE(v->Timer().isActive());
+  if (!MaskFillAvailable()) GTEST_SKIP() << "the mask's polygon fill is still a placeholder";
+  // The ants march while a selection exists, and stop with it.
+  v->AddRectangleSelection(10, 10, 60, 60, false);
+  ASSERT_TRUE(v->HasSelection());
+  v->grab();
+  EXPECT_TRUE(v->Timer().isActive());
+  v->TimerTick();
+  v->TimerTick();
+  v->TimerTick();
+  EXPECT_TRUE(v->Timer().isActive());
+  v->Deselect();
+  v->TimerTick();
+  EXPECT_FALSE(v->Timer().isActive());
+}

@@ -18,7 +18,7 @@ void WritePng(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask
 
 // A file read composites over the component's background, and the file's own bKGD (when the
 // reader found one) becomes the component's background afterwards.
-void PresetPngBackground(TIOParamsVals& params, TColor background) { params.PngBackground = TColorToTRGB(background); }
+void PresetPngBackground(TIOParamsVals& params, TRGB background) { params.PngBackground = background; }
 bool PngBackgroundOf(const TIOParamsVals& params, TRGB& colour) {
   colour = params.PngBackground;
   return true;

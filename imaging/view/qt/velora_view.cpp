@@ -61,10 +61,9 @@ TVeloraView::TVeloraView(QWidget* parent) : TVLView(parent) {
 
   Timer_.setInterval(210);
   connect(&Timer_, &QTimer::timeout, this, [this] { TimerTick(); });
-  // The first selection record starts the timer; it runs for the view's lifetime.
+  // The timer runs only while something moves (see WakeTimer): an idle view does not wake.
   Sel_.Animated = SelectionOptions_ & vlsoAnimated;
   Sel_.Grips = SelectionOptions_ & vlsoSizeable;
-  Timer_.start();
 
   BackBuffer_.SetPixelFormat(TPixelFormat::pf24bit);
   SelMask_.Allocate(Bitmap_.Width(), Bitmap_.Height(), 1);
@@ -90,6 +89,9 @@ TVeloraIO& TVeloraView::GetIO() {
 }
 
 void TVeloraView::NotifyImageChanged() {
+  // A new picture is a change like a zoom: it is shown at once unfiltered, and the filtered
+  // picture follows once, after the delay. Replaced again meanwhile, it is never filtered.
+  DelayFilter();
   if (OnImageChange) OnImageChange(this);
 }
 
@@ -323,8 +325,25 @@ void TVeloraView::UnlockUpdateNoRefresh() {
 }
 
 void TVeloraView::ArmFilterDelay() {
-  if (DelayZoomFilter && ZoomFilter_ != rfNone && Zoom_ != 100) FilterDelayTicks_ = 2;
+  DelayFilter();
   ViewChangeTicks_ = 2;
+  WakeTimer();
+}
+
+void TVeloraView::DelayFilter() {
+  if (!DelayZoomFilter || ZoomFilter_ == rfNone || Zoom_ == 100) return;
+  FilterDelayTicks_ = 2;
+  WakeTimer();
+}
+
+void TVeloraView::WakeTimer() {
+  // Started only when stopped: a restart would put the next tick off with every change.
+  if (!Timer_.isActive()) Timer_.start();
+}
+
+bool TVeloraView::OutlineAnimated() const {
+  const bool outline = HasSelection_ || DrawingPolygon_ || DrawingRect_ || DrawingCircle_;
+  return outline && Sel_.Animated;
 }
 
 void TVeloraView::SetZoom(double z) {
@@ -547,15 +566,18 @@ void TVeloraView::resizeEvent(QResizeEvent* event) {
 // ---------------------------------------------------------------------------- the timer
 
 void TVeloraView::TimerTick() {
-  if (!HasParentWindow()) return;
-  // The marching outline moves on while nothing is being dragged.
-  const bool outline = HasSelection_ || DrawingPolygon_ || DrawingRect_ || DrawingCircle_;
-  if (outline && Sel_.Animated && !ButtonDown_) {
-    Sel_.Phase = (Sel_.Phase + 1) % 6;
-    QWidget::update(ClientRect());
+  if (HasParentWindow()) {
+    // The marching outline moves on while nothing is being dragged.
+    const bool outline = HasSelection_ || DrawingPolygon_ || DrawingRect_ || DrawingCircle_;
+    if (outline && Sel_.Animated && !ButtonDown_) {
+      Sel_.Phase = (Sel_.Phase + 1) % 6;
+      QWidget::update(ClientRect());
+    }
+    if (FilterDelayTicks_ > 0 && --FilterDelayTicks_ == 0) Update();
+    if (ViewChangeTicks_ > 0 && --ViewChangeTicks_ == 0 && outline) QWidget::update(ClientRect());
   }
-  if (FilterDelayTicks_ > 0 && --FilterDelayTicks_ == 0) Update();
-  if (ViewChangeTicks_ > 0 && --ViewChangeTicks_ == 0 && outline) QWidget::update(ClientRect());
+  // Nothing left to animate or to count down: the view sleeps until the next change.
+  if (!HasParentWindow() || (!OutlineAnimated() && FilterDelayTicks_ == 0 && ViewChangeTicks_ == 0)) Timer_.stop();
 }
 
 // ---------------------------------------------------------------------------- painting
@@ -593,6 +615,8 @@ void TVeloraView::paintEvent(QPaintEvent* event) {
     }
     const TBitmap* shown = &BackBuffer_;
     const bool outline = HasSelection_ || DrawingPolygon_ || DrawingRect_ || DrawingCircle_ || Grip_ >= 0;
+    // Whatever made an outline appear, painting it is what sets the ants marching.
+    if (OutlineAnimated()) WakeTimer();
     if (outline) {
       // The outline and grips go on a copy so that the rendered picture stays clean for the
       // next animation step.

@@ -67,6 +67,9 @@ constexpr TVLMouseInteract MouseInteractSet(std::initializer_list<TVLMouseIntera
   for (auto i : items) s |= 1u << i;
   return s;
 }
+// The items are bit numbers, not bits: or-ing two of them would make a wrong set silently.
+// Sets are built with MouseInteractSet.
+TVLMouseInteract operator|(TVLMouseInteractItem, TVLMouseInteractItem) = delete;
 
 struct TVLScrollBarParams {
   int StepPerLine = -1;
@@ -239,7 +242,8 @@ class TVeloraView : public TVLView {
   void RenderTo(TBitmap& target);
   // The visible part of the image at the current zoom and filter, at the painter's origin.
   void DrawTo(QPainter& painter);
-  // Advances the filter delay and the outline animation, as the 210 ms timer does.
+  // Advances the filter delay and the outline animation, as the 210 ms timer does; stops
+  // the timer when nothing is left to animate or count down.
   void TimerTick();
   QTimer& Timer() { return Timer_; }
 
@@ -284,6 +288,9 @@ class TVeloraView : public TVLView {
   void ComputeSourceRect();
   void GetMaxViewOriginAt(double zoomFactor, int& maxX, int& maxY) const;
   void ArmFilterDelay();
+  void DelayFilter();
+  void WakeTimer();
+  bool OutlineAnimated() const;
   void UpdateScrollBars();
   void LayoutScrollBars();
   void ScrollBarAction(bool horizontal, int action);

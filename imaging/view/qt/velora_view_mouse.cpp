@@ -632,8 +632,10 @@ void TVeloraView::DrawOverlay(TBitmap& target) {
   if (!Sel_.Points.empty()) {
     DrawPolygonOutline(canvas);
   } else if (HasSelection_ && !SelMask_.IsEmpty() && ViewChangeTicks_ == 0 && DrawWidth_ > 0 && DrawHeight_ > 0) {
-    SelMask_.DrawAnts(target, CenterOffsetX_, CenterOffsetY_, Sel_.Phase, Sel_.Colour1, Sel_.Colour2, SourceX_,
-                      SourceY_, SourceWidth_, SourceHeight_, DrawWidth_, DrawHeight_);
+    // The mask knows no system colours: it is given the pixels they stand for.
+    SelMask_.DrawAnts(target, CenterOffsetX_, CenterOffsetY_, Sel_.Phase, TRGBToTColor(ColorToRGB(Sel_.Colour1)),
+                      TRGBToTColor(ColorToRGB(Sel_.Colour2)), SourceX_, SourceY_, SourceWidth_, SourceHeight_,
+                      DrawWidth_, DrawHeight_);
   }
   if (HasSelection_ && Sel_.Grips && IsSingleRectangle() && !DrawingRect_) DrawGrips(canvas);
 }

@@ -45,6 +45,7 @@ class TVLView : public QWidget, public TVLViewLink, public TVLObject {
   TNotifyEvent OnMouseLeave;
   TColor Background() const override { return Background_; }
   void SetBackground(TColor colour) override { Background_ = colour; }
+  TRGB BackgroundPixel() const override { return ColorToRGB(Background()); }
 
   // ---- the image, for components that hold the view without knowing its kind
   TBitmap* GetBitmap() override { return nullptr; }
