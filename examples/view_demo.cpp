@@ -47,11 +47,9 @@ void MakeTestPicture(TBitmap& bitmap) {
 }
 
 TResampleFilter FilterByName(const std::string& n) {
-  static const char* names[] = {"none",     "triangle", "hermite", "bell",   "bspline",
-                                "lanczos3", "mitchell", "nearest", "linear", "fastlinear"};
-  for (int i = 0; i < 10; ++i)
-    if (n == names[i]) return TResampleFilter(i);
-  return rfNone;
+  TResampleFilter filter = rfNone;
+  ResampleFilterByName(n, filter);
+  return filter;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "vl_bitmap.h"
+#include "vl_helpers.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -37,13 +38,6 @@ int64_t MapGranularity() {
     return (page > 0 && kVLMapGranularity % page != 0) ? int64_t(page) : kVLMapGranularity;
   }();
   return granularity;
-}
-
-std::string TempDirectory() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string result = (dir && *dir) ? dir : "/tmp";
-  while (result.size() > 1 && result.back() == '/') result.pop_back();
-  return result;
 }
 
 int32_t CheckedRowLen(int width, int bits) {
@@ -131,13 +125,10 @@ void TVLBitmap::AllocateStorage() {
 }
 
 bool TVLBitmap::AllocateFile(int64_t size) {
-  std::string name = TempDirectory() + "/veloraXXXXXX";
-  std::vector<char> path(name.begin(), name.end());
-  path.push_back('\0');
-  int fd = mkstemp(path.data());
-  if (fd < 0) return false;
+  std::string path;
   // Unlinked at once: the file lives as long as the descriptor and never outlives the process.
-  unlink(path.data());
+  const int fd = VLCreateTempFile({}, &path);
+  if (fd < 0) return false;
   struct stat st {};
   if (size > std::numeric_limits<off_t>::max() || ftruncate(fd, off_t(size)) != 0 || fstat(fd, &st) != 0 ||
       int64_t(st.st_size) != size) {
@@ -145,7 +136,7 @@ bool TVLBitmap::AllocateFile(int64_t size) {
     return false;
   }
   FileHandle_ = fd;
-  TempFileName_ = path.data();
+  TempFileName_ = path;
   return true;
 }
 

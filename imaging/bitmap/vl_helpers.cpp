@@ -1,5 +1,9 @@
 #include "vl_helpers.h"
 
+#include <vector>
+
+#include <unistd.h>
+
 #include <array>
 #include <bit>
 #include <cctype>
@@ -167,6 +171,24 @@ TRGB LabToRGB(uint8_t L, int8_t a, int8_t b) {
   const double g = -1.022 * x + 1.978 * y + 0.044 * z;
   const double bl = 0.061 * x - 0.224 * y + 1.163 * z;
   return MakeRGB(Channel(r), Channel(g), Channel(bl));
+}
+
+std::string VLTempDirectory() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
+}
+
+int VLCreateTempFile(const std::string& dir, std::string* name) {
+  std::string pattern = dir.empty() ? VLTempDirectory() : dir;
+  while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
+  pattern += "/veloraXXXXXX";
+  std::vector<char> path(pattern.begin(), pattern.end());
+  path.push_back('\0');
+  const int fd = ::mkstemp(path.data());
+  if (fd < 0) return -1;
+  ::unlink(path.data());
+  if (name) *name = path.data();
+  return fd;
 }
 
 }  // namespace velora

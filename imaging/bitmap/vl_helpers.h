@@ -2,6 +2,7 @@
 // processing routines.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "toolkit_bitmap.h"
@@ -54,5 +55,13 @@ struct TVLLab {
 TVLLab RGBToLab(TRGB colour);
 // The TIFF Lab reader's decoding; a or b of −128 is taken as 128.
 TRGB LabToRGB(uint8_t L, int8_t a, int8_t b);
+
+// The temporary directory: $TMPDIR, else /tmp, without a trailing slash.
+std::string VLTempDirectory();
+// A new temporary file with the prefix "velora" in dir (the temporary directory when empty;
+// a trailing slash is ignored), created exclusively and removed from the directory at once,
+// so that nothing is left behind even when the process dies. The descriptor, or -1; name
+// takes the path it had.
+int VLCreateTempFile(const std::string& dir = {}, std::string* name = nullptr);
 
 }  // namespace velora

@@ -1,4 +1,5 @@
 #include "vl_virtual_dib_list.h"
+#include "vl_helpers.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -22,24 +23,6 @@ void PutU32(uint8_t* p, uint32_t v) {
 }
 int32_t GetI32(const uint8_t* p) {
   return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
-}
-
-// The platform's temporary directory: $TMPDIR, else /tmp.
-std::string TempDirectory(const std::string& given) {
-  if (!given.empty()) return given;
-  const char* env = std::getenv("TMPDIR");
-  return env && *env ? std::string(env) : std::string("/tmp");
-}
-
-// A new temporary file with the prefix "velora", removed from the directory at once so that
-// nothing is left behind even when the process dies.
-int CreateTempFile(const std::string& dir) {
-  std::string pattern = dir + "/veloraXXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd >= 0) ::unlink(name.data());
-  return fd;
 }
 
 }  // namespace
@@ -82,7 +65,7 @@ void TVLVirtualDIBList::OpenFile() {
     UnmapAll();  // handles stay; they are mapped again on demand
   } else {
     Clear();
-    fd_ = CreateTempFile(TempDirectory(tempDir_));
+    fd_ = VLCreateTempFile(tempDir_);
   }
   // A failure here is not reported: views then fail to map and readers get nothing.
   if (fd_ >= 0 && ::ftruncate(fd_, off_t(fileSize_)) != 0) {

@@ -59,31 +59,16 @@ int DefaultDpiX();
 int DefaultDpiY();
 void SetDefaultDpi(int dpiX, int dpiY);
 
-class TIOParamsVals {
- public:
-  explicit TIOParamsVals(TVeloraIO* owner = nullptr);
-  ~TIOParamsVals();
-  TIOParamsVals(const TIOParamsVals&) = delete;
-  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
-
-  void ResetParams();
-  void AssignParams(const TIOParamsVals& source);
-
-  // Palette of the file as read: ColorMapCount entries, or none.
-  void SetColorMap(const TRGB* entries, int count);
-  void FreeColorMap();
-  TRGB* ColorMap() { return ColorMap_.empty() ? nullptr : ColorMap_.data(); }
-  const TRGB* ColorMap() const { return ColorMap_.empty() ? nullptr : ColorMap_.data(); }
-  int ColorMapCount() const { return int(ColorMap_.size()); }
-
-  TVeloraIO* IO = nullptr;
-
+// The fields of the parameter record that are plain values, each with its default. The
+// record resets them by assigning a fresh TIOParamsFields and copies them by assigning the
+// source's: a field added here is reset and copied without a line more.
+struct TIOParamsFields {
   // Common fields
   int32_t BitsPerSample = 8;
   int32_t SamplesPerPixel = 3;
-  int32_t Width = 0;
+  int32_t Width = 0;   // reset from the owner's bitmap, if it has one
   int32_t Height = 0;
-  int32_t DpiX = 0;
+  int32_t DpiX = 0;    // reset from the owner's view, if it has one
   int32_t DpiY = 0;
   int32_t FileType = 0;
   std::string FileName;
@@ -96,7 +81,7 @@ class TIOParamsVals {
   int32_t TiffXPos = 0, TiffYPos = 0;
   std::string TiffDocumentName, TiffImageDescription, TiffPageName;
   int32_t TiffPageNumber = 0, TiffPageCount = 0;
-  TTiffLzwDecompFunc TiffLzwDecompressor = nullptr;
+  TTiffLzwDecompFunc TiffLzwDecompressor = nullptr;  // reset from the global slots
   TTiffLzwCompFunc TiffLzwCompressor = nullptr;
   bool TiffApplyOrientation = true;
   int32_t TiffImageCount = 0;
@@ -124,9 +109,7 @@ class TIOParamsVals {
   int32_t JpegSmoothing = 0;
   bool JpegProgressive = false;
   uint8_t JpegScale = 1;       // 0 automatic, 1 full, 2 half, 3 quarter, 4 eighth
-  TVLMarkerList JpegMarkers;
   int32_t JpegScaleUsed = 1;
-  int32_t JpegWarningCount = 0, JpegWarningCode = 0;
 
   // Other formats
   int32_t PcxVersion = 5;
@@ -145,7 +128,7 @@ class TIOParamsVals {
   int32_t TgaXPos = 0, TgaYPos = 0;
   bool TgaCompressed = true;
   std::string TgaImageId, TgaAuthor;
-  double TgaDate = 0;  // days since 30 Dec 1899
+  double TgaDate = 0;  // days since 30 Dec 1899; reset to today
   std::string TgaJobName;
   TRGB TgaKeyColor{};
   double TgaAspectRatio = 1.0;
@@ -154,8 +137,6 @@ class TIOParamsVals {
   std::vector<std::string> PxmComments;
 
   // Metadata
-  TVLIPTCInfoList IptcInfo;
-  TBitmap ExifThumbnail;
   std::string ExifImageDescription;
   std::string ExifMake, ExifModel, ExifSoftware, ExifDateTime, ExifCopyright;
   int32_t ExifOrientation = 0;
@@ -183,11 +164,34 @@ class TIOParamsVals {
   double ExifExposureIndex = 0;
   int32_t ExifSensingMethod = 0, ExifFileSource = 0, ExifSceneType = 0;
 
- private:
-  void ResetExif();
-  void AssignExif(const TIOParamsVals& source);
-
+ protected:
   std::vector<TRGB> ColorMap_;
+};
+
+class TIOParamsVals : public TIOParamsFields {
+ public:
+  explicit TIOParamsVals(TVeloraIO* owner = nullptr);
+  ~TIOParamsVals();
+  TIOParamsVals(const TIOParamsVals&) = delete;
+  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
+
+  void ResetParams();
+  void AssignParams(const TIOParamsVals& source);
+
+  // Palette of the file as read: ColorMapCount entries, or none.
+  void SetColorMap(const TRGB* entries, int count);
+  void FreeColorMap();
+  TRGB* ColorMap() { return ColorMap_.empty() ? nullptr : ColorMap_.data(); }
+  const TRGB* ColorMap() const { return ColorMap_.empty() ? nullptr : ColorMap_.data(); }
+  int ColorMapCount() const { return int(ColorMap_.size()); }
+
+  // What the fields cannot hold by value; ResetParams and AssignParams handle each by hand.
+  TVeloraIO* IO = nullptr;          // neither reset nor copied
+  TVLMarkerList JpegMarkers;
+  TVLIPTCInfoList IptcInfo;
+  TBitmap ExifThumbnail;            // 1 × 1 after a reset
+  int32_t JpegWarningCount = 0;     // neither reset nor copied: set by each JPEG read
+  int32_t JpegWarningCode = 0;
 };
 
 // The LZW references a codec uses: the record's when set, the global slot otherwise.

@@ -256,4 +256,22 @@ void ResampleMask(const TVLMask& source, TVLMask& dest, TResampleFilter filter) 
   }
 }
 
+namespace {
+const char* const kFilterNames[] = {"none",     "triangle", "hermite", "bell",   "bspline",
+                                    "lanczos3", "mitchell", "nearest", "linear", "fastlinear"};
+}  // namespace
+
+const char* ResampleFilterName(TResampleFilter filter) {
+  return filter >= rfNone && filter <= rfFastLinear ? kFilterNames[filter] : "";
+}
+
+bool ResampleFilterByName(const std::string& name, TResampleFilter& filter) {
+  for (int i = rfNone; i <= rfFastLinear; ++i)
+    if (name == kFilterNames[i]) {
+      filter = TResampleFilter(i);
+      return true;
+    }
+  return false;
+}
+
 }  // namespace velora

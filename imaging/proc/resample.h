@@ -7,6 +7,8 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include <string>
+
 #include "base/vl_types.h"
 #include "base/progress.h"
 
@@ -24,6 +26,11 @@ enum TResampleFilter {
   rfLinear,
   rfFastLinear,
 };
+
+// The filters' names as the tool and the demo take them: "none", "triangle", ... "fastlinear".
+const char* ResampleFilterName(TResampleFilter filter);
+// The filter of that name; false (filter unchanged) for any other name.
+bool ResampleFilterByName(const std::string& name, TResampleFilter& filter);
 
 void ResampleBitmap(const TBitmap& source, TBitmap& dest, TResampleFilter filter,
                     const TVLProgressRecord* progress = nullptr);

@@ -33,6 +33,49 @@ TEST(IOParams, DefaultsOfAFreeStandingComponent) {
   EXPECT_GT(p.TgaDate, 40000.0);  // some day after 2009
 }
 
+// Reset and copy go by the language for every field of TIOParamsFields; only the members the
+// record adds beside them are handled by hand. A member added to the record outside the fields
+// changes its size and fails here until ResetParams and AssignParams handle it and this list
+// names it.
+struct TMembersHandledByHand : TIOParamsFields {
+  TVeloraIO* IO;
+  TVLMarkerList JpegMarkers;
+  TVLIPTCInfoList IptcInfo;
+  TBitmap ExifThumbnail;
+  int32_t JpegWarningCount, JpegWarningCode;
+};
+static_assert(sizeof(TIOParamsVals) == sizeof(TMembersHandledByHand));
+
+TEST(IOParams, ResetAndAssignCoverEveryField) {
+  TIOParamsVals source;
+  source.AssignParams(source);  // a record assigned to itself stays as it is
+  const TRGB palette[2] = {{1, 2, 3}, {4, 5, 6}};
+  source.SetColorMap(palette, 2);
+  source.Width = 640, source.ExifWhitePoint[1] = 0.3, source.PxmComments = {"made here"};
+  source.JpegMarkers.Add(0xE1, "Exif", 4);
+  source.ExifThumbnail.Reset(3, 2, TPixelFormat::pf24bit);
+  source.JpegWarningCount = 9;
+
+  TIOParamsVals copy;
+  copy.AssignParams(source);
+  EXPECT_EQ(copy.ColorMapCount(), 2);
+  EXPECT_EQ(copy.Width, 640);
+  EXPECT_DOUBLE_EQ(copy.ExifWhitePoint[1], 0.3);
+  EXPECT_EQ(copy.PxmComments, source.PxmComments);
+  EXPECT_EQ(copy.JpegMarkers.Count(), 1);
+  EXPECT_EQ(copy.ExifThumbnail.Width(), 3);
+  EXPECT_EQ(copy.JpegWarningCount, 0) << "warnings belong to the read that made them";
+
+  copy.ResetParams();
+  EXPECT_EQ(copy.ColorMapCount(), 0);
+  EXPECT_EQ(copy.Width, 640) << "without an owner's bitmap the size stays";
+  EXPECT_DOUBLE_EQ(copy.ExifWhitePoint[1], 0.0);
+  EXPECT_TRUE(copy.PxmComments.empty());
+  EXPECT_EQ(copy.JpegMarkers.Count(), 0);
+  EXPECT_EQ(copy.ExifThumbnail.Width(), 1);
+  EXPECT_TRUE(copy.IptcInfo.Modified) << "a cleared IPTC list counts as changed";
+}
+
 TEST(IOParams, ResetTakesTheTargetSizeAndTheGlobalLzwSlots) {
   TBitmap target(12, 7, TPixelFormat::pf24bit);
   TVeloraIO io;

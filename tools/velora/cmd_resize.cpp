@@ -20,17 +20,6 @@ constexpr const char* kResizeUsage =
 
 }  // namespace
 
-bool ParseFilterName(const std::string& name, TResampleFilter& filter) {
-  static const char* const kNames[] = {"none",     "triangle", "hermite", "bell",   "bspline",
-                                       "lanczos3", "mitchell", "nearest", "linear", "fastlinear"};
-  for (int i = 0; i <= int(rfFastLinear); ++i)
-    if (name == kNames[i]) {
-      filter = TResampleFilter(i);
-      return true;
-    }
-  return false;
-}
-
 bool ParseSize(const std::string& text, int& width, int& height) {
   const size_t x = text.find_first_of("xX");
   if (x == std::string::npos || x == 0 || x + 1 >= text.size()) return false;
@@ -66,7 +55,7 @@ int CmdResize(const std::vector<std::string>& args) {
       } else {
         name = args[i].substr(9);
       }
-      if (!ParseFilterName(name, filter)) {
+      if (!ResampleFilterByName(name, filter)) {
         Complain("unknown filter '" + name + "'\n" + kResizeUsage);
         return kExitUsage;
       }
