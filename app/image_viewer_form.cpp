@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include "codecs/gif/gif_codec.h"
+#include "codecs/tiff/tiff_lzw.h"
 #include "io/folder_scan.h"
 #include "io/io_params.h"
 #include "mview/velora_mview.h"
@@ -165,6 +166,8 @@ void TfrmImageViewer::FormActivate() {
   Activated_ = true;
   DefGifLzwDecompFunc = GifLzwDecode;
   DefGifLzwCompFunc = GifLzwEncode;
+  DefTiffLzwDecompFunc = TiffLzwDecode;
+  DefTiffLzwCompFunc = TiffLzwEncode;
   ScanFolder();
 }
 

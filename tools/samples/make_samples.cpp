@@ -13,6 +13,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "codecs/gif/gif_codec.h"
+#include "codecs/tiff/tiff_lzw.h"
 #include "io/velora_io.h"
 #include "base/vl_stream.h"
 
@@ -185,6 +186,8 @@ int main(int argc, char** argv) {
   std::string dir = argv[1];
   DefGifLzwDecompFunc = GifLzwDecode;
   DefGifLzwCompFunc = GifLzwEncode;
+  DefTiffLzwDecompFunc = TiffLzwDecode;
+  DefTiffLzwCompFunc = TiffLzwEncode;
   TVeloraIO io;
   TBitmap bmp;
   bool ok = true;

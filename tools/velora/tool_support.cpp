@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "codecs/gif/gif_codec.h"
+#include "codecs/tiff/tiff_lzw.h"
 #include "commands.h"
 #include "io/io_params.h"
 
@@ -42,7 +43,8 @@ std::string CreateFailureReason(const std::string& path) {
 void InstallLzwCoders() {
   DefGifLzwDecompFunc = GifLzwDecode;
   DefGifLzwCompFunc = GifLzwEncode;
-  // The TIFF coders join when the TIFF LZW coder does.
+  DefTiffLzwDecompFunc = TiffLzwDecode;
+  DefTiffLzwCompFunc = TiffLzwEncode;
 }
 
 void Complain(const std::string& text) { std::cerr << "velora: " << text << "\n"; }
