@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int rowBytes = (width + 7) / 8;
   const uint8_t* strip = data + 3;
   const int64_t stripSize = int64_t(size - 3);
-  std::vector<uint8_t> row(size_t(rowBytes));
+  std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
 
   TFaxDecoder decoder{coding, fillOrder, width, fillBits, strip, stripSize};
   decoder.reference.Reset(width);

@@ -13,20 +13,21 @@ namespace {
 
 using namespace tifflzw;
 
-struct TLzwEntry {
+// Eight bytes, so that defining a code is one store.
+struct alignas(8) TLzwEntry {
   uint16_t prefix;
   uint16_t length;
   uint8_t last;
   uint8_t first;
+  uint16_t unused;
 };
 
 class TLzwDecoder {
  public:
   TLzwDecoder(const uint8_t* data, int64_t dataLength, int rowLength)
       : data_(data), dataBits_(uint64_t(dataLength > 0 ? dataLength : 0) * 8), rowLength_(rowLength),
-        buffer_(size_t(rowLength) + kTableSize) {
-    for (int c = 0; c < 256; ++c) table_[c] = {0, 1, uint8_t(c), uint8_t(c)};
-    ResetTable();
+        buffer_(new uint8_t[size_t(rowLength) + kTableSize]) {
+    for (int c = 0; c < 256; ++c) table_[c] = {0, 1, uint8_t(c), uint8_t(c), 0};
     // Old-style strips start with a Clear code sent least significant bit first: a zero byte,
     // then a byte with its lowest bit set. Decoding them the new way gives garbage.
     if (dataLength >= 2 && data[0] == 0 && (data[1] & 1)) failed_ = true;
@@ -35,98 +36,96 @@ class TLzwDecoder {
   uint8_t* DecodeRow() {
     if (failed_) return nullptr;
     if (used_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + used_, size_t(fill_ - used_));
+      std::memmove(buffer_.get(), buffer_.get() + used_, size_t(fill_ - used_));
       fill_ -= used_;
       used_ = 0;
     }
-    while (fill_ < rowLength_ && !ended_) DecodeCode();
+    if (fill_ < rowLength_ && !ended_) DecodeCodes();
     if (failed_ || fill_ < rowLength_) return nullptr;
     used_ = rowLength_;
-    return buffer_.data();
+    return buffer_.get();
   }
 
  private:
-  void ResetTable() {
-    defined_ = kFirstFree;
-    width_ = 9;
-    previous_ = -1;
-  }
-
-  // The next code, or -1 when the strip holds fewer bits than a code.
-  int ReadCode() {
-    if (bitPos_ + uint64_t(width_) > dataBits_) return -1;
-    const uint64_t byte = bitPos_ >> 3;
-    uint32_t window;
-    if (byte + 4 <= dataBits_ >> 3) {
-      window = uint32_t(data_[byte]) << 24 | uint32_t(data_[byte + 1]) << 16 | uint32_t(data_[byte + 2]) << 8 |
-               data_[byte + 3];
-    } else {
-      window = 0;
-      for (uint64_t i = 0; i < 4; ++i)
-        window = window << 8 | (byte + i < dataBits_ >> 3 ? data_[byte + i] : 0);
-    }
-    const int code = int((window << (bitPos_ & 7)) >> (32 - width_));
-    bitPos_ += uint64_t(width_);
-    return code;
-  }
-
-  void DecodeCode() {
-    int code = ReadCode();
-    if (code < 0 || code == kEndOfInformation) {
-      ended_ = true;
-      return;
-    }
-    if (code == kClear) {
-      ResetTable();
-      started_ = true;
-      return;
-    }
-    if (previous_ < 0) {
-      // Right after a Clear (or at the start) only a single byte has a string yet.
-      if (code > kEndOfInformation) {
-        failed_ = true;
-        return;
+  // Decodes codes until the buffer holds a row, the strip ends or a code is bad. The state
+  // lives in locals here: the byte stores into the buffer would otherwise make the compiler
+  // reload every member after each of them.
+  void DecodeCodes() {
+    TLzwEntry* const table = table_;
+    uint8_t* const out = buffer_.get();
+    const uint8_t* const data = data_;
+    const uint64_t dataBits = dataBits_, fastEnd = dataBits_ >= 32 ? dataBits_ - 32 : 0;
+    uint64_t bitPos = bitPos_;
+    int fill = fill_, defined = defined_, width = width_, previous = previous_;
+    bool started = started_;
+    while (fill < rowLength_) {
+      int code;
+      if (bitPos <= fastEnd) {
+        uint32_t window;
+        std::memcpy(&window, data + (bitPos >> 3), 4);
+        code = int((__builtin_bswap32(window) << (bitPos & 7)) >> (32 - width));
+      } else if (bitPos + uint64_t(width) <= dataBits) {
+        code = SlowCode(bitPos, width);
+      } else {
+        ended_ = true;  // the strip holds fewer bits than a code
+        break;
       }
-      Emit(code);
-      if (!started_) AddEntry(code, table_[code].first);  // the very first code is its own predecessor
-      started_ = true;
-      previous_ = code;
-      return;
+      bitPos += uint64_t(width);
+      if (code == kEndOfInformation) {
+        ended_ = true;
+        break;
+      }
+      if (code == kClear) {
+        defined = kFirstFree, width = 9, previous = -1, started = true;
+        continue;
+      }
+      if (previous < 0) {
+        // Right after a Clear (or at the start) only a single byte has a string yet.
+        if (code > kEndOfInformation) {
+          failed_ = true;
+          break;
+        }
+        out[fill++] = uint8_t(code);
+        if (!started) {  // the very first code of a strip without a Clear is its own predecessor
+          table[defined] = {uint16_t(code), 2, uint8_t(code), uint8_t(code), 0};
+          ++defined;
+          started = true;
+        }
+        previous = code;
+        continue;
+      }
+      // Codes past the next free one are taken as the next free one: the previous string
+      // followed by its own first byte.
+      const bool known = code < defined;
+      if (defined >= kTableSize) {
+        failed_ = true;
+        break;
+      }
+      const TLzwEntry& p = table[previous];
+      if (!known) code = defined;
+      table[defined] = {uint16_t(previous), uint16_t(p.length + 1), known ? table[code].first : p.first, p.first, 0};
+      ++defined;
+      // One code early: the width grows when the table reaches 511, 1023 and 2047 codes.
+      width += (defined == 511) | (defined == 1023) | (defined == 2047);
+      if (code < 256) {
+        out[fill++] = uint8_t(code);
+      } else {
+        const int length = table[code].length;
+        uint8_t* end = out + fill + length;
+        for (int c = code; end != out + fill; c = table[c].prefix) *--end = table[c].last;
+        fill += length;
+      }
+      previous = code;
     }
-    started_ = true;
-    if (code < defined_) {
-      Emit(code);
-      if (!AddEntry(previous_, table_[code].first)) return;
-    } else {
-      // Codes past the next free one are taken as the next free one.
-      if (!AddEntry(previous_, table_[previous_].first)) return;
-      code = defined_ - 1;
-      Emit(code);
-    }
-    previous_ = code;
+    bitPos_ = bitPos, fill_ = fill, defined_ = defined, width_ = width, previous_ = previous, started_ = started;
   }
 
-  bool AddEntry(int prefix, uint8_t last) {
-    if (defined_ >= kTableSize) {
-      failed_ = true;
-      return false;
-    }
-    const TLzwEntry& p = table_[prefix];
-    table_[defined_] = {uint16_t(prefix), uint16_t(p.length + 1), last, p.first};
-    ++defined_;
-    // One code early: the width grows when the table reaches 511, 1023 and 2047 codes.
-    if (defined_ == 511 || defined_ == 1023 || defined_ == 2047) ++width_;
-    return true;
-  }
-
-  void Emit(int code) {
-    const int length = table_[code].length;
-    uint8_t* out = buffer_.data() + fill_ + length;
-    do {
-      *--out = table_[code].last;
-      code = table_[code].prefix;
-    } while (out != buffer_.data() + fill_);
-    fill_ += length;
+  // A code near the end of the strip, where four bytes cannot be read at once.
+  int SlowCode(uint64_t bitPos, int width) const {
+    const uint64_t byte = bitPos >> 3, bytes = dataBits_ >> 3;
+    uint32_t window = 0;
+    for (uint64_t i = 0; i < 4; ++i) window = window << 8 | (byte + i < bytes ? data_[byte + i] : 0);
+    return int((window << (bitPos & 7)) >> (32 - width));
   }
 
   const uint8_t* data_;
@@ -141,7 +140,7 @@ class TLzwDecoder {
   bool ended_ = false;
   bool failed_ = false;
   // A row plus the longest string a code can add past it.
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;  // left uninitialised: only decoded bytes are read
   int fill_ = 0;
   int used_ = 0;
 };

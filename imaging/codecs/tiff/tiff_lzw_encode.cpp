@@ -1,6 +1,9 @@
 // TIFF LZW encoder: the hashing compressor of the GIF writer with TIFF's conventions (codes
 // most significant bit first, the width growing one code early). The string table is an
 // open-addressed hash of (prefix code, next byte) pairs, one probe per byte in the common case.
+// The hash has 9001 slots rather than the GIF encoder's 5003: a table of up to 3836 strings
+// then fills it less than half, so that a miss (every code emitted) ends after a probe or two;
+// the codes written are the same whatever the size.
 #include <algorithm>
 #include <memory>
 
@@ -12,8 +15,8 @@ namespace {
 
 using namespace tifflzw;
 
-constexpr int kHashSize = 5003;  // a prime somewhat above the table size
-constexpr int kHashShift = 4;
+constexpr int kHashSize = 9001;  // a prime above twice the strings a table holds
+constexpr int kHashShift = 5;    // (255 << 5) ^ 4095 stays inside the hash
 constexpr int kBlockLength = 254;
 // The last code handed out before the table is cleared; the decoder, one code behind, then
 // never defines more than 4094 codes and never needs a thirteenth bit.
@@ -26,31 +29,58 @@ class TLzwEncoder {
     Output(kClear, stream);
   }
 
+  // The state lives in locals while a row is coded: the byte stores into the output block
+  // would otherwise make the compiler reload every member after each of them.
   void Encode(const uint8_t* data, int length, TVLStream& stream) {
     int i = 0;
     if (prefix_ < 0 && length > 0) prefix_ = data[i++];
-    int prefix = prefix_;
+    int prefix = prefix_, nextFree = nextFree_, width = width_, limit = limit_, bits = bits_, used = blockUsed_;
+    uint64_t accumulator = accumulator_;
+    int32_t* const keys = keys_;
+    uint16_t* const codes = codes_;
+    uint8_t* const block = block_;
+    auto output = [&](int code) {
+      accumulator |= uint64_t(code) << (64 - bits - width);
+      bits += width;
+      while (bits >= 8) {
+        block[used++] = uint8_t(accumulator >> 56);
+        accumulator <<= 8;
+        bits -= 8;
+        if (used == kBlockLength) {
+          blockUsed_ = used;
+          Flush(stream);
+          used = 0;
+        }
+      }
+    };
     for (; i < length; ++i) {
       const int c = data[i];
       const int32_t key = (int32_t(c) << kMaxBits) + prefix;
       int slot = (c << kHashShift) ^ prefix;
-      if (keys_[slot] == key) {
-        prefix = codes_[slot];
+      if (keys[slot] == key) {
+        prefix = codes[slot];
         continue;
       }
-      if (keys_[slot] >= 0 && Probe(key, slot, prefix)) continue;
-      Output(prefix, stream);
+      if (keys[slot] >= 0 && Probe(key, slot, prefix)) continue;
+      output(prefix);
+      // The decoder, one code behind, widens when its table reaches the limit: one code early.
+      if (nextFree >= limit && width < kMaxBits) {
+        ++width;
+        limit = width == kMaxBits ? kTableSize - 1 : (1 << width) - 1;
+      }
       prefix = c;
-      if (nextFree_ <= kLastFree) {
-        codes_[slot] = uint16_t(nextFree_++);
-        keys_[slot] = key;
+      if (nextFree <= kLastFree) {
+        codes[slot] = uint16_t(nextFree++);
+        keys[slot] = key;
       } else {
-        std::fill(std::begin(keys_), std::end(keys_), -1);
-        nextFree_ = kFirstFree;
-        Output(kClear, stream);
+        std::fill(keys, keys + kHashSize, -1);
+        nextFree = kFirstFree;
+        output(kClear);
+        width = 9, limit = 511;
       }
     }
-    prefix_ = prefix;
+    prefix_ = prefix, nextFree_ = nextFree, width_ = width, limit_ = limit, bits_ = bits, blockUsed_ = used;
+    accumulator_ = accumulator;
   }
 
   void Finish(TVLStream& stream) {
