@@ -54,13 +54,15 @@ class TLzwDecoder {
     TLzwEntry* const table = table_;
     uint8_t* const out = buffer_.get();
     const uint8_t* const data = data_;
-    const uint64_t dataBits = dataBits_, fastEnd = dataBits_ >= 32 ? dataBits_ - 32 : 0;
+    const uint64_t dataBits = dataBits_;
+    // Four bytes can be read at once up to here; never in a strip of fewer than four bytes.
+    const int64_t fastEnd = int64_t(dataBits_) - 32;
     uint64_t bitPos = bitPos_;
     int fill = fill_, defined = defined_, width = width_, previous = previous_;
     bool started = started_;
     while (fill < rowLength_) {
       int code;
-      if (bitPos <= fastEnd) {
+      if (int64_t(bitPos) <= fastEnd) {
         uint32_t window;
         std::memcpy(&window, data + (bitPos >> 3), 4);
         code = int((__builtin_bswap32(window) << (bitPos & 7)) >> (32 - width));
