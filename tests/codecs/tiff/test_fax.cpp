@@ -32,6 +32,15 @@ TEST(Fax, RunOf2600IsCodedAs2560And40) {
   EXPECT_TRUE(SameBytes(DecodeFax(TFaxCoding::Mh, strip, 2600, 1, 1), page));
 }
 
+// Group 3 readers look for an EOL before each row (libtiff reads rows without one as blank),
+// so every one-dimensional Group 3 row follows an EOL; modified Huffman rows have none.
+TEST(Fax, Group3OneDimensionalRowsFollowAnEol) {
+  const Bytes page = {0x00, 0x00};  // two white rows of 8
+  EXPECT_EQ(BytesToBits(EncodeFax(TFaxCoding::G3OneD, page, 8, 2)),
+            std::string("000000000001") + "10011" + "000000000001" + "10011" + "000000");
+  EXPECT_EQ(BytesToBits(EncodeFax(TFaxCoding::Mh, page, 8, 2)), std::string("10011000") + "10011000");
+}
+
 TEST(Fax, Group3TwoDimensionalPageWithAOneDimensionalRow) {
   // Width 16. Row 0 (1-D): white 4, black 8, white 4. Row 1 (1-D by its tag): white 2, black
   // 12, white 2. Rows 2 and 3 (2-D): V0 three times, a copy of the row above.
