@@ -13,6 +13,7 @@
 #include "pnm/pnm_codec.h"
 #include "tga/tga_codec.h"
 #include "tiff/tiff_codec.h"
+#include "tiff/tiff_lzw.h"
 
 namespace velora {
 
@@ -37,7 +38,8 @@ std::span<const TVLFormatDescriptor* const> VLBuiltinFormats() {
 void VLInstallLzwCoders() {
   DefGifLzwDecompFunc = GifLzwDecode;
   DefGifLzwCompFunc = GifLzwEncode;
-  // The TIFF slots stay empty: the TIFF codec has no LZW coder to put there.
+  DefTiffLzwDecompFunc = TiffLzwDecode;
+  DefTiffLzwCompFunc = TiffLzwEncode;
 }
 
 }  // namespace velora

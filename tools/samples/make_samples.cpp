@@ -12,7 +12,7 @@
 #include <string>
 
 #include "bitmap/toolkit_bitmap.h"
-#include "codecs/gif/gif_codec.h"
+#include "codecs/formats.h"
 #include "io/velora_io.h"
 #include "base/vl_stream.h"
 
@@ -183,8 +183,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string dir = argv[1];
-  DefGifLzwDecompFunc = GifLzwDecode;
-  DefGifLzwCompFunc = GifLzwEncode;
+  VLInstallLzwCoders();
   TVeloraIO io;
   TBitmap bmp;
   bool ok = true;
