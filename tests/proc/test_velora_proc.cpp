@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "proc/ft_image.h"
 #include "proc/velora_proc.h"
 
 using namespace velora;
@@ -591,4 +592,37 @@ TEST(VeloraProc, AStaleSelectionOnlyChangesPixelsInsideTheImage) {
   EXPECT_EQ(t.dialog.sourceHeight, 1);
   EXPECT_EQ(Pixel(t.view.Bitmap, 7, 5), MakeRGB(255, 255, 255));
   EXPECT_EQ(Pixel(t.view.Bitmap, 6, 5), MakeRGB(6, 5, 7));
+}
+
+// The component's histogram and frequency-domain transfers run the library's routines on its
+// target and tell the target it changed.
+TEST(VeloraProc, HistogramAndTransfersWorkOnTheTarget) {
+  TBitmap b(8, 6, TPixelFormat::pf24bit);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 8; ++x) {
+      uint8_t* p = b.ScanLine(y) + 3 * x;
+      p[0] = 10, p[1] = 20, p[2] = uint8_t(x);
+    }
+  TVeloraProc proc;
+  proc.AttachBitmap(&b);
+  THistogram h{};
+  proc.ComputeHistogram(h);
+  EXPECT_EQ(h[3].Red, 6u);     // one column of six pixels has red 3
+  EXPECT_EQ(h[20].Green, 48u);
+  EXPECT_EQ(h[10].Blue, 48u);
+
+  TVLFtImage ft;
+  ft.BuildFromBitmap(b, 1);
+  TBitmap out;
+  TVeloraProc target;
+  target.AttachBitmap(&out);
+  int modified = 0;
+  out.AddChangeHandler([&] { ++modified; });
+  target.WriteFtSpectrum(ft);
+  EXPECT_EQ(out.Width(), 8);  // the square of the transform
+  EXPECT_EQ(out.Height(), 8);
+  target.WriteFtInverse(ft);
+  EXPECT_EQ(out.Width(), 8);  // back at the source's size
+  EXPECT_EQ(out.Height(), 6);
+  EXPECT_GE(modified, 2);
 }
