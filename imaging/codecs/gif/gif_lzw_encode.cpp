@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "codecs/lzw_hash.h"
 #include "gif_codec.h"
 #include "gif_private.h"
 
@@ -40,7 +41,7 @@ class TLzwEncoder {
         prefix = codes_[slot];
         continue;
       }
-      if (keys_[slot] >= 0 && Probe(key, slot, prefix)) continue;
+      if (keys_[slot] >= 0 && LzwProbe(keys_.data(), codes_.data(), kHashSize, key, slot, prefix)) continue;
       Output(prefix);
       prefix = c;
       if (nextFree_ < gif::kLzwTableSize) {
@@ -62,21 +63,6 @@ class TLzwEncoder {
   }
 
  private:
-  // Looks for key past an occupied slot; on success prefix becomes its code, otherwise slot
-  // is the empty slot where the key belongs.
-  bool Probe(int32_t key, int& slot, int& prefix) {
-    int step = slot == 0 ? 1 : kHashSize - slot;
-    do {
-      slot -= step;
-      if (slot < 0) slot += kHashSize;
-      if (keys_[slot] == key) {
-        prefix = codes_[slot];
-        return true;
-      }
-    } while (keys_[slot] >= 0);
-    return false;
-  }
-
   void ClearTable() {
     std::fill(keys_.begin(), keys_.end(), -1);
     nextFree_ = clearCode_ + 2;

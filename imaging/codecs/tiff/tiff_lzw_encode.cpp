@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "codecs/lzw_hash.h"
 #include "tiff_lzw.h"
 
 namespace velora {
@@ -61,7 +62,7 @@ class TLzwEncoder {
         prefix = codes[slot];
         continue;
       }
-      if (keys[slot] >= 0 && Probe(key, slot, prefix)) continue;
+      if (keys[slot] >= 0 && LzwProbe(keys, codes, kHashSize, key, slot, prefix)) continue;
       output(prefix);
       // The decoder, one code behind, widens when its table reaches the limit: one code early.
       if (nextFree >= limit && width < kMaxBits) {
@@ -91,21 +92,6 @@ class TLzwEncoder {
   }
 
  private:
-  // Looks for key past an occupied slot; on success prefix becomes its code, otherwise slot
-  // is the empty slot where the key belongs.
-  bool Probe(int32_t key, int& slot, int& prefix) {
-    const int step = slot == 0 ? 1 : kHashSize - slot;
-    do {
-      slot -= step;
-      if (slot < 0) slot += kHashSize;
-      if (keys_[slot] == key) {
-        prefix = codes_[slot];
-        return true;
-      }
-    } while (keys_[slot] >= 0);
-    return false;
-  }
-
   void Output(int code, TVLStream& stream) {
     accumulator_ |= uint64_t(code) << (64 - bits_ - width_);
     bits_ += width_;
