@@ -30,10 +30,15 @@ constexpr uint32_t kDataStart = 264;
 constexpr uint32_t kChunk = 16;
 constexpr int64_t kLongestString = kTableSize;
 
+// The source may end right before the destination, or (a code past the defined ones) run into
+// it: each chunk is loaded whole before it is stored, and only bytes before the destination
+// are ever needed.
 inline void CopyString(uint8_t* to, const uint8_t* from, uint32_t length) {
   uint8_t* const end = to + length;
   do {
-    std::memcpy(to, from, kChunk);
+    uint8_t chunk[kChunk];
+    std::memcpy(chunk, from, kChunk);
+    std::memcpy(to, chunk, kChunk);
     to += kChunk, from += kChunk;
   } while (to < end);
 }
