@@ -14,8 +14,11 @@
 
 namespace velora {
 
-void TiffReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask,
-                    bool headerOnly, TVLProgressRecord& progress);
+// One page, TiffImageIndex of params, from the file header at the stream's position; size is
+// the data length from there (0: up to the stream's end). imageCount receives the number of
+// pages, also in header-only reads (bitmap may then be null).
+void TiffReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask* alphaMask, bool headerOnly,
+                    TVLProgressRecord& progress, TIOParamsVals& params, int64_t size = 0);
 void TiffWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
 
 extern const TVLFormatDescriptor kTiffDescriptor;
