@@ -76,6 +76,9 @@ class TBitmap {
   void Assign(const TBitmap& source);
   // Releases the pixels: 0 × 0, format kept.
   void FreeImage();
+  // Exchanges size, format, palette and pixels with `other`; change handlers stay with each
+  // bitmap. A routine that builds a new picture (a quarter turn) hands it over without a copy.
+  void SwapPixels(TBitmap& other) noexcept;
 
   // The "modified" notification: a control showing the bitmap subscribes and repaints.
   using TChangeHandler = std::function<void()>;
