@@ -5,6 +5,7 @@
 #include <string>
 
 #include "io/image_limits.h"
+#include "proc/flip_turn.h"
 #include "tiff_codec.h"
 #include "tiff_decode.h"
 
@@ -79,6 +80,9 @@ void TiffReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask
   else
     DecodeTiffBlocks(source, vars, *bitmap, alphaMask, progress);
   if (alphaMask && vars.alphaSample >= 0) FinishMask(*alphaMask);
+  // Turned upright as ImageMagick's -auto-orient turns it; the alpha follows.
+  if (params.TiffApplyOrientation && !progress.Aborted() && !VLApplyOrientation(*bitmap, alphaMask, vars.orientation))
+    progress.Fail("TIFF: no memory to turn the picture upright");
   if (alphaMask && (alphaMask->Width() != bitmap->Width() || alphaMask->Height() != bitmap->Height())) {
     alphaMask->Allocate(bitmap->Width(), bitmap->Height(), 8);
     alphaMask->Fill(255);

@@ -233,3 +233,24 @@ TEST(TiffReader, TruncatedFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Orientation 6 (the camera turned clockwise) turns 200 × 100 into 100 × 200; with the
+// orientation step off the picture stays as stored.
+TEST(TiffReader, OrientationSixTurnsTheSize) {
+  TPage page = GreyPage(200, 100, 8, pcBlackIsZero, 100, {Filled(20000, 5)});
+  page.entries.push_back(Short(tgOrientation, {6}));
+  const auto file = BuildTiff({page});
+  const auto r = Read(file);
+  ASSERT_FALSE(r->aborting) << r->reason;
+  EXPECT_EQ(r->bitmap.Width(), 100);
+  EXPECT_EQ(r->bitmap.Height(), 200);
+  EXPECT_EQ(r->mask.Width(), 100);
+  TOurRead stored;
+  TVLBufferStream stream(file.data(), int64_t(file.size()));
+  ReadOurs(stream, stored, 0, false, false);
+  EXPECT_EQ(stored.bitmap.Width(), 200);
+}
+
+}  // namespace

@@ -344,5 +344,32 @@ TEST_F(TiffReaderCorpus, AlphaIntoTheMask) {
   }
 }
 
+// Every Orientation turns the picture and its alpha upright as ImageMagick's -auto-orient does.
+TEST_F(TiffReaderCorpus, OrientationsAsImageMagickTurnsThem) {
+  if (!HaveTool("convert") || !HaveTool("tiffset")) GTEST_SKIP() << "no ImageMagick or tiffset";
+  WriteBase(P("oriented.tif"), {PHOTOMETRIC_RGB, 4, 8, 37, 21, EXTRASAMPLE_UNASSALPHA});
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE(orientation);
+    const std::string name = "o" + std::to_string(orientation) + ".tif";
+    ASSERT_TRUE(Shell("cd '" + dir_ + "' && cp oriented.tif " + name + " && tiffset -s 274 " +
+                      std::to_string(orientation) + " " + name));
+    TPicture colour, alpha;
+    ASSERT_TRUE(MagickPicture(P(name), 0, "-auto-orient -alpha off", colour));
+    ASSERT_TRUE(MagickPicture(P(name), 0, "-auto-orient -alpha extract -type TrueColor", alpha));
+    TOurRead full;
+    ReadOursFile(P(name), full, 0);
+    ASSERT_FALSE(full.aborting) << full.reason;
+    EXPECT_EQ(MaxDifference(PictureOf(full.bitmap), colour), 0);
+    ASSERT_EQ(full.mask.Width(), alpha.width);
+    ASSERT_EQ(full.mask.Height(), alpha.height);
+    int worst = 0;
+    for (int y = 0; y < alpha.height; ++y)
+      for (int x = 0; x < alpha.width; ++x)
+        worst = std::max(worst, std::abs(full.mask.ScanLine(y)[x] - alpha.rgb[size_t((y * alpha.width + x) * 3)]));
+    EXPECT_EQ(worst, 0);
+    EXPECT_EQ(full.params.Width, colour.width);
+  }
+}
+
 }  // namespace
 #endif  // VELORA_HAVE_LIBTIFF
