@@ -267,11 +267,12 @@ bool ReadTiffLayout(const TTiffIfd& ifd, TTiffSource& source, TTIFFVars& v, TIOP
   ReadYCbCr(ifd, v);
   v.lzwDecoder = TiffDecompressor(p);
 
-  if (v.width <= 0 || v.height <= 0) {
+  v.conversion = ChooseConversion(ifd, v);
+  // An old-style JPEG stream carries its own size (EXIF thumbnails declare none).
+  if ((v.width <= 0 || v.height <= 0) && v.conversion != TConversion::cvOldJpeg) {
     progress.Fail("TIFF: no image size");
     return false;
   }
-  v.conversion = ChooseConversion(ifd, v);
   if (v.conversion == TConversion::cvNone) {
     progress.Fail("TIFF: photometric " + std::to_string(v.photometric) + " with " +
                   std::to_string(v.samplesPerPixel) + " x " + std::to_string(v.bitsPerSample) +

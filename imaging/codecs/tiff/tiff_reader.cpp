@@ -70,8 +70,10 @@ void TiffReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask
   if (!ReadTiffLayout(ifd, source, vars, params, progress)) return;
   const TVLOpenCheck check{"TIFF", vars.width, vars.height, [&vars] { return VLBackingBytes(DensestCoding(vars)); },
                            source.Size()};
-  if (!VLCheckOpen(check, headerOnly, bitmap, TargetFormat(vars), progress)) return;
-  if (alphaMask) {
+  const bool sizeFromJpeg = vars.conversion == TConversion::cvOldJpeg && (vars.width <= 0 || vars.height <= 0);
+  if (sizeFromJpeg ? headerOnly || !bitmap : !VLCheckOpen(check, headerOnly, bitmap, TargetFormat(vars), progress))
+    return;
+  if (alphaMask && !sizeFromJpeg) {
     alphaMask->Allocate(int(vars.width), int(vars.height), 8);
     alphaMask->Fill(255);
   }
