@@ -204,6 +204,11 @@ void DecodeTiffBlocks(TTiffSource& source, const TTIFFVars& v, TBitmap& bitmap, 
   TBlockGrid grid(v);
   progress.per1 = 100.0 / double(v.height);
   const int64_t blocks = grid.PerPlane();
+  // The decoders count a line's bytes in an int.
+  if (grid.lineBytes > INT32_MAX / 2) {
+    progress.Fail("TIFF: rows of " + std::to_string(grid.lineBytes) + " bytes");
+    return;
+  }
   if (v.conversion == TConversion::cvJpeg) {
     for (int64_t b = 0; b < blocks && !progress.Aborted(); ++b)
       if (!DecodeJpegBlock(source, v, grid, b, bitmap, progress)) return;

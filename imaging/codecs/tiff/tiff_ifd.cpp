@@ -104,6 +104,7 @@ bool TTiffIfd::ValueBytes(const TTiffEntry& e, uint64_t count, std::vector<uint8
   if (typeSize == 0) return false;
   count = std::min(count, e.count);
   out.resize(size_t(count * typeSize));
+  if (out.empty()) return true;
   if (e.inlined) {
     std::memcpy(out.data(), e.field, out.size());
     return true;

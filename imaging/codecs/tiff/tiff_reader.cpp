@@ -15,21 +15,6 @@ using namespace tiff;
 
 namespace {
 
-// An alpha mask records whether it is fully opaque and where its non-zero pixels are.
-void FinishMask(TVLMask& mask) {
-  bool full = true;
-  int x1 = TVLMask::kEmptyBox, y1 = TVLMask::kEmptyBox, x2 = 0, y2 = 0;
-  for (int y = 0; y < mask.Height(); ++y) {
-    const uint8_t* row = mask.ScanLine(y);
-    for (int x = 0; x < mask.Width(); ++x) {
-      if (row[x] != 255) full = false;
-      if (row[x] != 0) x1 = std::min(x1, x), x2 = std::max(x2, x), y1 = std::min(y1, y), y2 = std::max(y2, y);
-    }
-  }
-  mask.SetFull(full);
-  mask.X1 = x1, mask.Y1 = y1, mask.X2 = x2, mask.Y2 = y2;
-}
-
 std::optional<TPixelFormat> TargetFormat(const TTIFFVars& vars) {
   if (vars.conversion == TConversion::cvOldJpeg) return std::nullopt;  // the JPEG reader sizes it
   return vars.conversion == TConversion::cvBilevel ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
@@ -81,7 +66,7 @@ void TiffReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask
     DecodeOldJpeg(source, vars, *bitmap, progress);
   else
     DecodeTiffBlocks(source, vars, *bitmap, alphaMask, progress);
-  if (alphaMask && vars.alphaSample >= 0) FinishMask(*alphaMask);
+  if (alphaMask && vars.alphaSample >= 0) alphaMask->UpdateBoxFromPixels();
   // Turned upright as ImageMagick's -auto-orient turns it; the alpha follows.
   if (params.TiffApplyOrientation && !progress.Aborted() && !VLApplyOrientation(*bitmap, alphaMask, vars.orientation))
     progress.Fail("TIFF: no memory to turn the picture upright");
