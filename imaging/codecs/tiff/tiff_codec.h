@@ -1,6 +1,5 @@
-// TIFF reader and writer with their LZW and CCITT coders. The format's descriptor names no
-// reader or writer while these are not built: TIFF files are recognised and listed under
-// their extensions, and reading or writing one fails with a reason.
+// TIFF reader and writer with their LZW and CCITT coders. While the descriptor names no writer,
+// writing a TIFF fails with a reason.
 #pragma once
 #include <cstdint>
 #include <string>

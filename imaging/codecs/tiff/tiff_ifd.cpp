@@ -103,6 +103,8 @@ bool TTiffIfd::ValueBytes(const TTiffEntry& e, uint64_t count, std::vector<uint8
   const uint64_t typeSize = uint64_t(FieldTypeSize(e.type));
   if (typeSize == 0) return false;
   count = std::min(count, e.count);
+  // Values said to lie outside the data are not there at all: nothing is sized for them.
+  if (!e.inlined && !source_->Covers(e.offset, count * typeSize)) return false;
   out.resize(size_t(count * typeSize));
   if (out.empty()) return true;
   if (e.inlined) {
