@@ -1,4 +1,4 @@
-// velora convert [--bits N] [--colors N] [--equalize-dpi] IN OUT: LoadFromFile(IN), then
+// velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi] IN OUT: LoadFromFile(IN), then
 // SaveToFile(OUT); formats by extension. By default OUT holds every pixel of IN wherever its
 // format can: the depth is chosen from the picture, not taken over from IN's format.
 #include <algorithm>
@@ -19,12 +19,14 @@ namespace velora::tool {
 
 namespace {
 
-constexpr const char* kConvertUsage = "usage: velora convert [--bits N] [--colors N] [--equalize-dpi] IN OUT";
+constexpr const char* kConvertUsage =
+    "usage: velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi] IN OUT";
 
 struct TConvertOptions {
   int bits = 0;    // 0: chosen from the picture
   int colours = 0; // 0: as many as the picture has
   bool equalizeDpi = false;
+  int page = 0;  // of a file with pages (TIFF) or frames (GIF), counted from 0
   std::string in, out;
 };
 
@@ -82,6 +84,8 @@ bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options
       } else if (!ParseCount(value, 2, 256, options.colours)) {
         return false;
       }
+    } else if (a == "--page") {
+      if (i + 1 >= args.size() || !ParseCount(args[++i], 0, 9999, options.page)) return false;
     } else if (a.rfind("--", 0) == 0) {
       return false;
     } else {
@@ -171,6 +175,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   io.SetAlphaMask(&alpha);
   // The stored width and height unless asked: a converted file is not a view of it.
   io.AutoAdjustDPI = options.equalizeDpi;
+  io.Params().TiffImageIndex = io.Params().GifImageIndex = options.page;
 
   try {
     io.LoadFromFile(in);

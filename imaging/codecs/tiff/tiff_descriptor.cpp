@@ -1,6 +1,5 @@
 // TIFF as the I/O front sees it: recognised by its stream header or its byte-order mark,
-// listed, loaded and saved under its extensions, with pages. Without a reader or writer
-// named here, reading or writing a TIFF fails with a reason once its stream header is passed.
+// listed, loaded and saved under its extensions, with pages.
 #include "tiff_codec.h"
 
 namespace velora {
@@ -20,6 +19,11 @@ bool HasByteOrderMark(TVLStream& stream, int64_t size) {
   return size > 8 && lead.Have(2) && (lead.Word() == kIntelOrder || lead.Word() == kMotorolaOrder);
 }
 
+void ReadTiff(const TVLReadJob& job) {
+  int imageCount = 0;
+  TiffReadStream(job.stream, job.bitmap, imageCount, job.alphaMask, job.headerOnly, job.progress, job.params, job.size);
+}
+
 constexpr TVLSignature kSignatures[] = {{8, HasTiffStreamHeader}, {9, HasByteOrderMark}};
 
 }  // namespace
@@ -31,6 +35,7 @@ constinit const TVLFormatDescriptor kTiffDescriptor{
     .Extensions = "TIF;TIFF;FAX",
     .SaveExtensions = "TIF;TIFF;FAX",
     .Signatures = kSignatures,
+    .Read = ReadTiff,
     .HasPages = true,
     .ViewDpiAfterFile = true,
     .ViewDpiAfterStream = true,
