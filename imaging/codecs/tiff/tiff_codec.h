@@ -16,7 +16,11 @@ namespace velora {
 
 void TiffReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TVLMask* alphaMask,
                     bool headerOnly, TVLProgressRecord& progress);
-void TiffWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+// Writes the bitmap as one page: a new file at the stream's position, or (insert) a page
+// added to the TIFF that starts there, at params.TiffImageIndex (beyond the last page:
+// appended). Returns the pages the file has afterwards, 0 when it failed (Aborting).
+int TiffWriteStream(TVLStream& stream, bool insert, TBitmap& bitmap, TVLProgressRecord& progress,
+                    TIOParamsVals& params);
 
 extern const TVLFormatDescriptor kTiffDescriptor;
 

@@ -20,6 +20,14 @@ bool HasByteOrderMark(TVLStream& stream, int64_t size) {
   return size > 8 && lead.Have(2) && (lead.Word() == kIntelOrder || lead.Word() == kMotorolaOrder);
 }
 
+void WriteTiff(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask*, TVLProgressRecord& progress) {
+  TiffWriteStream(stream, false, bitmap, progress, params);
+}
+
+int InsertTiffPage(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress) {
+  return TiffWriteStream(stream, true, bitmap, progress, params);
+}
+
 constexpr TVLSignature kSignatures[] = {{8, HasTiffStreamHeader}, {9, HasByteOrderMark}};
 
 }  // namespace
@@ -31,6 +39,8 @@ constinit const TVLFormatDescriptor kTiffDescriptor{
     .Extensions = "TIF;TIFF;FAX",
     .SaveExtensions = "TIF;TIFF;FAX",
     .Signatures = kSignatures,
+    .Write = WriteTiff,
+    .InsertPage = InsertTiffPage,
     .HasPages = true,
     .ViewDpiAfterFile = true,
     .ViewDpiAfterStream = true,
