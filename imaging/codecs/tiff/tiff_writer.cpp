@@ -326,12 +326,11 @@ class TStripWriter {
       : stream_(stream), form_(form), lzw_(lzw), progress_(progress) {}
 
   void Row(const uint8_t* row, int length, int width) {
+    if (form_.Ccitt()) {
+      FaxRow(row, width);
+      return;
+    }
     switch (form_.compression) {
-      case ccCcittRle: EncodeMhRow(row, width, stream_, progress_, fax_); break;
-      case ccCcittT4:
-        (form_.twoDimensional ? EncodeT4Row2D : EncodeT4Row)(row, width, stream_, progress_, fax_);
-        break;
-      case ccCcittT6: EncodeT6Row(row, width, stream_, progress_, fax_); break;
       case ccLzw: lzw_.Row(row, length, stream_); break;
       case ccPackBits:
         packed_.clear();
@@ -344,18 +343,24 @@ class TStripWriter {
 
   // The coders' final calls: pending bits, closing codes.
   void Finish(int width) {
-    switch (form_.compression) {
-      case ccCcittRle: EncodeMhRow(nullptr, width, stream_, progress_, fax_); break;
-      case ccCcittT4:
-        (form_.twoDimensional ? EncodeT4Row2D : EncodeT4Row)(nullptr, width, stream_, progress_, fax_);
-        break;
-      case ccCcittT6: EncodeT6Row(nullptr, width, stream_, progress_, fax_); break;
-      case ccLzw: lzw_.Finish(stream_); break;
-      default: break;
-    }
+    if (form_.Ccitt())
+      FaxRow(nullptr, width);
+    else if (form_.compression == ccLzw)
+      lzw_.Finish(stream_);
   }
 
  private:
+  // One row of the CCITT coding, or its final call (row nullptr).
+  void FaxRow(const uint8_t* row, int width) {
+    switch (form_.compression) {
+      case ccCcittRle: EncodeMhRow(row, width, stream_, progress_, fax_); break;
+      case ccCcittT4:
+        (form_.twoDimensional ? EncodeT4Row2D : EncodeT4Row)(row, width, stream_, progress_, fax_);
+        break;
+      default: EncodeT6Row(row, width, stream_, progress_, fax_);
+    }
+  }
+
   TVLStream& stream_;
   const TOutputForm& form_;
   TLzwStrip lzw_;

@@ -203,6 +203,18 @@ void PutU32At(std::vector<uint8_t>& f, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) f[at + size_t(i)] = uint8_t(v >> (8 * i));
 }
 
+// Inserts a small page that must be refused: no pages, Aborting; returns the reason.
+std::string RefusedInsertion(TVLStream& stream, int index) {
+  auto bitmap = ColourPicture(4, 4);
+  TIOParamsVals params;
+  SetWriterParams(params, 0);
+  params.TiffImageIndex = index;
+  const TWritten w = WriteTiff(stream, *bitmap, params, true);
+  EXPECT_EQ(w.pages, 0);
+  EXPECT_TRUE(w.aborting);
+  return w.reason;
+}
+
 TEST(TiffWriter, RefusesToInsertIntoAChainItCannotFollow) {
   const auto good = PagesOfWidths(2);
   const auto chain = ParseChain(good);
@@ -226,14 +238,7 @@ TEST(TiffWriter, RefusesToInsertIntoAChainItCannotFollow) {
     auto damaged = good;
     c.damage(damaged);
     TVLMemoryStream stream(damaged.data(), int64_t(damaged.size()));
-    auto bitmap = ColourPicture(4, 4);
-    TIOParamsVals params;
-    SetWriterParams(params, 0);
-    params.TiffImageIndex = 5;
-    const TWritten w = WriteTiff(stream, *bitmap, params, true);
-    EXPECT_EQ(w.pages, 0);
-    EXPECT_TRUE(w.aborting);
-    EXPECT_FALSE(w.reason.empty());
+    EXPECT_FALSE(RefusedInsertion(stream, 5).empty());
     EXPECT_EQ(stream.Data(), damaged);  // nothing written
   }
 }
@@ -272,14 +277,8 @@ class TFarStream : public TVLStream {
 TEST(TiffWriter, FailsRatherThanWriteAnOffsetPast4GiB) {
   const auto twoPages = PagesOfWidths(2);
   TFarStream stream(twoPages);
-  auto bitmap = ColourPicture(4, 4);
-  TIOParamsVals params;
-  SetWriterParams(params, 0);
-  params.TiffImageIndex = 0;
-  const TWritten w = WriteTiff(stream, *bitmap, params, true);
-  EXPECT_EQ(w.pages, 0);
-  EXPECT_TRUE(w.aborting);
-  EXPECT_NE(w.reason.find("4 GiB"), std::string::npos) << w.reason;
+  const std::string reason = RefusedInsertion(stream, 0);
+  EXPECT_NE(reason.find("4 GiB"), std::string::npos) << reason;
   EXPECT_EQ(stream.Head(), twoPages);  // the chain still leads to the two pages
 }
 
