@@ -1,6 +1,6 @@
 // TIFF reader and writer with their LZW and CCITT coders. The format's descriptor names no
-// reader or writer while these are not built: TIFF files are recognised and listed under
-// their extensions, and reading or writing one fails with a reason.
+// reader while it is not built: TIFF files are recognised and listed under their
+// extensions, and reading one fails with a reason.
 #pragma once
 #include <cstdint>
 #include <string>

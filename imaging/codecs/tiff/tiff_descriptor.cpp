@@ -1,6 +1,7 @@
 // TIFF as the I/O front sees it: recognised by its stream header or its byte-order mark,
-// listed, loaded and saved under its extensions, with pages. Without a reader or writer
-// named here, reading or writing a TIFF fails with a reason once its stream header is passed.
+// listed, loaded and saved under its extensions, with pages, which the front adds to a file
+// through InsertPage. Without a reader named here, reading a TIFF fails with a reason once
+// its stream header is passed.
 #include "tiff_codec.h"
 
 namespace velora {
