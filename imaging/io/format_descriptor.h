@@ -34,6 +34,10 @@ struct TVLReadJob {
 using TVLFormatReader = void (*)(const TVLReadJob& job);
 using TVLFormatWriter = void (*)(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask* alphaMask,
                                  TVLProgressRecord& progress);
+// Adds the bitmap as a page to the file that starts at the stream's position, where
+// params asks; returns the pages the file has afterwards, 0 when it failed.
+using TVLPageInserter = int (*)(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                                TVLProgressRecord& progress);
 
 // The writer of a format whose codec takes no alpha plane.
 template <void (*Write)(TVLStream&, TBitmap&, TIOParamsVals&, TVLProgressRecord&)>
@@ -89,6 +93,7 @@ struct TVLFormatDescriptor {
   // names and stream headers, and the read or write fails with a reason.
   TVLFormatReader Read = nullptr;
   TVLFormatWriter Write = nullptr;
+  TVLPageInserter InsertPage = nullptr;  // formats whose files take further pages
   bool HasPages = false;           // the file may hold several images (pages, frames)
   bool MetafileImport = false;     // read by ImportMetafile, from files only
   // The front's steps around the reader.

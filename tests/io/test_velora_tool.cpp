@@ -86,7 +86,6 @@ TEST_F(VeloraTool, FailuresGiveTheirReason) {
       {{"convert", dir.Path() + "/five.xyz", dir.Path() + "/out.bmp"},
        "cannot read " + dir.Path() + "/five.xyz: no reader for the extension \"xyz\""},
       {{"convert", five, dir.Path() + "/out.ico"}, "cannot write " + dir.Path() + "/out.ico: no writer for the extension \"ico\""},
-      {{"convert", five, dir.Path() + "/out.tif"}, "cannot write " + dir.Path() + "/out.tif: TIFF: no writer for this format"},
       {{"convert", dir.Write("page.tif", std::string("II*\0\x08\0\0\0\0\0")), dir.Path() + "/out.bmp"},
        "cannot read " + dir.Path() + "/page.tif: TIFF: no header"},
       {{"--max-pixels", "10", "convert", five, dir.Path() + "/out.bmp"},

@@ -1,5 +1,4 @@
-// TIFF reader and writer with their LZW and CCITT coders. While the descriptor names no writer,
-// writing a TIFF fails with a reason.
+// TIFF reader and writer with their LZW and CCITT coders.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,7 +17,11 @@ namespace velora {
 // pages, also in header-only reads (bitmap may then be null).
 void TiffReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask* alphaMask, bool headerOnly,
                     TVLProgressRecord& progress, TIOParamsVals& params, int64_t size = 0);
-void TiffWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
+// Writes the bitmap as one page: a new file at the stream's position, or (insert) a page
+// added to the TIFF that starts there, at params.TiffImageIndex (beyond the last page:
+// appended). Returns the pages the file has afterwards, 0 when it failed (Aborting).
+int TiffWriteStream(TVLStream& stream, bool insert, TBitmap& bitmap, TVLProgressRecord& progress,
+                    TIOParamsVals& params);
 
 extern const TVLFormatDescriptor kTiffDescriptor;
 

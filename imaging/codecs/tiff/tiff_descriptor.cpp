@@ -1,5 +1,6 @@
 // TIFF as the I/O front sees it: recognised by its stream header or its byte-order mark,
-// listed, loaded and saved under its extensions, with pages.
+// listed, loaded and saved under its extensions, with pages, which the front adds to a file
+// through InsertPage.
 #include "tiff_codec.h"
 
 namespace velora {
@@ -24,6 +25,14 @@ void ReadTiff(const TVLReadJob& job) {
   TiffReadStream(job.stream, job.bitmap, imageCount, job.alphaMask, job.headerOnly, job.progress, job.params, job.size);
 }
 
+void WriteTiff(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask*, TVLProgressRecord& progress) {
+  TiffWriteStream(stream, false, bitmap, progress, params);
+}
+
+int InsertTiffPage(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress) {
+  return TiffWriteStream(stream, true, bitmap, progress, params);
+}
+
 constexpr TVLSignature kSignatures[] = {{8, HasTiffStreamHeader}, {9, HasByteOrderMark}};
 
 }  // namespace
@@ -36,6 +45,8 @@ constinit const TVLFormatDescriptor kTiffDescriptor{
     .SaveExtensions = "TIF;TIFF;FAX",
     .Signatures = kSignatures,
     .Read = ReadTiff,
+    .Write = WriteTiff,
+    .InsertPage = InsertTiffPage,
     .HasPages = true,
     .ViewDpiAfterFile = true,
     .ViewDpiAfterStream = true,
