@@ -152,6 +152,15 @@ class TWmfBuilder {
   TWmfBuilder& Polygon(const std::vector<U_POINT16>& points) {
     return Add(U_WMRPOLYGON_set(uint16_t(points.size()), points.data()));
   }
+  TWmfBuilder& Font(int16_t height, int16_t escapement = 0, int16_t weight = U_FW_NORMAL) {
+    char face[] = "Sans";
+    U_FONT* font = U_FONT_set(height, 0, escapement, escapement, weight, 0, 0, 0, U_ANSI_CHARSET, U_OUT_DEFAULT_PRECIS,
+                              U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH, face);
+    uint32_t h = 0;
+    Add(wcreatefontindirect_set(&h, wht_, font));
+    std::free(font);
+    return Add(wselectobject_set(h, wht_));
+  }
   Bytes Finish() {
     Add(U_WMREOF_set());
     wmf_finish(wt_);

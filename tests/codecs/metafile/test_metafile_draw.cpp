@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "codecs/metafile/metafile_builder.h"
+#include "codecs/metafile/metafile_scenes.h"
 #include "io/io_test_support.h"
 #include "io/velora_io.h"
 
@@ -204,6 +204,22 @@ TEST(MetafileDraw, WmfRectangleAndPolygonThroughTheBoundingBox) {
   EXPECT_EQ(out.At(52, 20), kWhite);
   EXPECT_EQ(out.At(90, 10), kGreen);  // inside the triangle's right angle
   EXPECT_EQ(out.At(65, 35), kWhite);  // below its hypotenuse
+}
+
+TEST(MetafileDraw, SampleScenesDrawTheirShapes) {
+  // The chart: its window is twice its 1200 × 800 pixels; the first bar spans 220..340 ×
+  // 780..1400 of it, the pie's first slice lies right of its centre (1950, 500).
+  const TImported chart(ChartEmf(), "emf", -1, -1);
+  ASSERT_FALSE(chart.aborting) << chart.reason;
+  EXPECT_EQ(chart.At(140, 600), (TRGB{196, 114, 66}));
+  EXPECT_EQ(chart.At(1050, 200), (TRGB{196, 114, 66}));
+  EXPECT_EQ(chart.At(40, 300), (TRGB{245, 250, 250}));  // the page outside the plot
+  // The clip art, 288 × 192 pixels from 4320 × 2880 units: sky, grass, sun.
+  const TImported art(ClipArtWmf(), "wmf", -1, -1);
+  ASSERT_FALSE(art.aborting) << art.reason;
+  EXPECT_EQ(art.At(150, 10), (TRGB{255, 215, 170}));
+  EXPECT_EQ(art.At(20, 180), (TRGB{70, 170, 90}));
+  EXPECT_EQ(art.At(240, 33), (TRGB{0, 210, 255}));
 }
 
 }  // namespace
