@@ -144,7 +144,7 @@ void Text(TCanvas& c, const TRecord& r, bool wide) {
     const U_RECTL rc = Get<U_RECTL>(r.p + kText + 20);
     rect[0] = {double(rc.left), double(rc.top)}, rect[1] = {double(rc.right), double(rc.bottom)};
   }
-  const uint32_t chars = t.nChars, offDx = Get<uint32_t>(r.p + dxAt);
+  const uint32_t chars = std::min(t.nChars, kMaxTextChars), offDx = Get<uint32_t>(r.p + dxAt);
   if (!r.Holds(t.offString, chars, wide ? 2 : 1)) return;
   const std::string text = wide ? Utf16ToUtf8(r.p + t.offString, chars) : AnsiToUtf8(r.p + t.offString, chars);
   std::vector<double> dx;

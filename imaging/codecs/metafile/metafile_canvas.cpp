@@ -53,7 +53,8 @@ cairo_operator_t OperatorOf(uint32_t rop) {
 
 TCanvas::TCanvas(cairo_surface_t* surface, const cairo_matrix_t& device, TVLProgressRecord& progress,
                  const char* format)
-    : cr_(cairo_create(surface)), device_(device), progress_(progress), format_(format) {
+    : cr_(cairo_create(surface)), device_(device), progress_(progress), format_(format),
+      surfaceSide_(std::max(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface))) {
   cairo_matrix_init_identity(&s_.world);
   cairo_set_tolerance(cr_, 0.25);
 }
@@ -113,6 +114,8 @@ void TCanvas::DeleteObject(uint32_t index) {
 void TCanvas::SaveDC() {
   if (saved_.size() >= kMaxSavedStates) return Fail("SaveDC nested deeper than " + std::to_string(kMaxSavedStates));
   saved_.push_back(s_);
+  // cairo's own state stack keeps the clipping area, so that restoring it costs nothing.
+  cairo_save(cr_);
 }
 
 void TCanvas::RestoreDC(int relative) {
@@ -125,9 +128,9 @@ void TCanvas::RestoreDC(int relative) {
     if (relative == 0 || size_t(relative) > saved_.size()) return;
     keep = size_t(relative) - 1;
   }
+  for (size_t i = keep; i < saved_.size(); ++i) cairo_restore(cr_);
   s_ = saved_[keep];
   saved_.resize(keep);
-  clipDirty_ = true;
 }
 
 void TCanvas::ModifyWorldTransform(const cairo_matrix_t& m, uint32_t mode) {
@@ -182,22 +185,6 @@ bool TCanvas::UseLogical() {
 }
 
 void TCanvas::UseSurface() { cairo_identity_matrix(cr_); }
-
-void TCanvas::ApplyClip() {
-  if (!clipDirty_) return;
-  clipDirty_ = false;
-  // Clipping goes through cairo's current path: the shape being built waits aside.
-  const std::shared_ptr<cairo_path_t> shape = DevicePath();
-  cairo_reset_clip(cr_);
-  for (const TClip& c : s_.clips) {
-    cairo_new_path(cr_);
-    cairo_append_path(cr_, c.path.get());
-    cairo_set_fill_rule(cr_, c.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-    cairo_clip(cr_);
-  }
-  cairo_new_path(cr_);
-  cairo_append_path(cr_, shape.get());
-}
 
 void TCanvas::SetSource(TColorRef c) { cairo_set_source_rgb(cr_, Red(c), Green(c), Blue(c)); }
 
@@ -280,7 +267,6 @@ bool TCanvas::SetPenSource() {
 
 void TCanvas::Finish(bool fill, bool stroke) {
   if (inPath_) return;
-  ApplyClip();
   UseSurface();
   cairo_set_fill_rule(cr_, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
@@ -443,7 +429,6 @@ void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kin
 
 void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
   if (!UseLogical()) return;
-  ApplyClip();
   cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
   UseSurface();
   if (SetBrushSource(brush)) cairo_fill(cr_);
@@ -456,7 +441,6 @@ void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
 
 void TCanvas::SetPixel(TPointD p, TColorRef colour) {
   if (!UseLogical()) return;
-  ApplyClip();
   double x = p.x, y = p.y;
   cairo_user_to_device(cr_, &x, &y);
   UseSurface();
@@ -474,7 +458,6 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
   const double scaleX = std::hypot(m.xx, m.yx), scaleY = std::hypot(m.xy, m.yy);
   double x = p.x, y = p.y;
   cairo_user_to_device(cr_, &x, &y);
-  ApplyClip();
   cairo_save(cr_);
   if (rect && (options & 0x2)) {  // ETO_OPAQUE
     cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
@@ -492,7 +475,8 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
   // leading); 0 asks for the default size.
   const TFont& f = s_.font;
   double size = f.height < 0 ? -f.height * scaleY : f.height > 0 ? f.height * scaleY * 0.8 : 12 * scaleY;
-  size = std::clamp(size, 0.5, 4096.0);
+  // A glyph larger than the surface only costs time to draw.
+  size = std::clamp(size, 0.5, std::min(4096.0, 2.0 * surfaceSide_));
   cairo_select_font_face(cr_, "sans-serif", f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                          f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr_, size);
@@ -559,7 +543,6 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
 void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize,
                          uint32_t rop) {
   if (!image || srcSize.x == 0 || srcSize.y == 0 || !UseLogical()) return;
-  ApplyClip();
   cairo_save(cr_);
   cairo_translate(cr_, dst.x, dst.y);
   cairo_scale(cr_, dstSize.x / srcSize.x, dstSize.y / srcSize.y);
@@ -650,56 +633,41 @@ void TCanvas::StrokeAndFillPath() {
 
 void TCanvas::SelectClipPath(uint32_t mode) {
   if (!path_) return;
-  AddClip({path_, !s_.winding}, mode);
+  AddClip(path_, mode, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   path_.reset();
 }
 
 // ---- clipping ------------------------------------------------------------------------------
 
-void TCanvas::AddClip(TClip clip, uint32_t mode) {
-  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. The area is kept as an
-  // intersection of steps; a union cannot be one, so OR and XOR leave the area as it is.
-  clipDirty_ = true;
-  if (mode == 5) {
-    s_.clips.assign(1, std::move(clip));
-  } else if (mode == 1) {
-    s_.clips.push_back(std::move(clip));
-  } else if (mode == 4) {
-    // Everything but the given area: a frame far outside the surface around it.
-    cairo_save(cr_);
-    UseSurface();
-    cairo_new_path(cr_);
+void TCanvas::ResetClip() {
+  cairo_reset_clip(cr_);
+  s_.clipSteps = 0;
+}
+
+void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
+  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. cairo clips only by
+  // intersection, so OR and XOR leave the area as it is. Every step makes every later
+  // drawing dearer: a file may take only so many at once.
+  if (mode < 1 || mode > 5 || mode == 2 || mode == 3) return;
+  if (mode == 5) ResetClip();
+  if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping steps");
+  // The clip goes through cairo's current path: a path being recorded waits aside.
+  const std::shared_ptr<cairo_path_t> recording = DevicePath();
+  cairo_new_path(cr_);
+  if (mode == 4) {
+    // Everything but the area: a frame far outside the surface around it.
     cairo_rectangle(cr_, -1e6, -1e6, 2e6, 2e6);
-    cairo_append_path(cr_, clip.path.get());
-    auto path = DevicePath();
-    cairo_restore(cr_);
-    cairo_new_path(cr_);
-    s_.clips.push_back({path, true});
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+  } else {
+    cairo_set_fill_rule(cr_, rule);
   }
+  cairo_append_path(cr_, area.get());
+  cairo_clip(cr_);
+  cairo_append_path(cr_, recording.get());
 }
 
-void TCanvas::IntersectClipRect(TPointD a, TPointD b) {
-  if (!UseLogical()) return;
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
-  AddClip({DevicePath(), false}, 1);
-  cairo_new_path(cr_);
-}
-
-void TCanvas::ExcludeClipRect(TPointD a, TPointD b) {
-  if (!UseLogical()) return;
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
-  AddClip({DevicePath(), false}, 4);
-  cairo_new_path(cr_);
-}
-
-void TCanvas::SelectClipRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {
-  if (corners.empty()) {
-    // No region: with RGN_COPY the clipping is switched off.
-    if (mode == 5) ResetClip();
-    return;
-  }
+void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {
+  const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_matrix_t inverse = device_;
   if (inDeviceUnits) {
     if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) return;
@@ -710,8 +678,24 @@ void TCanvas::SelectClipRects(const std::vector<TPointD>& corners, uint32_t mode
   cairo_new_path(cr_);
   for (size_t i = 0; i + 1 < corners.size(); i += 2)
     cairo_rectangle(cr_, corners[i].x, corners[i].y, corners[i + 1].x - corners[i].x, corners[i + 1].y - corners[i].y);
-  AddClip({DevicePath(), false}, mode);
+  const std::shared_ptr<cairo_path_t> area = DevicePath();
   cairo_new_path(cr_);
+  cairo_append_path(cr_, recording.get());
+  // Overlapping rectangles of a region add up.
+  AddClip(area, mode, CAIRO_FILL_RULE_WINDING);
+}
+
+void TCanvas::IntersectClipRect(TPointD a, TPointD b) { ClipWithRects({a, b}, 1, false); }
+
+void TCanvas::ExcludeClipRect(TPointD a, TPointD b) { ClipWithRects({a, b}, 4, false); }
+
+void TCanvas::SelectClipRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {
+  // No region: with RGN_COPY the clipping is switched off.
+  if (corners.empty()) {
+    if (mode == 5) ResetClip();
+    return;
+  }
+  ClipWithRects(corners, mode, inDeviceUnits);
 }
 
 }  // namespace velora::metafile

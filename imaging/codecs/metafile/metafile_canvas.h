@@ -55,11 +55,7 @@ struct TPlaceholder {};
 
 using TObject = std::variant<std::monostate, TPen, TBrush, TFont, TRegion, TPlaceholder>;
 
-// One step of the clipping area, in surface space; the area is what all steps leave.
-struct TClip {
-  std::shared_ptr<cairo_path_t> path;
-  bool evenOdd = false;
-};
+
 
 // The mapping modes and the other mode values the records use.
 enum : uint32_t {
@@ -103,7 +99,7 @@ class TCanvas {
     uint32_t textAlign = 0;
     TMapping map;
     cairo_matrix_t world;
-    std::vector<TClip> clips;
+    int clipSteps = 0;  // the steps that made the clipping area
     TPointD position;
     int arcDirection = 1;  // AD_COUNTERCLOCKWISE
   };
@@ -154,14 +150,13 @@ class TCanvas {
   void IntersectClipRect(TPointD a, TPointD b);
   void ExcludeClipRect(TPointD a, TPointD b);
   void SelectClipRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits);
-  void ResetClip() { s_.clips.clear(), clipDirty_ = true; }
+  void ResetClip();
 
  private:
   // Sets cairo's matrix to logical → surface; false when the mapping collapses (nothing
   // can be drawn through a singular matrix).
   bool UseLogical();
   void UseSurface();
-  void ApplyClip();
   void SetSource(TColorRef colour);
   bool SetBrushSource(const TBrush& brush);
   bool SetPenSource();
@@ -169,7 +164,10 @@ class TCanvas {
   // path bracket.
   void Finish(bool fill, bool stroke);
   void AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
-  void AddClip(TClip clip, uint32_t mode);
+  // Combines the clipping area with an area in surface space.
+  void AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule);
+  // ... with rectangles given by pairs of corners, in logical or device units.
+  void ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits);
   std::shared_ptr<cairo_path_t> DevicePath();
   cairo_matrix_t LogicalMatrix() const;
 
@@ -177,16 +175,21 @@ class TCanvas {
   cairo_matrix_t device_;
   TVLProgressRecord& progress_;
   const char* format_;
+  int surfaceSide_;
   std::vector<TObject> objects_;
   TState s_;
   std::vector<TState> saved_;
   double pxPerMmX_ = 96 / 25.4, pxPerMmY_ = 96 / 25.4;
   bool inPath_ = false;
-  bool clipDirty_ = true;
   std::shared_ptr<cairo_path_t> path_;  // the last closed path bracket, device space
 };
 
-// The deepest SaveDC nesting a metafile may use; beyond it the file is refused.
+// The deepest SaveDC nesting a metafile may use, and the most steps its clipping area may be
+// made of at once; beyond them the file is refused.
 constexpr size_t kMaxSavedStates = 1024;
+constexpr int kMaxClipSteps = 64;
+// The characters of one text record that are drawn (the original platform draws no more
+// either); the rest of a longer string is left out.
+constexpr uint32_t kMaxTextChars = 8192;
 
 }  // namespace velora::metafile

@@ -99,6 +99,7 @@ void Text(TCanvas& c, const TRecord& r, uint16_t kind) {
   if (!U_WMREXTTEXTOUT_get(r.c(), &at, &length, &options, &string, &dx, &rect) || length < 0 ||
       !r.Holds(string, uint64_t(length)))
     return;
+  length = int16_t(std::min<int>(length, kMaxTextChars));
   std::vector<double> advances;
   if (dx && r.Holds(dx, uint64_t(length) * 2))
     for (int16_t i = 0; i < length; ++i) advances.push_back(Get<int16_t>(reinterpret_cast<const uint8_t*>(dx) + 2 * i));

@@ -144,10 +144,11 @@ class TWmfBuilder {
     return Add(wselectobject_set(h, wht_));
   }
   TWmfBuilder& Brush(U_COLORREF colour, uint16_t style = U_BS_SOLID, uint16_t hatch = 0) {
-    uint32_t h = 0;
-    Add(wcreatebrushindirect_set(&h, wht_, U_WLOGBRUSH_set(style, colour, hatch)));
-    return Add(wselectobject_set(h, wht_));
+    Add(wcreatebrushindirect_set(&last_, wht_, U_WLOGBRUSH_set(style, colour, hatch)));
+    return Add(wselectobject_set(last_, wht_));
   }
+  // Deletes the last brush, so that its slot is taken again.
+  TWmfBuilder& DeleteLastBrush() { return Add(wdeleteobject_set(&last_, wht_)); }
   TWmfBuilder& Rect(int16_t l, int16_t t, int16_t r, int16_t b) { return Add(U_WMRRECTANGLE_set(U_RECT16{l, t, r, b})); }
   TWmfBuilder& Polygon(const std::vector<U_POINT16>& points) {
     return Add(U_WMRPOLYGON_set(uint16_t(points.size()), points.data()));
@@ -171,6 +172,7 @@ class TWmfBuilder {
   TScratchFile file_;
   WMFTRACK* wt_ = nullptr;
   WMFHANDLES* wht_ = nullptr;
+  uint32_t last_ = 0;
 };
 
 }  // namespace velora::mftest

@@ -9,13 +9,14 @@
 
 namespace velora::mftest {
 
-// A bar chart with a line series, a pie, a legend and labels on a 1200 × 800-pixel page at
-// 96 dpi, in MM_ANISOTROPIC with a window of twice the page's pixels. Scatter markers are
-// added until the file holds at least minRecords records.
-inline Bytes ChartEmf(int minRecords = 0) {
-  TEmfBuilder emf(1200, 800, kScreenPixels, kScreenMillimetres);
+// A bar chart with a line series, a pie, a legend and labels on a page of widthPx × 2/3 of
+// that at 96 dpi, in MM_ANISOTROPIC with a window of 2400 × 1600. Scatter markers are added
+// until the file holds at least minRecords records.
+inline Bytes ChartEmf(int minRecords = 0, int widthPx = 1200) {
+  const int heightPx = widthPx * 2 / 3;
+  TEmfBuilder emf(widthPx, heightPx, kScreenPixels, kScreenMillimetres);
   emf.Add(U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC));
-  emf.Add(U_EMRSETWINDOWEXTEX_set(U_SIZEL{2400, 1600})).Add(U_EMRSETVIEWPORTEXTEX_set(U_SIZEL{1200, 800}));
+  emf.Add(U_EMRSETWINDOWEXTEX_set(U_SIZEL{2400, 1600})).Add(U_EMRSETVIEWPORTEXTEX_set(U_SIZEL{widthPx, heightPx}));
   emf.Add(U_EMRSETBKMODE_set(U_TRANSPARENT));
   int records = 6;
   const auto count = [&](int n) { records += n; };
@@ -82,9 +83,11 @@ inline Bytes ChartEmf(int minRecords = 0) {
   return emf.Finish();
 }
 
-// A house under the sun by a tree, 3 × 2 inches at 1440 units per inch (288 × 192 pixels).
-inline Bytes ClipArtWmf() {
-  TWmfBuilder wmf(4320, 2880, 1440);
+// A house under the sun by a tree, 4320 × 2880 units: 3 × 2 inches at 1440 units per inch
+// (288 × 192 pixels at 96 dpi). Flowers are added until the file holds at least minRecords
+// records.
+inline Bytes ClipArtWmf(int minRecords = 0, int unitsPerInch = 1440) {
+  TWmfBuilder wmf(4320, 2880, unitsPerInch);
   wmf.Add(U_WMRSETBKMODE_set(U_TRANSPARENT));
   wmf.Pen(Rgb(0, 0, 0), 1, U_PS_NULL).Brush(Rgb(170, 215, 255)).Rect(0, 0, 4320, 2000);   // sky
   wmf.Brush(Rgb(90, 170, 70)).Rect(0, 2000, 4320, 2880);                                   // grass
@@ -105,6 +108,14 @@ inline Bytes ClipArtWmf() {
   wmf.Add(U_WMRSETTEXTCOLOR_set(Rgb(20, 20, 90))).Font(-300, 0, U_FW_BOLD);
   char text[] = "Home";
   wmf.Add(U_WMRTEXTOUT_set(U_POINT16{200, 200}, text));
+  // About 40 records so far; flowers of four records each in the grass.
+  wmf.Pen(Rgb(120, 60, 0), 4);
+  for (int i = 0, records = 40; records < minRecords - 1; ++i, records += 4) {
+    const int16_t x = int16_t(40 + (i * 131) % 4240), y = int16_t(2050 + (i * 67) % 780);
+    wmf.Brush(i % 2 ? Rgb(250, 90, 120) : Rgb(255, 240, 80));
+    wmf.Add(U_WMRELLIPSE_set(U_RECT16{x, y, int16_t(x + 36), int16_t(y + 36)}));
+    wmf.DeleteLastBrush();
+  }
   return wmf.Finish();
 }
 

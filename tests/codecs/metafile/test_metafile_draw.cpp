@@ -174,18 +174,20 @@ TEST(MetafileDraw, StretchDIBitsScalesTwoByTwoToAHundred) {
   EXPECT_EQ(out.At(50, 50), kGreen);
 }
 
-TEST(MetafileDraw, RestoreDCBringsBackThePen) {
+TEST(MetafileDraw, RestoreDCBringsBackThePenAndTheClip) {
   TEmfBuilder emf(kSide, kSide);
   emf.Pen(Rgb(255, 0, 0), 5);
   emf.Add(U_EMRSAVEDC_set());
-  emf.Pen(Rgb(0, 0, 255), 5);
+  emf.Pen(Rgb(0, 0, 255), 5).Add(U_EMRINTERSECTCLIPRECT_set(U_RECTL{0, 0, 50, 100}));
   emf.Add(U_EMRMOVETOEX_set(U_POINTL{10, 20})).Add(U_EMRLINETO_set(U_POINTL{90, 20}));
   emf.Add(U_EMRRESTOREDC_set(-1));
   emf.Add(U_EMRMOVETOEX_set(U_POINTL{10, 60})).Add(U_EMRLINETO_set(U_POINTL{90, 60}));
   const TImported out(emf.Finish(), "emf", kSide, kSide);
   ASSERT_FALSE(out.aborting) << out.reason;
-  EXPECT_EQ(out.At(50, 20), kBlue);
-  EXPECT_EQ(out.At(50, 60), kRed);
+  EXPECT_EQ(out.At(30, 20), kBlue);
+  EXPECT_EQ(out.At(70, 20), kWhite);  // clipped
+  EXPECT_EQ(out.At(30, 60), kRed);
+  EXPECT_EQ(out.At(70, 60), kRed);    // the clip went with the state
 }
 
 TEST(MetafileDraw, WmfRectangleAndPolygonThroughTheBoundingBox) {

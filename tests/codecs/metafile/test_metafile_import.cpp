@@ -83,6 +83,11 @@ TEST(ImportMetafile, FailuresSayWhy) {
   std::fill(emptyFrame.begin() + 16, emptyFrame.begin() + 24, 0xFF);  // bounds (0, 0, -1, -1): empty
   Bytes cutRecord = ScreenEmf(40, 30);
   cutRecord.resize(cutRecord.size() - 30);
+  // Nesting and clipping beyond the bounds that keep playing cheap.
+  TEmfBuilder deep(40, 30);
+  for (int i = 0; i < 1025; ++i) deep.Add(U_EMRSAVEDC_set());
+  TEmfBuilder clipped(40, 30);
+  for (int i = 0; i < 65; ++i) clipped.Add(U_EMRINTERSECTCLIPRECT_set(U_RECTL{0, 0, 40 - i / 2, 30}));
   const struct {
     const char* name;
     Bytes bytes;
@@ -92,6 +97,8 @@ TEST(ImportMetafile, FailuresSayWhy) {
       {"short.emf", shortEmf, "EMF: file too short for its header"},
       {"empty.emf", emptyFrame, "EMF: empty picture frame"},
       {"cut.emf", cutRecord, "EMF: record"},
+      {"deep.emf", deep.Finish(), "EMF: SaveDC nested deeper than 1024"},
+      {"clipped.emf", clipped.Finish(), "EMF: more than 64 clipping steps"},
       {"text.wmf", Bytes{'h', 'e', 'l', 'l', 'o'}, "WMF: no placeable header"},
   };
   for (const auto& c : cases) {
@@ -103,10 +110,12 @@ TEST(ImportMetafile, FailuresSayWhy) {
     io.LoadFromFile(name);
     EXPECT_TRUE(io.Aborting);
     EXPECT_EQ(io.AbortReason.rfind(c.reason, 0), 0u) << io.AbortReason;
-    // The header-only read refuses what the import refuses, except a file cut inside its
-    // records, whose header is sound.
+    // The header-only read refuses what the import refuses, except what lies in the records
+    // behind a sound header.
     io.ReadParamsFromFile(name);
-    EXPECT_EQ(io.Params().FileType, std::string(c.name) == "cut.emf" ? ioEMF : ioUnknown);
+    const bool soundHeader = c.name == std::string("cut.emf") || c.name == std::string("deep.emf") ||
+                             c.name == std::string("clipped.emf");
+    EXPECT_EQ(io.Params().FileType, soundHeader ? ioEMF : ioUnknown);
   }
 }
 
