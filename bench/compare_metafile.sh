@@ -14,14 +14,7 @@ tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-metafile.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 "$build/make_bench_metafiles" "$tmp"
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-time_cmd() {
-  "$@" >/dev/null 2>&1 || true  # once to warm the caches
-  for _ in $(seq "$reps"); do
-    local t0=$(date +%s%N); "$@" >/dev/null 2>&1 || true; local t1=$(date +%s%N)
-    echo $(( (t1 - t0) / 1000000 ))
-  done | median
-}
+. "$root/bench/timing.sh"
 emf=$(time_cmd "$tool" convert "$tmp/chart5000.emf" "$tmp/chart.png")
 wmf=$(time_cmd "$tool" convert "$tmp/clipart5000.wmf" "$tmp/clipart.png")
 has_wmf=$(convert -list format 2>/dev/null | grep -c '^ *WMF' || true)

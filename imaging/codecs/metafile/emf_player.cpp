@@ -5,6 +5,7 @@
 #include <uemf_safe.h>
 
 #include <bit>
+#include <bitset>
 #include <cmath>
 #include <vector>
 
@@ -320,9 +321,9 @@ void Play(TCanvas& c, const TRecord& r) {
     case U_EMR_ENDPATH: c.EndPath(); break;
     case U_EMR_ABORTPATH: c.AbortPath(); break;
     case U_EMR_CLOSEFIGURE: c.CloseFigure(); break;
-    case U_EMR_FILLPATH: c.FillPath(); break;
-    case U_EMR_STROKEPATH: c.StrokePath(); break;
-    case U_EMR_STROKEANDFILLPATH: c.StrokeAndFillPath(); break;
+    case U_EMR_FILLPATH: c.DrawPath(true, false); break;
+    case U_EMR_STROKEPATH: c.DrawPath(false, true); break;
+    case U_EMR_STROKEANDFILLPATH: c.DrawPath(true, true); break;
     case U_EMR_SELECTCLIPPATH: c.SelectClipPath(u32(8)); break;
     case U_EMR_EXTTEXTOUTW: Text(c, r, true); break;
     case U_EMR_EXTTEXTOUTA: Text(c, r, false); break;
@@ -363,6 +364,20 @@ void Play(TCanvas& c, const TRecord& r) {
   }
 }
 
+// The record types Play reads fields of: only they need libuemf's check (it knows no check
+// for some types and refuses them, where unknown records are simply passed over).
+bool Interpreted(uint32_t type) {
+  static const std::bitset<128> kTypes = [] {
+    std::bitset<128> t;
+    for (uint32_t i : {2, 3, 4, 5, 6, 7, 8, 85, 86, 87, 88, 89, 90, 91, 9, 10, 11, 12, 15, 17, 18, 19, 22, 24, 25, 27,
+                       29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 49, 54, 55, 57, 59, 60, 61,
+                       62, 63, 64, 67, 68, 71, 75, 76, 77, 81, 82, 83, 84, 93, 94, 95})
+      t.set(i);
+    return t;
+  }();
+  return type < kTypes.size() && kTypes.test(type);
+}
+
 }  // namespace
 
 bool EmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress) {
@@ -399,10 +414,12 @@ void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width
     if (r.size < 8 || r.size % 4 || r.size > bytes.size() - at)
       return canvas.Fail("record " + std::to_string(count) + " at byte " + std::to_string(at) + " has a size of " +
                          std::to_string(r.size));
-    if (!U_emf_record_safe(reinterpret_cast<const char*>(r.p)))
-      return canvas.Fail("record " + std::to_string(count) + " (type " + std::to_string(r.type) + ") is damaged");
     if (r.type == U_EMR_EOF) break;
-    if (count > 0) Play(canvas, r);
+    if (count > 0 && Interpreted(r.type)) {
+      if (!U_emf_record_safe(reinterpret_cast<const char*>(r.p)))
+        return canvas.Fail("record " + std::to_string(count) + " (type " + std::to_string(r.type) + ") is damaged");
+      Play(canvas, r);
+    }
     if (++count % 4096 == 0) progress.Report(int(at * 100 / bytes.size()));
     at += r.size;
   }

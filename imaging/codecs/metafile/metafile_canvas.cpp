@@ -542,13 +542,16 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
 
 void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize,
                          uint32_t rop) {
-  if (!image || srcSize.x == 0 || srcSize.y == 0 || !UseLogical()) return;
+  if (!image || srcSize.x == 0 || srcSize.y == 0 || dstSize.x == 0 || dstSize.y == 0 || !UseLogical()) return;
+  // The stretch is checked before cairo sees it: a singular matrix would stop it for good.
+  cairo_matrix_t stretch;
+  cairo_get_matrix(cr_, &stretch);
+  cairo_matrix_translate(&stretch, dst.x, dst.y);
+  cairo_matrix_scale(&stretch, dstSize.x / srcSize.x, dstSize.y / srcSize.y);
+  cairo_matrix_t check = stretch;
   cairo_save(cr_);
-  cairo_translate(cr_, dst.x, dst.y);
-  cairo_scale(cr_, dstSize.x / srcSize.x, dstSize.y / srcSize.y);
-  cairo_matrix_t check;
-  cairo_get_matrix(cr_, &check);
   if (cairo_matrix_invert(&check) == CAIRO_STATUS_SUCCESS) {
+    cairo_set_matrix(cr_, &stretch);
     cairo_rectangle(cr_, src.x, src.y, srcSize.x, srcSize.y);
     cairo_set_source_surface(cr_, image, 0, 0);
     // The original player stretches without smoothing.
@@ -607,27 +610,12 @@ void TCanvas::CloseFigure() {
   if (inPath_) cairo_close_path(cr_);
 }
 
-void TCanvas::FillPath() {
+void TCanvas::DrawPath(bool fill, bool stroke) {
+  // The original player forgets a path once it has drawn it.
   if (!path_) return;
   UseSurface();
   cairo_append_path(cr_, path_.get());
-  Finish(true, false);
-  path_.reset();
-}
-
-void TCanvas::StrokePath() {
-  if (!path_) return;
-  UseSurface();
-  cairo_append_path(cr_, path_.get());
-  Finish(false, true);
-  path_.reset();
-}
-
-void TCanvas::StrokeAndFillPath() {
-  if (!path_) return;
-  UseSurface();
-  cairo_append_path(cr_, path_.get());
-  Finish(true, true);
+  Finish(fill, stroke);
   path_.reset();
 }
 

@@ -141,9 +141,8 @@ class TCanvas {
   void EndPath();
   void AbortPath();
   void CloseFigure();
-  void FillPath();
-  void StrokePath();
-  void StrokeAndFillPath();
+  // FillPath, StrokePath, StrokeAndFillPath.
+  void DrawPath(bool fill, bool stroke);
   void SelectClipPath(uint32_t mode);
 
   // ---- clipping

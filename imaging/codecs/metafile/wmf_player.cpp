@@ -3,6 +3,7 @@
 // variable parts (point lists, strings, bitmaps) are checked against the record here.
 #include <uwmf.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -58,6 +59,26 @@ struct TRecord {
   }
 };
 
+// libuemf's getters of the variable records compute offsets from counts in the record
+// without checking them against its size: the counts are checked here first.
+constexpr int64_t kMissing = INT64_MIN;
+int64_t Param(const TRecord& r, int i) { return 8 + 2 * i <= int64_t(r.size) ? Get<int16_t>(r.p + 6 + 2 * i) : kMissing; }
+
+bool TextFits(const TRecord& r, uint16_t kind) {
+  if (kind == U_WMR_TEXTOUT) {
+    const int64_t length = Param(r, 0);
+    return length >= 0 && 8 + ((length + 1) & ~int64_t(1)) + 4 <= int64_t(r.size);
+  }
+  const int64_t length = Param(r, 2), options = Param(r, 3);
+  const int64_t rect = options >= 0 && (options & (U_ETO_OPAQUE | U_ETO_CLIPPED)) ? 8 : 0;
+  return length >= 0 && options >= 0 && 14 + rect + length <= int64_t(r.size);
+}
+
+bool PolyPolygonFits(const TRecord& r) {
+  const int64_t polys = Param(r, 0);
+  return polys != kMissing && 8 + 2 * (polys & 0xFFFF) <= int64_t(r.size);
+}
+
 std::vector<TPointD> Points(const TRecord& r, const char* data, uint64_t count) {
   std::vector<TPointD> points;
   if (!r.Holds(data, count * 4)) return points;
@@ -70,7 +91,8 @@ void PolyPolygon(TCanvas& c, const TRecord& r) {
   uint16_t polys = 0;
   const uint16_t* counts = nullptr;
   const char* data = nullptr;
-  if (!U_WMRPOLYPOLYGON_get(r.c(), &polys, &counts, &data) || !r.Holds(counts, uint64_t(polys) * 2)) return;
+  if (!PolyPolygonFits(r) || !U_WMRPOLYPOLYGON_get(r.c(), &polys, &counts, &data) || !r.Holds(counts, uint64_t(polys) * 2))
+    return;
   std::vector<std::vector<TPointD>> polygons;
   const uint8_t* q = reinterpret_cast<const uint8_t*>(counts);
   uint64_t offset = 0;
@@ -88,6 +110,7 @@ void Text(TCanvas& c, const TRecord& r, uint16_t kind) {
   U_POINT16 at{};
   int16_t length = 0;
   const char* string = nullptr;
+  if (!TextFits(r, kind)) return;
   if (kind == U_WMR_TEXTOUT) {
     if (!U_WMRTEXTOUT_get(r.c(), &at, &length, &string) || length < 0 || !r.Holds(string, uint64_t(length))) return;
     c.TextOut(P(at), AnsiToUtf8(reinterpret_cast<const uint8_t*>(string), size_t(length)), {}, 0, nullptr);
