@@ -137,6 +137,9 @@ void Text(TCanvas& c, const TRecord& r, bool wide) {
   constexpr uint64_t kText = 36;  // the EMRTEXT after bounds, graphics mode and scales
   if (!r.Holds(kText, 1, 20)) return;
   const U_EMRTEXT& t = *reinterpret_cast<const U_EMRTEXT*>(r.p + kText);
+  // Glyph indexes name glyphs of the recording machine's font, which is not here: such text
+  // would come out as other characters, so it is left out.
+  if (t.fOptions & U_ETO_GLYPH_INDEX) return;
   const bool hasRect = !(t.fOptions & U_ETO_NO_RECT);
   const uint64_t dxAt = kText + 20 + (hasRect ? 16 : 0);
   if (!r.Holds(dxAt, 1, 4)) return;

@@ -63,12 +63,14 @@ void MetafileDraw(std::span<const uint8_t> bytes, TBitmap& target, int width, in
                          std::to_string(target.Height()));
   }
   CopyToSurface(target, surface);
+  progress.Report(0);
   if (LooksEnhanced(bytes))
     EmfPlay(bytes, surface, width, height, progress);
   else
     WmfPlay(bytes, surface, width, height, progress);
   CopyFromSurface(surface, target);
   cairo_surface_destroy(surface);
+  if (!progress.Aborted()) progress.Report(100);
 }
 
 void MetafileReadStream(const TVLReadJob& job) {
