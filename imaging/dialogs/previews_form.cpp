@@ -305,7 +305,7 @@ void TfPreviews::RefreshPreview() {
     FrequencyImage_ = std::make_unique<TVLFtImage>();
     FrequencyImage_->OnProgress = VeloraProc2.OnProgress;
   }
-  if (FrequencyVersion_ != SourceVersion_) RebuildFrequencyImage();
+  if (FrequencyVersion_ != SourceVersion_ || FrequencyImage_->Mode != FrequencyMode()) RebuildFrequencyImage();
   ApplyPage(Velora2);
   Velora2->UnlockUpdate();
   if (ActiveTag() == 6 && HistogramVersion_ != SourceVersion_) {
@@ -377,7 +377,7 @@ void TfPreviews::RebuildFrequencyImage() {
       out[2] = uint8_t(qRed(in[x]));
     }
   }
-  FrequencyImage_->BuildFromBitmap(thumb, CheckBox1->isChecked() ? TVLFtImage::kModeGray : TVLFtImage::kModeColour);
+  FrequencyImage_->BuildFromBitmap(thumb, FrequencyMode());
   ProgressBar1->setValue(0);
 }
 

@@ -148,6 +148,8 @@ class TfPreviews : public QDialog, public TVLObject {
   void AlignThresholdRuler();
   void ApplyFft(TVelora* target);
   void RebuildFrequencyImage();
+  // Gray or colour, as "Gray scale" says.
+  uint8_t FrequencyMode() const;
   void Button1Click();
   void Button6Click();
   void SpeedButton1Click();

@@ -113,21 +113,28 @@ QWidget* TfPreviews::BuildEqualizationPage() {
   auto* page = new QWidget;
   auto* panel = new QFrame(page);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel->setGeometry(6, 6, kRulerWidth + 6, 186);
-  Label19 = new QLabel(panel);
-  Label20 = new QLabel("0", panel);
-  Label21 = new QLabel("255", panel);
+  panel->setGeometry(6, 4, kRulerWidth + 6, 176);
+  // Each ruler has its name in the middle and its grips' values at the ends of a row of text.
+  auto labelRow = [panel](QLabel*& left, QLabel*& name, QLabel*& right, int y, const char* low, const char* high) {
+    left = new QLabel(low, panel);
+    name = new QLabel(panel);
+    right = new QLabel(high, panel);
+    left->setGeometry(3, y, 40, 15);
+    name->setGeometry(43, y, kRulerWidth - 80, 15);
+    name->setAlignment(Qt::AlignCenter);
+    right->setGeometry(kRulerWidth + 3 - 40, y, 40, 15);
+    right->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  };
+  labelRow(Label20, Label19, Label21, 2, "0", "255");
   RulerBox2 = new TRulerBox(panel);
-  RulerBox2->setGeometry(3, 20, kRulerWidth, 13);
+  RulerBox2->setGeometry(3, 18, kRulerWidth, 13);
   HistogramBox1 = new THistogramBox(panel);
-  HistogramBox1->setGeometry(3, 34, kRulerWidth, 100);
+  HistogramBox1->setGeometry(3, 32, kRulerWidth, 90);
   HistogramBox1->SetLabels(0);
   HistogramBox1->SetBackground(clSilver);
   RulerBox1 = new TRulerBox(panel);
-  RulerBox1->setGeometry(3, 135, kRulerWidth, 32);
-  Label16 = new QLabel("0", panel);
-  Label17 = new QLabel("255", panel);
-  Label18 = new QLabel(panel);
+  RulerBox1->setGeometry(3, 123, kRulerWidth, 32);
+  labelRow(Label16, Label18, Label17, 157, "0", "255");
   for (TRulerBox* ruler : {RulerBox1, RulerBox2}) {
     ruler->SetBackground(clSilver);
     ruler->SetViewMax(255);
@@ -169,7 +176,7 @@ QWidget* TfPreviews::BuildEqualizationPage() {
   column->addWidget(SpeedButton3);
   column->addWidget(GroupBox4);
   column->addStretch();
-  side->setGeometry(kRulerWidth + 20, 6, 170, 186);
+  side->setGeometry(kRulerWidth + 20, 4, 170, 176);
   return page;
 }
 
@@ -204,10 +211,8 @@ QWidget* TfPreviews::BuildFftPage() {
     VeloraView1->Deselect();
     RefreshPreview();
   });
-  connect(CheckBox1, &QCheckBox::clicked, this, [this] {
-    FrequencyVersion_ = -1;  // the transform changes mode
-    RefreshPreview();
-  });
+  CheckBox1->setChecked(true);
+  connect(CheckBox1, &QCheckBox::clicked, this, [this] { RefreshPreview(); });
   buttons->addWidget(Clear);
   buttons->addWidget(Button7);
   buttons->addWidget(CheckBox1);
@@ -352,6 +357,10 @@ void TfPreviews::RulerGripMoved(TRulerBox* ruler, int grip) {
 
 // ---- FFT
 
+uint8_t TfPreviews::FrequencyMode() const {
+  return CheckBox1->isChecked() ? TVLFtImage::kModeGray : TVLFtImage::kModeColour;
+}
+
 void TfPreviews::ApplyFft(TVelora* target) {
   if (!FrequencyImage_ || FrequencyImage_->Mode == TVLFtImage::kModeEmpty) return;
   int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
@@ -367,7 +376,7 @@ void TfPreviews::ApplyFft(TVelora* target) {
     target->WriteFtInverse(cleared);
   } else {
     const int n0 = FrequencyImage_->Size;
-    FrequencyImage_->BuildFromBitmap(target->Bitmap(), CheckBox1->isChecked() ? TVLFtImage::kModeGray : TVLFtImage::kModeColour);
+    FrequencyImage_->BuildFromBitmap(target->Bitmap(), FrequencyMode());
     const int n = FrequencyImage_->Size;
     if (selected && n0 > 0 && n > 0) {
       const double scale = double(n) / n0;

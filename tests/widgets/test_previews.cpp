@@ -256,10 +256,12 @@ TEST(Previews, ThresholdGripsNeverCrossAndTheChecksChooseTheChannels) {
 
 TEST(Previews, FftClearWithoutASelectionChangesNothing) {
   TDialogFixture fx;
-  fx.Run(PreviewPageSet({ppFFT}), [](TfPreviews& f) {
+  fx.Run(PreviewPageSet({ppContrast, ppFFT}), [](TfPreviews& f) {
+    f.PageControl1->setCurrentIndex(11);
     ASSERT_EQ(f.ActiveTag(), 12);
     EXPECT_TRUE(f.CheckBox1->isChecked());
     ASSERT_NE(f.FrequencyImage(), nullptr);
+    EXPECT_EQ(f.FrequencyImage()->Mode, TVLFtImage::kModeGray);
     EXPECT_EQ(f.FrequencyImage()->Size, 128);
     EXPECT_EQ(f.VeloraView1->Bitmap().Width(), 128);  // the spectrum
     const auto before = Pixels(f.Velora2->Bitmap());
@@ -273,6 +275,8 @@ TEST(Previews, FftClearWithoutASelectionChangesNothing) {
     QTest::mouseClick(f.Button7, Qt::LeftButton);  // Reset
     EXPECT_FALSE(f.VeloraView1->HasSelection());
     EXPECT_EQ(Pixels(f.Velora2->Bitmap()), before);
+    QTest::mouseClick(f.CheckBox1, Qt::LeftButton);
+    EXPECT_EQ(f.FrequencyImage()->Mode, TVLFtImage::kModeColour);
   });
 }
 
