@@ -138,10 +138,19 @@ TEST(Previews, OkAppliesThePageWithOneUndoCopyAndCancelChangesNothing) {
   {
     TDialogFixture fx;
     const TRGB before = Pixel(fx.view->Bitmap(), 10, 10);
-    EXPECT_TRUE(fx.Run(30, [](TfPreviews& f) {
+    // Progress is reported for the real application only, not for the previews.
+    int reports = 0, reportsBeforeOk = -1;
+    fx.proc().OnProgress = [&](TVLObject* sender, int) {
+      EXPECT_EQ(sender, &fx.proc());
+      ++reports;
+    };
+    EXPECT_TRUE(fx.Run(30, [&](TfPreviews& f) {
       Type(f.Edit21, "20");
+      reportsBeforeOk = reports;
       QTest::keyClick(&f, Qt::Key_Return);  // OK is the default button
     }));
+    EXPECT_EQ(reportsBeforeOk, 0);
+    EXPECT_GT(reports, 0);
     const TRGB after = Pixel(fx.view->Bitmap(), 10, 10);
     EXPECT_EQ(after.r, std::min(255, before.r + 20));
     EXPECT_EQ(after.b, std::min(255, before.b + 20));
@@ -278,6 +287,23 @@ TEST(Previews, FftClearWithoutASelectionChangesNothing) {
     QTest::mouseClick(f.CheckBox1, Qt::LeftButton);
     EXPECT_EQ(f.FrequencyImage()->Mode, TVLFtImage::kModeColour);
   });
+}
+
+TEST(Previews, FftOkClearsTheSelectionScaledToTheWholeImage) {
+  TDialogFixture fx;  // 60 × 40: a 64-point transform, half the thumbnail's 128
+  TBitmap expected;
+  {
+    TVLFtImage ft;
+    ft.BuildFromBitmap(fx.view->Bitmap(), TVLFtImage::kModeGray);
+    ft.ClearRegion(32, 32, 63, 63);
+    ft.WriteInverse(expected);
+  }
+  EXPECT_TRUE(fx.Run(PreviewPageSet({ppFFT}), [](TfPreviews& f) {
+    f.VeloraView1->AddRectangleSelection(64, 64, 127, 127, false);
+    f.VeloraView1->EndSelection();
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+  }));
+  EXPECT_EQ(Pixels(fx.view->Bitmap()), Pixels(expected));
 }
 
 TEST(Previews, TheFrequencyThumbnailOfAThinImageKeepsOnePixel) {
