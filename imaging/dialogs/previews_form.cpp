@@ -148,11 +148,14 @@ void TfPreviews::BuildForm() {
   RgbPage_[0].value = &Red;
   RgbPage_[1].value = &Green;
   RgbPage_[2].value = &Blue;
+  Pages[4] = BuildUserFilterPage();
   Pages[5] = BuildEqualizationPage();
+  Pages[6] = BuildBumpMapPage();
+  Pages[7] = BuildLensPage();
+  Pages[8] = BuildWavePage();
+  Pages[9] = BuildMorphPage();
+  Pages[10] = BuildRotatePage();
   Pages[11] = BuildFftPage();
-  // The effects' pages keep their tabs; their controls come with the effects.
-  for (QWidget*& page : Pages)
-    if (!page) page = new QWidget;
   for (QWidget* page : Pages) PageControl1->addTab(page, QString());
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
     if (Activated_) PageControl1Change();
@@ -222,6 +225,7 @@ void TfPreviews::SetLanguage(TMsgLanguage language) {
   SpeedButton3->setText(w(25));
   GroupBox4->setTitle(" " + w(26) + " ");
   for (int i = 0; i < 4; ++i) CheckListBox1->item(i)->setText(w(i < 3 ? 15 + i : 27));
+  SetEffectCaptions(language);
   // FFT
   GroupBox8->setTitle(" " + w(84) + " ");
   Clear->setText(w(85));

@@ -23,6 +23,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTabWidget;
 class QToolButton;
 
@@ -98,6 +99,38 @@ class TfPreviews : public QDialog, public TVLObject {
   QToolButton* SpeedButton3;
   QGroupBox* GroupBox4;
   QListWidget* CheckListBox1;
+  // The effects' pages: laid out, their routines not yet wired.
+  // User filter
+  QGroupBox *GroupBox1, *GroupBox3;
+  std::array<QSpinBox*, 9> KernelBoxes{};  // Edit8, Edit11, Edit14, Edit9, … by kernel index
+  QSpinBox* Edit20;
+  QLabel* Label15;
+  QPushButton *Button4, *Button5;
+  QListWidget* ListBox1;
+  // Bump map
+  QGroupBox* GroupBox2;
+  QSpinBox *Edit22, *Edit23, *Edit24, *Edit25, *Edit26;
+  QLabel *Label23, *Label24, *Label25, *Label26, *Label27, *Label28;
+  THSVBox* HSVBox2;
+  // Lens
+  QGroupBox* GroupBox5;
+  QSpinBox *Edit27, *Edit28, *Edit29, *Edit30, *Edit31;
+  QLabel *Label29, *Label30, *Label31, *Label32, *Label33;
+  // Wave
+  QGroupBox* GroupBox6;
+  QSpinBox *Edit32, *Edit33, *Edit34;
+  QLabel *Label34, *Label35, *Label36;
+  QCheckBox* CheckBox2;
+  // Morph filters
+  QGroupBox* GroupBox7;
+  QListWidget* ListBox2;
+  QSpinBox* Edit35;
+  QLabel *Label37, *Label38;
+  // Rotate
+  QLineEdit* EditRotate;
+  QSlider* TrackBarRotate;
+  QToolButton *SpeedButtonFlipHor, *SpeedButtonFlipVer;
+  QLabel *LabelRotate, *LabelFlip;
   // FFT
   QGroupBox* GroupBox8;
   TVeloraView* VeloraView1;
@@ -133,6 +166,13 @@ class TfPreviews : public QDialog, public TVLObject {
   QWidget* BuildHsvPage();
   QWidget* BuildEqualizationPage();
   QWidget* BuildFftPage();
+  QWidget* BuildUserFilterPage();
+  QWidget* BuildBumpMapPage();
+  QWidget* BuildLensPage();
+  QWidget* BuildWavePage();
+  QWidget* BuildMorphPage();
+  QWidget* BuildRotatePage();
+  void SetEffectCaptions(TMsgLanguage language);
   void Relayout();
   void FormActivate();
   void PageControl1Change();
