@@ -17,9 +17,9 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <algorithm>
+#include <vector>
 
 #include "view/qt/preview_launcher.h"
-#include "view/qt/vl_draw.h"
 #include "word_table.h"
 
 #include "../../resources/lock_glyph.xpm"
@@ -46,6 +46,41 @@ QFont ToQFont(const TVLFont& font) {
 }
 
 QString Word(int id, TMsgLanguage language) { return QString::fromStdString(LookupWord(id, language)); }
+
+// The halftone stretch: each pixel of `out` is the mean of the block of source pixels it
+// covers (a single pixel where `out` is the larger). One pass over the source, which may be
+// tens of megapixels.
+void AreaAverage(const TBitmap& source, TBitmap& out) {
+  const int sw = source.Width(), sh = source.Height(), tw = out.Width(), th = out.Height();
+  auto block = [](int i, int from, int to, int& first, int& last) {
+    first = int(int64_t(i) * from / to);
+    last = std::max(first + 1, int(int64_t(i + 1) * from / to));
+  };
+  std::vector<int> x0(static_cast<size_t>(tw)), x1(static_cast<size_t>(tw));
+  for (int x = 0; x < tw; ++x) block(x, sw, tw, x0[size_t(x)], x1[size_t(x)]);
+  std::vector<uint64_t> sums(size_t(tw) * 3);
+  for (int y = 0; y < th; ++y) {
+    int y0, y1;
+    block(y, sh, th, y0, y1);
+    std::fill(sums.begin(), sums.end(), 0);
+    for (int sy = y0; sy < y1; ++sy) {
+      const uint8_t* in = source.ScanLine(sy);
+      for (int x = 0; x < tw; ++x) {
+        uint64_t* s = &sums[size_t(x) * 3];
+        for (const uint8_t* p = in + 3 * x0[size_t(x)]; p < in + 3 * x1[size_t(x)]; p += 3) {
+          s[0] += p[0];
+          s[1] += p[1];
+          s[2] += p[2];
+        }
+      }
+    }
+    uint8_t* o = out.ScanLine(y);
+    for (int x = 0; x < tw; ++x, o += 3) {
+      const uint64_t n = uint64_t(x1[size_t(x)] - x0[size_t(x)]) * uint64_t(y1 - y0);
+      for (size_t c = 0; c < 3; ++c) o[c] = uint8_t((sums[size_t(x) * 3 + c] + n / 2) / n);
+    }
+  }
+}
 
 }  // namespace
 
@@ -367,20 +402,8 @@ void TfPreviews::RebuildFrequencyImage() {
   const int other = std::max(1, int(int64_t(std::min(source.Width(), source.Height())) * 128 / larger));
   const int tw = source.Width() >= source.Height() ? 128 : other;
   const int th = source.Width() >= source.Height() ? other : 128;
-  QImage full(source.Width(), source.Height(), QImage::Format_RGB32);
-  if (full.isNull()) return;
-  CopyToRgb32(source, QRect(0, 0, source.Width(), source.Height()), full);
-  const QImage small = full.scaled(tw, th, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   TBitmap thumb(tw, th, TPixelFormat::pf24bit);
-  for (int y = 0; y < th; ++y) {
-    const auto* in = reinterpret_cast<const QRgb*>(small.constScanLine(y));
-    uint8_t* out = thumb.ScanLine(y);
-    for (int x = 0; x < tw; ++x, out += 3) {
-      out[0] = uint8_t(qBlue(in[x]));
-      out[1] = uint8_t(qGreen(in[x]));
-      out[2] = uint8_t(qRed(in[x]));
-    }
-  }
+  AreaAverage(source, thumb);
   FrequencyImage_->BuildFromBitmap(thumb, FrequencyMode());
   ProgressBar1->setValue(0);
 }

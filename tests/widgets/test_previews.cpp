@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -304,6 +305,30 @@ TEST(Previews, FftOkClearsTheSelectionScaledToTheWholeImage) {
     QTest::mouseClick(f.Button1, Qt::LeftButton);
   }));
   EXPECT_EQ(Pixels(fx.view->Bitmap()), Pixels(expected));
+}
+
+TEST(Previews, TheFrequencyThumbnailAveragesTheSourceBlocks) {
+  // 256 × 128 in 2 × 2 blocks: the 128 × 64 thumbnail holds each block's mean.
+  TDialogFixture fx;
+  TBitmap& image = fx.view->Bitmap();
+  TBitmap blocks(128, 64, TPixelFormat::pf24bit);
+  image.Reset(256, 128, TPixelFormat::pf24bit);
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 256; ++x) {
+      // Red runs v, v + 2, v + 4, v + 6 inside a block: its mean is v + 3.
+      const TRGB c{uint8_t((x / 2) ^ (y / 2)), uint8_t(y / 2 * 3), uint8_t(x / 2 + x % 2 * 2 + y % 2 * 4)};
+      reinterpret_cast<TRGB*>(image.ScanLine(y))[x] = c;
+      reinterpret_cast<TRGB*>(blocks.ScanLine(y / 2))[x / 2] = TRGB{c.b, c.g, uint8_t(x / 2 + 3)};
+    }
+  TVLFtImage expected;
+  expected.BuildFromBitmap(blocks, TVLFtImage::kModeGray);
+  fx.Run(PreviewPageSet({ppFFT}), [&](TfPreviews& f) {
+    const TVLFtImage* ft = f.FrequencyImage();
+    ASSERT_EQ(ft->Size, 128);
+    ASSERT_EQ(ft->SourceHeight, 64);
+    for (int y = 0; y < 128; ++y)
+      ASSERT_EQ(0, std::memcmp(ft->Row(TVLFtImage::kGray, y), expected.Row(TVLFtImage::kGray, y), 256 * sizeof(float))) << y;
+  });
 }
 
 TEST(Previews, TheFrequencyThumbnailOfAThinImageKeepsOnePixel) {
