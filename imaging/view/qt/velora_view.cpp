@@ -863,15 +863,16 @@ void TVeloraView::RenderTo(TBitmap& target) {
   DrawFilledSelection(target);
 }
 
-void TVeloraView::DrawTo(QPainter& painter) {
-  if (Bitmap_.Height() < 1 || ZoomedWidth_ <= 0 || ZoomedHeight_ <= 0) return;
+bool TVeloraView::DrawVisibleTo(TBitmap& out) {
+  if (Bitmap_.Height() < 1 || ZoomedWidth_ <= 0 || ZoomedHeight_ <= 0) return false;
   const double rx = double(Bitmap_.Width()) / ZoomedWidth_, ry = double(Bitmap_.Height()) / ZoomedHeight_;
   TRect src{RoundToInt(rx * ViewOriginX_), RoundToInt(ry * ViewOriginY_), 0, 0};
   src.Right = std::min(src.Left + RoundToInt(rx * VisibleWidth_), Bitmap_.Width());
   src.Bottom = std::min(src.Top + RoundToInt(ry * VisibleHeight_), Bitmap_.Height());
-  if (IsEmptyRect(src) || VisibleWidth_ <= 0 || VisibleHeight_ <= 0) return;
+  if (IsEmptyRect(src) || VisibleWidth_ <= 0 || VisibleHeight_ <= 0) return false;
   try {
-    TBitmap out(VisibleWidth_, VisibleHeight_, TPixelFormat::pf24bit);
+    out.SetPixelFormat(TPixelFormat::pf24bit);
+    out.SetSize(VisibleWidth_, VisibleHeight_);
     if (ZoomFilter_ == rfNone || Zoom_ == 100) {
       StretchRect(Bitmap_, src, out);
     } else {
@@ -885,9 +886,15 @@ void TVeloraView::DrawTo(QPainter& painter) {
         ResampleBitmap(part, out, ZoomFilter_);
       }
     }
-    BlitBitmap(painter, QPoint(0, 0), out, QRect(0, 0, out.Width(), out.Height()));
+    return true;
   } catch (const std::bad_alloc&) {
+    return false;
   }
+}
+
+void TVeloraView::DrawTo(QPainter& painter) {
+  TBitmap out;
+  if (DrawVisibleTo(out)) BlitBitmap(painter, QPoint(0, 0), out, QRect(0, 0, out.Width(), out.Height()));
 }
 
 }  // namespace velora
