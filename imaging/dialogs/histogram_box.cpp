@@ -23,7 +23,7 @@ const TSeries kSeries[] = {
 };
 }  // namespace
 
-THistogramBox::THistogramBox(QWidget* parent) : QWidget(parent) {
+THistogramBox::THistogramBox(QWidget* parent) : TBufferedBox(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(256, 105);
 }
@@ -126,13 +126,7 @@ void THistogramBox::Redraw() {
   update();
 }
 
-void THistogramBox::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.drawImage(0, 0, Buffer_);
-}
-
-void THistogramBox::resizeEvent(QResizeEvent*) {
-  Buffer_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+void THistogramBox::BufferResized() {
   Redraw();
 }
 

@@ -1,7 +1,7 @@
 // THistogramBox: draws the histogram of a processing component's image as bars or lines, with
 // scale labels and a colour gradient bar, from a private buffer the size of the control.
 #pragma once
-#include <QImage>
+#include "buffered_box.h"
 #include <QPointer>
 #include <QWidget>
 
@@ -16,7 +16,7 @@ enum THistogramLabel : unsigned { hlVertical = 1, hlHorizontal = 2 };
 using THistogramLabels = unsigned;
 enum THistogramStyle { hsBars, hsLines };
 
-class THistogramBox : public QWidget, public TVLObject {
+class THistogramBox : public TBufferedBox, public TVLObject {
   Q_OBJECT
 
  public:
@@ -43,11 +43,9 @@ class THistogramBox : public QWidget, public TVLObject {
   void Update();
   // Redraws from the histogram last computed.
   void Redraw();
-  const QImage& Buffer() const { return Buffer_; }
 
  protected:
-  void paintEvent(QPaintEvent*) override;
-  void resizeEvent(QResizeEvent*) override;
+  void BufferResized() override;
   void moveEvent(QMoveEvent*) override;
 
  private:
@@ -61,7 +59,6 @@ class THistogramBox : public QWidget, public TVLObject {
   int GL_ = 0;  // the graph's left inside the control
   THistogram Table_{};
   bool HaveTable_ = false;
-  QImage Buffer_;
 };
 
 }  // namespace velora

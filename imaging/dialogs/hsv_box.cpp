@@ -14,7 +14,7 @@ int RoundEven(double v) { return int(std::nearbyint(v)); }
 QRgb Pixel(TRGB c) { return qRgb(c.r, c.g, c.b); }
 }  // namespace
 
-THSVBox::THSVBox(QWidget* parent) : QWidget(parent) {
+THSVBox::THSVBox(QWidget* parent) : TBufferedBox(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(105, 105);
   ComputeColour();
@@ -122,13 +122,7 @@ void THSVBox::DrawMarkers() {
   frame(sx - 3, vy - 4, sx + 3, vy + 2);
 }
 
-void THSVBox::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.drawImage(0, 0, Buffer_);
-}
-
-void THSVBox::resizeEvent(QResizeEvent*) {
-  Buffer_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+void THSVBox::BufferResized() {
   Buffer_.fill(ColorToQColor(Background_));
   RedrawAll();
 }

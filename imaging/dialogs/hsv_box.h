@@ -1,14 +1,14 @@
 // THSVBox: a colour picker with a saturation/value field on the left and a hue bar on the
 // right, painted from a private buffer the size of the control.
 #pragma once
-#include <QImage>
+#include "buffered_box.h"
 #include <QWidget>
 
 #include "view/qt/vl_view.h"
 
 namespace velora {
 
-class THSVBox : public QWidget, public TVLObject {
+class THSVBox : public TBufferedBox, public TVLObject {
   Q_OBJECT
 
  public:
@@ -35,12 +35,10 @@ class THSVBox : public QWidget, public TVLObject {
   void SetBarsDistance(int distance);
   TNotifyEvent OnChange;
 
-  const QImage& Buffer() const { return Buffer_; }
   int FieldWidth() const { return Buffer_.width() - BarsDistance_ - HueBarWidth_; }
 
  protected:
-  void paintEvent(QPaintEvent*) override;
-  void resizeEvent(QResizeEvent*) override;
+  void BufferResized() override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -61,7 +59,6 @@ class THSVBox : public QWidget, public TVLObject {
   int HueBarWidth_ = 20;
   int BarsDistance_ = 5;
   TDrag Drag_ = dragNone;
-  QImage Buffer_;
 };
 
 }  // namespace velora

@@ -15,7 +15,7 @@ bool PositiveFinite(double v) { return std::isfinite(v) && v > 0; }
 constexpr double kPixelLimit = 1e8;
 }  // namespace
 
-TRulerBox::TRulerBox(QWidget* parent) : QWidget(parent) {
+TRulerBox::TRulerBox(QWidget* parent) : TBufferedBox(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   Grips_.resize(1);
   Grips_[0].Color = Background_;
@@ -236,13 +236,7 @@ void TRulerBox::Redraw() {
   update();
 }
 
-void TRulerBox::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.drawImage(0, 0, Buffer_);
-}
-
-void TRulerBox::resizeEvent(QResizeEvent*) {
-  Buffer_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+void TRulerBox::BufferResized() {
   Update();
 }
 

@@ -1,7 +1,7 @@
 // TRulerBox: a ruler with draggable grips, used to pick limits on a scale of values. The grips
 // are kept within ViewMin..ViewMax; dragging one past an end scrolls the ruler.
 #pragma once
-#include <QImage>
+#include "buffered_box.h"
 #include <QPolygon>
 #include <QTimer>
 #include <QWidget>
@@ -27,7 +27,7 @@ struct TRulerGrip {
   double Min = 0, Max = 0;
 };
 
-class TRulerBox : public QWidget, public TVLObject {
+class TRulerBox : public TBufferedBox, public TVLObject {
   Q_OBJECT
 
  public:
@@ -86,11 +86,9 @@ class TRulerBox : public QWidget, public TVLObject {
   QString TickLabel(double value) const;
   // The values of the ticks drawn, every `frequency` units; none without a usable scale.
   std::vector<double> TickValues(double frequency) const;
-  const QImage& Buffer() const { return Buffer_; }
 
  protected:
-  void paintEvent(QPaintEvent*) override;
-  void resizeEvent(QResizeEvent*) override;
+  void BufferResized() override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -129,7 +127,6 @@ class TRulerBox : public QWidget, public TVLObject {
   int PressAlong_ = 0, PressGripPixel_ = 0;
   QPoint PressPoint_, LastPoint_;
   QTimer Scroll_;
-  QImage Buffer_;
 };
 
 }  // namespace velora
