@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace velora {
 
@@ -47,6 +48,15 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat pf) {
   width_ = width;
   height_ = height;
   rowLen_ = int(rowLen);
+}
+
+void TBitmap::SwapPixels(TBitmap& other) noexcept {
+  std::swap(width_, other.width_);
+  std::swap(height_, other.height_);
+  std::swap(pixelFormat_, other.pixelFormat_);
+  std::swap(rowLen_, other.rowLen_);
+  std::swap(bits_, other.bits_);
+  palette_.swap(other.palette_);
 }
 
 void TBitmap::SetSize(int width, int height) {

@@ -76,6 +76,10 @@ class TBitmap {
   void Assign(const TBitmap& source);
   // Releases the pixels: 0 × 0, format kept.
   void FreeImage();
+  // Exchanges size, format, palette and pixels with `other`; the change handlers stay. An
+  // operation that builds its result apart puts it in place this way, with nothing that could
+  // fail once the result exists.
+  void SwapPixels(TBitmap& other) noexcept;
 
   // The "modified" notification: a control showing the bitmap subscribes and repaints.
   using TChangeHandler = std::function<void()>;
