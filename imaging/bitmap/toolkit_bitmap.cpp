@@ -50,15 +50,6 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat pf) {
   rowLen_ = int(rowLen);
 }
 
-void TBitmap::SwapPixels(TBitmap& other) noexcept {
-  std::swap(width_, other.width_);
-  std::swap(height_, other.height_);
-  std::swap(pixelFormat_, other.pixelFormat_);
-  std::swap(rowLen_, other.rowLen_);
-  std::swap(bits_, other.bits_);
-  palette_.swap(other.palette_);
-}
-
 void TBitmap::SetSize(int width, int height) {
   if (width == width_ && height == height_) return;
   Reallocate(width, height, pixelFormat_);
@@ -115,6 +106,15 @@ void TBitmap::Assign(const TBitmap& source) {
 }
 
 void TBitmap::FreeImage() { Reallocate(0, 0, pixelFormat_); }
+
+void TBitmap::SwapPixels(TBitmap& other) noexcept {
+  std::swap(width_, other.width_);
+  std::swap(height_, other.height_);
+  std::swap(pixelFormat_, other.pixelFormat_);
+  std::swap(rowLen_, other.rowLen_);
+  std::swap(bits_, other.bits_);
+  palette_.swap(other.palette_);
+}
 
 int TBitmap::AddChangeHandler(TChangeHandler handler) {
   changeHandlers_.emplace_back(nextHandlerId_, std::move(handler));

@@ -76,9 +76,8 @@ class TBitmap {
   void Assign(const TBitmap& source);
   // Releases the pixels: 0 × 0, format kept.
   void FreeImage();
-  // Exchanges size, format, palette and pixels with `other`; the change handlers stay. An
-  // operation that builds its result apart puts it in place this way, with nothing that could
-  // fail once the result exists.
+  // Exchanges size, format, palette and pixels with `other`; change handlers stay with each
+  // bitmap. A routine that builds a new picture (a quarter turn) hands it over without a copy.
   void SwapPixels(TBitmap& other) noexcept;
 
   // The "modified" notification: a control showing the bitmap subscribes and repaints.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "parallel_rows.h"
 #include "resample.h"
 
 namespace velora::resample_detail {
@@ -56,11 +57,7 @@ TRowWriter WriterGreyTo24(TBitmap& dest);
 // Bounding box and Full flag of an 8-bit mask whose pixels were just produced.
 void UpdateMaskBox(TVLMask& mask);
 
-// Runs body(begin, end) over [0, count) in bands on the available cores (on the calling thread
-// alone when `threads` is false). onDone(doneCount) is called on the calling thread only, as
-// bands finish, for progress reports.
-void ParallelRows(int count, int grain, const std::function<void(int, int)>& body,
-                  const std::function<void(int)>& onDone = nullptr, bool threads = true);
+using velora::ParallelRows;
 
 // Whether a resize is big enough to be worth starting threads for (thumbnails and small view
 // repaints are not).
