@@ -20,6 +20,7 @@
 #include "bitmap/vl_bitmap.h"
 #include "bitmap/vl_mask.h"
 #include "proc/color_adjust.h"
+#include "proc/resample.h"
 
 namespace velora {
 
@@ -150,6 +151,15 @@ class TVeloraProc : public TVLObject {
   // The transform's displayable spectrum, or its inverse, into the target.
   void WriteFtSpectrum(TVLFtImage& ft);
   void WriteFtInverse(TVLFtImage& ft);
+  // Geometry of the target (24- or 1-bit), each with an undo copy captioned "Flip",
+  // "Rotate <angle>" or "Resample <width>,<height>". A result that cannot be allocated leaves
+  // the image and the undo store as they were.
+  // direction 0 mirrors left-right, 1 turns upside down.
+  void FlipImage(int direction);
+  // Degrees, counter-clockwise; corners take Background.
+  void RotateImage(bool antialias, double angle);
+  // −1 for one side keeps the aspect ratio; the alpha mask follows.
+  void ResizeImage(int newWidth, int newHeight, TResampleFilter filter);
 
  private:
   void LeaveView();
@@ -157,6 +167,9 @@ class TVeloraProc : public TVLObject {
   void ForgetTargets();
   void DiscardOldest();
   bool ApplyPreviewResult(TBitmap& result, const TVLSelectionArea& area);
+  TVLProgressRecord OwnProgress();
+  // Pushes the undo copy and puts `result` in the target's place.
+  void CommitResult(TBitmap& result, const std::string& caption);
 
   TColor OwnBackground_ = clBlack;
   TBitmap* WorkBitmap_ = nullptr;
