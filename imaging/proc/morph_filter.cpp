@@ -39,6 +39,7 @@ class TWindowMin {
   void Run(TKey* data, size_t stride, int n, int lanes, int m) {
     if (m <= 0 || n <= 1) return;
     m = std::min(m, n - 1);  // a wider window covers the whole line anyway
+    if (m == 1) return RunThree(data, stride, n, lanes);
     const int k = 2 * m + 1, padded = n + 2 * m;
     const size_t L = size_t(lanes);
     prefix_.resize(size_t(padded) * L);
@@ -77,7 +78,25 @@ class TWindowMin {
   }
 
  private:
-  std::vector<TKey> prefix_, suffix_, none_;
+  // The 3-wide window, the dialog's default, directly: each position against its neighbours,
+  // the one before as it was (kept in `before_`), the one after not yet written. Half the
+  // memory traffic of the running minima.
+  void RunThree(TKey* data, size_t stride, int n, int lanes) {
+    const size_t L = size_t(lanes);
+    before_.assign(L, kNoKey);
+    none_.assign(L, kNoKey);
+    for (int p = 0; p < n; ++p) {
+      TKey* at = data + size_t(p) * stride;
+      const TKey* after = p + 1 < n ? at + stride : none_.data();
+      for (size_t l = 0; l < L; ++l) {
+        const TKey own = at[l];
+        at[l] = std::min({before_[l], own, after[l]});
+        before_[l] = own;
+      }
+    }
+  }
+
+  std::vector<TKey> prefix_, suffix_, none_, before_;
 };
 
 // Columns per strip of the vertical pass: a strip's rows are a few cache lines long.

@@ -208,6 +208,25 @@ TEST(ProcGeometry, ResizeKeepsTheAspectAndTheMaskFollows) {
     EXPECT_EQ(t.bitmap.Width(), c.wantW);
     EXPECT_EQ(t.bitmap.Height(), c.wantH);
   }
+  // The kept side in 64 bits: 100000 × 30000 overflows 32 bits before the division.
+  struct {
+    int cw, ch, w, h;
+    bool resized;
+    int64_t wantW, wantH;
+  } const kSizes[] = {
+      {100000, 50000, -1, 30000, true, 60000, 30000},
+      {50000, 100000, 30000, -1, true, 30000, 60000},
+      {1, 100000, -1, 10, true, 1, 10},  // a computed 0 is 1
+      {400, 300, 0, -1, false},          // an explicit 0 does nothing
+      {400, 300, -1, -1, false},
+  };
+  for (const auto& c : kSizes) {
+    int64_t w = 0, h = 0;
+    ASSERT_EQ(VLResizedSize(c.cw, c.ch, c.w, c.h, w, h), c.resized) << c.cw << "x" << c.ch;
+    if (!c.resized) continue;
+    EXPECT_EQ(w, c.wantW) << c.cw << "x" << c.ch;
+    EXPECT_EQ(h, c.wantH) << c.cw << "x" << c.ch;
+  }
   // A full mask is remade full at the new size; any other is resampled.
   for (bool full : {true, false}) {
     TProc t;
