@@ -41,11 +41,11 @@ row() { printf '%-52s %8s %8s %6s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
 
 echo "load average at start: $(cut -d' ' -f1 /proc/loadavg); processor ms (whole processes: mean of $reps; in-process: median of $reps)"
 echo
+in=$tmp/in.ppm
 # WHOLE=0 skips the whole processes (the in-process figures alone take a few minutes).
 if [[ ${WHOLE:-1} != 0 ]]; then
 echo "Whole processes, 6000 x 4000 PPM in and out                 ours  convert  ratio"
 v=$build/velora
-in=$tmp/in.ppm
 row "convert (a copy) / convert" "$(time_cmd $v convert "$in" "$tmp/o.ppm")" "$(time_cmd $magick "$in" "$tmp/m.ppm")"
 row "rotate 90 / -rotate -90" "$(time_cmd $v rotate "$in" "$tmp/o.ppm" 90)" \
   "$(time_cmd $magick "$in" -rotate -90 "$tmp/m.ppm")"

@@ -12,5 +12,5 @@ time_cmd() {
 # in the program's unit); any arguments after the program go to it.
 bench_medians() {
   "$@" --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
-    awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); print $1, $4}'
+    awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); sub(/\/process_time$/, "", $1); print $1, $4}'
 }
