@@ -171,6 +171,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   io.SetAlphaMask(&alpha);
   // The stored width and height unless asked: a converted file is not a view of it.
   io.AutoAdjustDPI = options.equalizeDpi;
+  io.Params().JpegApplyOrientation = AutoOrient();
 
   try {
     io.LoadFromFile(in);
