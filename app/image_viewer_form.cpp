@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "codecs/formats.h"
+#include "dialogs/previews_form.h"
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
@@ -119,6 +120,11 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   };
   VeloraView1->installEventFilter(this);
   VeloraMView1->installEventFilter(this);
+  // The processing dialogs speak English and open with the preview locked.
+  InstallPreviewsDialog();
+  TVeloraProc& proc = VeloraView1->GetProc();
+  proc.MsgLanguage = msEnglish;
+  proc.PreviewsParams = 1u << prppDefaultLockPreview;
   SettleTimer_.setSingleShot(true);
   connect(&SettleTimer_, &QTimer::timeout, this, &TfrmImageViewer::LoadPendingSelection);
 
@@ -170,8 +176,9 @@ void TfrmImageViewer::BuildToolBars() {
   tbImageControl->addSeparator();
   tbtnColorAdjust = add("tbtnColorAdjust", "CA", "Color Adjust");
   tbtnEffect = add("tbtnEffect", "EF", "Effects");
-  // The processing dialogs arrive with the processing component.
-  tbtnColorAdjust->setEnabled(false);
+  connect(tbtnColorAdjust, &QAction::triggered, this, &TfrmImageViewer::tbtnColorAdjustClick);
+  connect(tbtnEffect, &QAction::triggered, this, &TfrmImageViewer::tbtnEffectClick);
+  // The effects' pages (user filter, bump map, rotation) arrive with the effects.
   tbtnEffect->setEnabled(false);
   tbImageControl->addSeparator();
   connect(tbtnZoomXFit, &QAction::triggered, this, &TfrmImageViewer::tbtnZoomXFitClick);
@@ -378,6 +385,14 @@ void TfrmImageViewer::tbtnZoomXFitClick() {
 void TfrmImageViewer::tbtnZoomX1Click() {
   FitMode_ = false;
   VeloraView1->SetZoom(100);
+}
+
+void TfrmImageViewer::tbtnColorAdjustClick() {
+  VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}));
+}
+
+void TfrmImageViewer::tbtnEffectClick() {
+  VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}));
 }
 
 void TfrmImageViewer::tbtnReloadImageClick() {

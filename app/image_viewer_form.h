@@ -70,6 +70,8 @@ class TfrmImageViewer : public QMainWindow {
   void tbtnZoomXFitClick();
   void tbtnZoomX1Click();
   void tbtnReloadImageClick();
+  void tbtnColorAdjustClick();
+  void tbtnEffectClick();
 
   // Loads and fits the latest selection, if one is waiting; the loop calls it once input
   // has settled, tests may call it to settle at once.

@@ -20,14 +20,7 @@ for ((i = 0; i < count; ++i)); do
   ln "$s" "$tmp/$(printf 'img%05d' "$i").${s##*.}" 2>/dev/null || cp "$s" "$tmp/$(printf 'img%05d' "$i").${s##*.}"
 done
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-time_cmd() {
-  "$@" >/dev/null 2>&1 || true  # once to warm the caches
-  for _ in $(seq "$reps"); do
-    local t0=$(date +%s%N); "$@" >/dev/null 2>&1 || true; local t1=$(date +%s%N)
-    echo $(( (t1 - t0) / 1000000 ))
-  done | median
-}
+. "$root/bench/timing.sh"
 cd "$tmp"
 ours=$(time_cmd "$tool" scan "$tmp" '*.*')
 theirs=$(time_cmd identify -ping -format '%f %wx%h %z %r\n' ./*)

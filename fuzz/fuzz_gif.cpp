@@ -1,13 +1,14 @@
 // GIF reader fuzz target: header-only read, then a full read with an alpha mask.
 #include <cstdint>
 
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 
 using namespace velora;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1 << 20)) return 0;
-  DefGifLzwDecompFunc = GifLzwDecode;
+  VLInstallLzwCoders();
   for (bool headerOnly : {true, false}) {
     TVLBufferStream stream(data, int64_t(size));
     TIOParamsVals params;

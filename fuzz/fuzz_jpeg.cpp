@@ -1,7 +1,9 @@
-// libFuzzer target for the JPEG reader: signature search, header-only read, full read.
+// libFuzzer target for the JPEG reader: signature search, header-only read, full read, then
+// the metadata step (IPTC, EXIF through the TIFF reader).
 #include <cstddef>
 #include <cstdint>
 
+#include "codecs/formats.h"
 #include "codecs/jpeg/jpeg_codec.h"
 #include "io/image_limits.h"
 
@@ -22,5 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   full.Width = full.Height = 64;
   TVLLocalProgress progress2;
   JpegReadStream(stream, &bitmap, full, false, progress2.record);
+  // The metadata step: IPTC, and the EXIF block through the TIFF reader.
+  VLInstallLzwCoders();
+  ApplyJpegMetadata(full);
   return 0;
 }

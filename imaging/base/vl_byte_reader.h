@@ -1,6 +1,7 @@
 // TVLByteReader: byte-at-a-time reading over a stream through a block buffer, for the codecs
 // whose data come in tokens or packets (PNM text, TGA run-length packets). It never throws and
 // never reads past the stream's end: Get answers false there, Read answers how much it found.
+// Beside it, the little-endian numbers of the binary headers (BMP, ICO, PCX, TGA).
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +11,18 @@
 #include "vl_stream.h"
 
 namespace velora {
+
+// Little-endian numbers in bytes already read (a file header taken in one block) or about to
+// be written.
+inline uint16_t GetU16LE(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t GetU32LE(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline int32_t GetI32LE(const uint8_t* p) { return int32_t(GetU32LE(p)); }
+inline void PutU16LE(uint8_t* p, uint16_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
+inline void PutU32LE(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
 
 class TVLByteReader {
  public:

@@ -1,5 +1,7 @@
 // Basic value types shared by the whole library.
 #pragma once
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace velora {
@@ -52,6 +54,16 @@ struct TRect {
   int Height() const { return Bottom - Top; }
   friend bool operator==(const TRect&, const TRect&) = default;
 };
+
+// The part two rectangles share; empty (no width or no height) when they do not meet.
+inline TRect IntersectRect(const TRect& a, const TRect& b) {
+  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+               std::min(a.Bottom, b.Bottom)};
+}
+
+// Nearest integer, ties to even, kept inside the int range: zoomed coordinates of a huge
+// image must not overflow.
+inline int RoundToInt(double v) { return int(std::clamp(std::nearbyint(v), -2147483647.0, 2147483647.0)); }
 
 struct TPoint {
   int X = 0;

@@ -88,6 +88,20 @@ void TVLMask::Fill(int value) {
   Full_ = !(BitsPerPixel_ == 8 && value != 255);
 }
 
+void TVLMask::UpdateBoxFromPixels() {
+  SetEmptyBox();
+  bool full = Width_ > 0 && Height_ > 0;
+  for (int y = 0; y < Height_; ++y) {
+    const uint8_t* row = ScanLine(y);
+    for (int x = 0; x < Width_; ++x) {
+      const int v = BitsPerPixel_ == 8 ? row[x] : (row[x >> 3] >> (7 - (x & 7))) & 1;
+      if (v != 255) full = false;
+      if (v != 0) X1 = std::min(X1, x), X2 = std::max(X2, x), Y1 = std::min(Y1, y), Y2 = std::max(Y2, y);
+    }
+  }
+  Full_ = full && BitsPerPixel_ == 8;
+}
+
 void TVLMask::Empty() {
   Fill(0);
   SetEmptyBox();

@@ -41,6 +41,9 @@ class TVLMask {
   bool IsEmpty() const { return X1 == kEmptyBox; }
   void Empty();
   void SetEmptyBox() { X1 = Y1 = kEmptyBox; X2 = Y2 = 0; }
+  // After the plane was written directly (a reader's alpha rows): the box of its non-zero
+  // pixels, and whether an 8-bit plane is fully opaque.
+  void UpdateBoxFromPixels();
 
   // A point whose X is this separates polygons in FillPolygons.
   static constexpr int32_t kPolygonSeparator = 1048575;

@@ -11,21 +11,9 @@
 #include <cstring>
 #include <limits>
 
+#include "base/vl_byte_reader.h"
+
 namespace velora {
-
-namespace {
-
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-int32_t GetI32(const uint8_t* p) {
-  return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
-}
-
-}  // namespace
 
 int StoredBitsOf(const TBitmap& bitmap) { return BitsOfFormat(bitmap.PixelFormat()); }
 
@@ -145,9 +133,9 @@ void TVLVirtualDIBList::WriteHeader(TVLImageHandle& handle, int width, int heigh
   if (!handle.View) return;
   uint8_t* h = handle.View;
   std::memset(h, 0, kHeaderSize);
-  PutU32(h, 40);
-  PutU32(h + 4, uint32_t(width));
-  PutU32(h + 8, uint32_t(height));
+  PutU32LE(h, 40);
+  PutU32LE(h + 4, uint32_t(width));
+  PutU32LE(h + 8, uint32_t(height));
   h[12] = 1;
   h[14] = uint8_t(bitsPerPixel);
   h[44] = h[45] = h[46] = 255;  // colour 1 white; colour 0 stays black
@@ -195,7 +183,7 @@ void TVLVirtualDIBList::CopyToBitmap(TVLImageHandle* handle, TBitmap& bitmap) {
   Touch(handle);
   if (!handle || !handle->View) return;
   const uint8_t* h = handle->View;
-  int width = GetI32(h + 4), height = GetI32(h + 8), bits = h[14];
+  int width = GetI32LE(h + 4), height = GetI32LE(h + 8), bits = h[14];
   if (bits == 1) bitmap.SetPixelFormat(TPixelFormat::pf1bit);
   if (bits == 24) bitmap.SetPixelFormat(TPixelFormat::pf24bit);
   bitmap.SetSize(width, height);
@@ -210,7 +198,7 @@ void TVLVirtualDIBList::UpdateFromBitmap(TVLImageHandle* handle, const TBitmap& 
   if (!handle || !handle->View) return;
   int bits = StoredBitsOf(bitmap);
   const uint8_t* h = handle->View;
-  if (GetI32(h + 4) != bitmap.Width() || GetI32(h + 8) != bitmap.Height() || h[14] != bits) {
+  if (GetI32LE(h + 4) != bitmap.Width() || GetI32LE(h + 8) != bitmap.Height() || h[14] != bits) {
     // Another size: a new block for the same handle; the old one is neither reused nor given back.
     Unmap(handle);
     if (!AllocateBlock(*handle, bitmap.Width(), bitmap.Height(), bits)) return;
@@ -265,13 +253,13 @@ void TVLVirtualDIBList::CheckInByHandle(TVLImageHandle* handle, bool writeBack) 
 int TVLVirtualDIBList::GetWidth(TVLImageHandle* handle) {
   if (TCheckedOut* c = FindCheckedOut(handle)) return c->Bitmap->Width();
   Touch(handle);
-  return handle && handle->View ? GetI32(handle->View + 4) : 0;
+  return handle && handle->View ? GetI32LE(handle->View + 4) : 0;
 }
 
 int TVLVirtualDIBList::GetHeight(TVLImageHandle* handle) {
   if (TCheckedOut* c = FindCheckedOut(handle)) return c->Bitmap->Height();
   Touch(handle);
-  return handle && handle->View ? GetI32(handle->View + 8) : 0;
+  return handle && handle->View ? GetI32LE(handle->View + 8) : 0;
 }
 
 int TVLVirtualDIBList::GetBitCount(TVLImageHandle* handle) {
@@ -289,9 +277,9 @@ uint8_t* TVLVirtualDIBList::GetBits(TVLImageHandle* handle) {
 uint8_t* TVLVirtualDIBList::GetHeader(TVLImageHandle* handle) {
   if (TCheckedOut* c = FindCheckedOut(handle)) {
     std::memset(scratchHeader_, 0, kHeaderSize);
-    PutU32(scratchHeader_, 40);
-    PutU32(scratchHeader_ + 4, uint32_t(c->Bitmap->Width()));
-    PutU32(scratchHeader_ + 8, uint32_t(c->Bitmap->Height()));
+    PutU32LE(scratchHeader_, 40);
+    PutU32LE(scratchHeader_ + 4, uint32_t(c->Bitmap->Width()));
+    PutU32LE(scratchHeader_ + 8, uint32_t(c->Bitmap->Height()));
     scratchHeader_[12] = 1;
     scratchHeader_[14] = uint8_t(StoredBitsOf(*c->Bitmap));
     scratchHeader_[44] = scratchHeader_[45] = scratchHeader_[46] = 255;

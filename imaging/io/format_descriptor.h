@@ -19,6 +19,29 @@
 
 namespace velora {
 
+// A metafile as its header describes it: enhanced (EMF) or not (WMF), and its picture
+// frame in pixels at the screen's resolution.
+struct TVLMetafileFacts {
+  bool Enhanced = false;
+  int Width = 0, Height = 0;
+};
+// A metafile larger than this is refused before it is read into memory.
+constexpr int64_t kMaxMetafileBytes = int64_t(256) << 20;
+// Reads the facts from a whole metafile in memory; false (and failed) when there are none.
+using TVLMetafileProbe = bool (*)(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress);
+// Draws the picture stretched over width × height from the target's top-left corner onto
+// the target's present pixels; what falls outside the target is cut off.
+using TVLMetafileDraw = void (*)(std::span<const uint8_t> bytes, TBitmap& target, int width, int height,
+                                 TVLProgressRecord& progress);
+
+// The size ImportMetafile draws a picture at when asked for width × height (negative: derived
+// from the other side or the picture's own), within the 2800-pixel cap; false for a size of
+// 0, which cannot be drawn.
+bool VLMetafileImportSize(const TVLMetafileFacts& facts, int width, int height, int& drawWidth, int& drawHeight);
+// The target is one pixel smaller each way than the drawing; a drawing of one pixel keeps
+// one, since a bitmap without pixels cannot be shown.
+inline int VLMetafileTargetSide(int drawn) { return drawn > 1 ? drawn - 1 : 1; }
+
 // One read as the front hands it to a format: the stream at the image's first byte, the
 // data length from there (0: up to the end of the stream), and where the pixels, the alpha
 // plane and the parameters go. bitmap may be null in header-only reads.
@@ -34,6 +57,10 @@ struct TVLReadJob {
 using TVLFormatReader = void (*)(const TVLReadJob& job);
 using TVLFormatWriter = void (*)(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask* alphaMask,
                                  TVLProgressRecord& progress);
+// Adds the bitmap as a page to the file that starts at the stream's position, where
+// params asks; returns the pages the file has afterwards, 0 when it failed.
+using TVLPageInserter = int (*)(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params,
+                                TVLProgressRecord& progress);
 
 // The writer of a format whose codec takes no alpha plane.
 template <void (*Write)(TVLStream&, TBitmap&, TIOParamsVals&, TVLProgressRecord&)>
@@ -89,8 +116,11 @@ struct TVLFormatDescriptor {
   // names and stream headers, and the read or write fails with a reason.
   TVLFormatReader Read = nullptr;
   TVLFormatWriter Write = nullptr;
+  TVLPageInserter InsertPage = nullptr;  // formats whose files take further pages
   bool HasPages = false;           // the file may hold several images (pages, frames)
   bool MetafileImport = false;     // read by ImportMetafile, from files only
+  TVLMetafileProbe ProbeMetafile = nullptr;
+  TVLMetafileDraw DrawMetafile = nullptr;
   // The front's steps around the reader.
   bool AlphaReset = false;         // the format has no alpha: an attached mask becomes opaque
   bool ViewDpiAfterFile = false;   // the attached view's SetDpi after a file read

@@ -80,8 +80,13 @@ int32_t TVeloraIO::DetectContent(const std::string& name, std::string& why) {
 
 int32_t TVeloraIO::DetectVerified(const std::string& name, std::string& why) {
   const int32_t detected = DetectContent(name, why);
-  if (detected == ioUnknown) return ioUnknown;
   const std::string extension = io_detail::ExtensionOf(name);
+  if (detected == ioUnknown) {
+    // Metafiles have no content test: their extension names them, and their header read
+    // then decides whether the file is one.
+    const TVLFormatDescriptor* named = VLFindBuiltinFormatByExtension(extension, TVLExtensionUse::euLoad);
+    return named && named->MetafileImport ? named->FileType : ioUnknown;
+  }
   const TFileFormatInfo* entry = FindFileFormatByExtension(extension);
   const TFileFormatInfo* content = FindFileFormat(detected);
   const std::string found = content ? content->FullName : std::to_string(detected);

@@ -16,7 +16,7 @@ void TVeloraIO::ReadParamsDispatch(TVLStream& stream, int32_t fileType, bool fil
   ClearAborting();
   TVLProgressRecord progress = MakeProgress(false);
   const TVLFormatDescriptor* format = VLFindBuiltinFormat(fileType);
-  if (format && !format->MetafileImport) {
+  if (format) {
     CallReader(stream, *format, fileForm, true, progress);
     // An image beyond the pixel limit cannot be opened, so it is not listed either. Readers
     // refuse such headers themselves; this also covers a size they adjust afterwards.

@@ -90,15 +90,6 @@ void TVeloraIO::LoadExternalFormat(const std::string& name, TVLStream* stream, i
     LoadExternal(name, stream, entry);
 }
 
-void TVeloraIO::ImportMetafile(const std::string&, int width, int height) {
-  ClearAborting();
-  if (width == 0 || height == 0) return;
-  Params_.IptcInfo.Clear();
-  Params_.JpegMarkers.Clear();
-  // Without a metafile player the import fails like a metafile without size.
-  Fail("metafiles are not read");
-}
-
 // ---- the built-in readers' forms -----------------------------------------------------------
 
 void TVeloraIO::LoadBuiltinFile(const std::string& name, const TVLFormatDescriptor& format) {

@@ -1,5 +1,6 @@
 // Saving: by extension and by identifier, with the common write sequence and the stream
 // headers of TIFF, JPEG and PCX.
+#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -54,6 +55,35 @@ void TVeloraIO::SaveToStream(TVLStream& stream, int32_t fileType) {
     SaveExternal({}, &stream, entry);
   else
     Fail("no writer for format " + std::to_string(fileType));
+}
+
+int TVeloraIO::InsertToFile(const std::string& name) {
+  ClearAborting();
+  if (name.empty()) return 0;
+  const std::string extension = io_detail::ExtensionOf(name);
+  const TVLFormatDescriptor* format = VLFindBuiltinFormatByExtension(extension, TVLExtensionUse::euSave);
+  if (!format || !format->InsertPage) {
+    Fail("no page insertion for the extension \"" + extension + "\"");
+    return 0;
+  }
+  if (!Target_) return 0;
+  std::error_code error;
+  if (std::filesystem::file_size(name, error) == 0 || error) {
+    SaveBuiltinFile(name, *format);
+    return Aborting ? 0 : 1;
+  }
+  MakeWritable(*Target_);
+  TVLFileStream file(name, TVLFileStream::fmOpenReadWrite);  // raises "Cannot open file"
+  TVLProgressRecord progress = MakeProgress();
+  int pages = 0;
+  try {
+    pages = format->InsertPage(file, *Target_, Params_, progress);
+  } catch (const EVLStreamError&) {
+    progress.Fail(std::string(format->Name) + ": the stream refused the data");
+  } catch (const std::bad_alloc&) {
+    progress.Fail(std::string(format->Name) + ": out of memory");
+  }
+  return Aborting ? 0 : pages;
 }
 
 void TVeloraIO::SaveBuiltinFile(const std::string& name, const TVLFormatDescriptor& format) {

@@ -88,6 +88,11 @@ class TVeloraIO : public TVLObject {
   void LoadFromStreamFormat(TVLStream& stream, int32_t fileType);
   void SaveToFile(const std::string& name);
   void SaveToStream(TVLStream& stream, int32_t fileType);
+  // Adds Target as a page to the file `name` (the format by its extension: one whose files
+  // hold pages) at Params' page index, TiffImageIndex; an index past the last page appends.
+  // A missing or empty file is written new. Returns the pages the file has afterwards, 0 when
+  // it failed (Aborting, with the reason).
+  int InsertToFile(const std::string& name);
   void ReadParamsFromFile(const std::string& name);
   void ReadParamsFromFileFormat(const std::string& name, int32_t fileType);
   void ReadParamsFromStream(TVLStream& stream);

@@ -298,7 +298,7 @@ void FastResizeMask(const TVLMask& source, TVLMask& dest) {
     } else {
       FastTwoPass(sw, sh, dw, dh, 1, read, write, nullptr, false);
     }
-    UpdateMaskBox(dest);
+    dest.UpdateBoxFromPixels();
   } catch (const std::bad_alloc&) {
   }
 }

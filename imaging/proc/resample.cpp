@@ -191,23 +191,6 @@ TRowWriter WriterGreyTo24(TBitmap& d) {
   };
 }
 
-void UpdateMaskBox(TVLMask& m) {
-  m.SetEmptyBox();
-  bool full = m.Width() > 0 && m.Height() > 0;
-  for (int y = 0; y < m.Height(); ++y) {
-    const uint8_t* p = m.ScanLine(y);
-    for (int x = 0; x < m.Width(); ++x) {
-      if (p[x] != 255) full = false;
-      if (p[x] == 0) continue;
-      m.X1 = std::min(m.X1, x);
-      m.X2 = std::max(m.X2, x);
-      m.Y1 = std::min(m.Y1, y);
-      m.Y2 = std::max(m.Y2, y);
-    }
-  }
-  m.SetFull(full);
-}
-
 }  // namespace resample_detail
 
 void ResampleBitmap(const TBitmap& source, TBitmap& dest, TResampleFilter filter,
@@ -251,7 +234,7 @@ void ResampleMask(const TVLMask& source, TVLMask& dest, TResampleFilter filter) 
         sw, sh, dw, dh, 1, filter, TRounding::NearestEven,
         [&source](int y, uint8_t*) { return source.ScanLine(y); },
         [&dest, dw](int y, const uint8_t* row) { std::memcpy(dest.ScanLine(y), row, size_t(dw)); }, nullptr);
-    UpdateMaskBox(dest);
+    dest.UpdateBoxFromPixels();
   } catch (const std::bad_alloc&) {
   }
 }

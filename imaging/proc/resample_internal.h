@@ -54,8 +54,6 @@ TRowReader Reader24(const TBitmap& source);
 TRowReader ReaderBits(const TBitmap& source);
 // Grey rows written into all three channels of a 24-bit bitmap.
 TRowWriter WriterGreyTo24(TBitmap& dest);
-// Bounding box and Full flag of an 8-bit mask whose pixels were just produced.
-void UpdateMaskBox(TVLMask& mask);
 
 using velora::ParallelRows;
 

@@ -9,14 +9,19 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "codecs/gif/gif_codec.h"
+#include "dialogs/previews_form.h"
 #include "image_viewer_form.h"
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
@@ -211,7 +216,7 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
   w.view().grab();
   std::vector<uint8_t> after(w.view().GetBitmap()->Bits(), w.view().GetBitmap()->Bits() + w.view().GetBitmap()->ImageSize());
   EXPECT_EQ(before, after);
-  EXPECT_FALSE(w.form.tbtnColorAdjust->isEnabled());
+  EXPECT_TRUE(w.form.tbtnColorAdjust->isEnabled());
   EXPECT_FALSE(w.form.tbtnEffect->isEnabled());
 }
 
@@ -344,4 +349,52 @@ TEST(Viewer, UsageMessageWithOneArgumentEndsWithZero) {
   fs::remove(shot);
   EXPECT_NE(std::string(kViewerUsageText).find("Incorrect number of parameters !\n\nUsage: TesselImageViewer <Folder> <FileMask>\n"),
             std::string::npos);
+}
+
+TEST(Viewer, ColorAdjustOpensThePreviewDialogAndAppliesOnOk) {
+  Fixture fx;
+  Window w(fx.dir);
+  EXPECT_TRUE(w.form.tbtnColorAdjust->isEnabled());
+  EXPECT_FALSE(w.form.tbtnEffect->isEnabled());  // its pages come with the effects
+  TBitmap& image = *w.view().GetBitmap();
+  auto pixels = [&image] { return std::vector<uint8_t>(image.Bits(), image.Bits() + image.ImageSize()); };
+  // Runs `script` on the modal dialog that the next command opens.
+  auto onDialog = [](std::function<void(TfPreviews&)> script) {
+    QTimer::singleShot(0, [script] {
+      auto* dialog = qobject_cast<TfPreviews*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      script(*dialog);
+      if (dialog->isVisible()) dialog->reject();
+    });
+  };
+  const auto original = pixels();
+  const TRGB before = *reinterpret_cast<const TRGB*>(image.ScanLine(5));
+  onDialog([](TfPreviews& d) {
+    EXPECT_EQ(d.windowTitle(), "Preview");
+    EXPECT_TRUE(d.SpeedButton1->isChecked());
+    d.Edit21->selectAll();
+    QTest::keyClicks(d.Edit21, "30");
+    QTest::mouseClick(d.Button1, Qt::LeftButton);
+  });
+  w.form.tbtnColorAdjust->trigger();
+  const TRGB after = *reinterpret_cast<const TRGB*>(image.ScanLine(5));
+  EXPECT_EQ(after.b, std::min(255, before.b + 30));
+  EXPECT_EQ(after.g, std::min(255, before.g + 30));
+  TVeloraProc& proc = w.view().GetProc();
+  ASSERT_EQ(proc.UndoCount(), 1);
+  EXPECT_EQ(proc.UndoCaptions().back(), "Previews");
+  const auto applied = pixels();
+  EXPECT_NE(applied, original);
+
+  onDialog([](TfPreviews& d) { QTest::keyClick(&d, Qt::Key_Escape); });
+  w.form.tbtnColorAdjust->trigger();
+  EXPECT_EQ(pixels(), applied);
+  EXPECT_EQ(proc.UndoCount(), 1);
+
+  // A 1-bit picture opens nothing.
+  int opened = 0;
+  proc.OnPreview = [&](TVLObject*, TVLObject*) { ++opened; };
+  image.Reset(40, 30, TPixelFormat::pf1bit);
+  w.form.tbtnColorAdjust->trigger();
+  EXPECT_EQ(opened, 0);
 }

@@ -115,7 +115,8 @@ TEST(StreamHeaders, PcxRoundTrip) {
   RoundTrip(ioPCX);
 }
 TEST(StreamHeaders, TiffRoundTrip) {
-  if (!VLFindBuiltinFormat(ioTIFF)->Write) GTEST_SKIP() << "no TIFF writer";
+  const TVLFormatDescriptor* tiff = VLFindBuiltinFormat(ioTIFF);
+  if (!tiff->Write || !tiff->Read) GTEST_SKIP() << "no TIFF reader or writer";
   RoundTrip(ioTIFF);
 }
 TEST(StreamHeaders, JpegRoundTrip) {

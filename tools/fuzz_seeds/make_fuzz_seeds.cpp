@@ -28,6 +28,8 @@
 #include "codecs/tga/tga_codec.h"
 #include "base/vl_stream.h"
 
+#include "codecs/metafile/metafile_scenes.h"
+
 using namespace velora;
 namespace fs = std::filesystem;
 
@@ -463,6 +465,50 @@ TBytes ThreeFrameGif() {
 
 }  // namespace
 
+// Metafiles written with libuemf: the two sample scenes and small files for the records
+// the scenes do not use (bitmaps, paths, clip regions, world transforms).
+void Metafiles() {
+  using namespace mftest;
+  Put("emf", "chart.emf", ChartEmf());
+  Put("wmf", "clipart.wmf", ClipArtWmf());
+  {
+    U_BITMAPINFOHEADER header = bitmapinfoheader_set(2, 2, 1, 24, U_BI_RGB, 16, 2835, 2835, 0, 0);
+    uint8_t bits[16] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0};
+    PU_BITMAPINFO bmi = bitmapinfo_set(header, nullptr);
+    TEmfBuilder emf(40, 40);
+    emf.Add(U_EMRSTRETCHDIBITS_set(U_RECTL{0, 0, 39, 39}, U_POINTL{2, 2}, U_POINTL{30, 30}, U_POINTL{0, 0},
+                                   U_POINTL{2, 2}, U_DIB_RGB_COLORS, U_SRCCOPY, bmi, 16, reinterpret_cast<char*>(bits)));
+    std::free(bmi);
+    Put("emf", "stretchdibits.emf", emf.Finish());
+  }
+  {
+    TEmfBuilder emf(40, 40);
+    emf.Add(U_EMRSETWORLDTRANSFORM_set(xform_set(0.8f, 0.3f, -0.3f, 0.8f, 5, 2)));
+    emf.Pen(Rgb(200, 0, 0), 3).Brush(Rgb(0, 0, 200), U_BS_HATCHED, U_HS_BDIAGONAL);
+    emf.Add(U_EMRBEGINPATH_set()).Add(U_EMRMOVETOEX_set(U_POINTL{5, 5})).Add(U_EMRLINETO_set(U_POINTL{35, 8}));
+    emf.Add(U_EMRLINETO_set(U_POINTL{20, 35})).Add(U_EMRCLOSEFIGURE_set()).Add(U_EMRENDPATH_set());
+    emf.Add(U_EMRSAVEDC_set()).Add(U_EMRSELECTCLIPPATH_set(U_RGN_AND)).Rect(0, 0, 40, 20);
+    emf.Add(U_EMRRESTOREDC_set(-1)).Add(U_EMREXCLUDECLIPRECT_set(U_RECTL{10, 10, 20, 20}));
+    emf.Add(U_EMRELLIPSE_set(U_RECTL{2, 2, 38, 38}));
+    Put("emf", "path_clip_xform.emf", emf.Finish());
+  }
+  {
+    TEmfBuilder emf(60, 30);
+    emf.Font(-12, 450).Add(U_EMRSETTEXTALIGN_set(U_TA_BASELINE | U_TA_CENTER)).Text(30, 20, u"Fuzz \u00e9t\u00e9", 6);
+    Put("emf", "text.emf", emf.Finish());
+  }
+  {
+    TWmfBuilder wmf(400, 400, 400);
+    wmf.Pen(Rgb(0, 0, 0), 4).Brush(Rgb(200, 100, 0)).Add(U_WMRSAVEDC_set());
+    wmf.Add(U_WMRINTERSECTCLIPRECT_set(U_RECT16{0, 0, 200, 400})).Add(U_WMRELLIPSE_set(U_RECT16{20, 20, 380, 380}));
+    wmf.Add(U_WMRRESTOREDC_set(-1)).Add(U_WMRPIE_set(U_POINT16{400, 200}, U_POINT16{200, 0}, U_RECT16{100, 100, 300, 300}));
+    wmf.Font(-40, 900);
+    char text[] = "Wmf";
+    wmf.Add(U_WMRTEXTOUT_set(U_POINT16{50, 350}, text));
+    Put("wmf", "shapes_text.wmf", wmf.Finish());
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_fuzz_seeds FUZZ_CORPUS_DIR\n");
@@ -475,5 +521,6 @@ int main(int argc, char** argv) {
   Pngs();
   Icons();
   Put("gif", "three_frames_local_table.gif", ThreeFrameGif());
+  Metafiles();
   return 0;
 }

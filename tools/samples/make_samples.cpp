@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "codecs/formats.h"
 #include "io/velora_io.h"
 #include "base/vl_stream.h"
+#include "codecs/metafile/metafile_scenes.h"
 
 using namespace velora;
 
@@ -177,6 +179,13 @@ bool WriteIcon(const std::string& path) {
 
 }  // namespace
 
+// The metafiles are written record by record, not drawn by us.
+bool WriteBytes(const std::string& path, const mftest::Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return bool(out);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_samples DIR\n");
@@ -250,5 +259,7 @@ int main(int argc, char** argv) {
   ok &= Save(io, bmp, dir + "/pattern-checker-1bit.bmp");
 
   ok &= WriteIcon(dir + "/velora-badge.ico");
+  ok &= WriteBytes(dir + "/chart-quarterly.emf", mftest::ChartEmf());
+  ok &= WriteBytes(dir + "/clipart-house.wmf", mftest::ClipArtWmf());
   return ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
-// velora convert [--bits N] [--colors N] [--equalize-dpi] IN OUT: LoadFromFile(IN), then
-// SaveToFile(OUT); formats by extension. By default OUT holds every pixel of IN wherever its
+// velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi] [--compression C]
+// [--photometric P] IN OUT: LoadFromFile(IN), then SaveToFile(OUT); formats by extension. By default OUT holds every pixel of IN wherever its
 // format can: the depth is chosen from the picture, not taken over from IN's format.
 #include <algorithm>
 #include <cctype>
@@ -19,14 +19,42 @@ namespace velora::tool {
 
 namespace {
 
-constexpr const char* kConvertUsage = "usage: velora convert [--bits N] [--colors N] [--equalize-dpi] IN OUT";
+constexpr const char* kConvertUsage =
+    "usage: velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi]\n"
+    "       [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab] IN OUT\n"
+    "       (--compression and --photometric for TIFF output)";
 
 struct TConvertOptions {
   int bits = 0;    // 0: chosen from the picture
   int colours = 0; // 0: as many as the picture has
   bool equalizeDpi = false;
+  int page = 0;  // of a file with pages (TIFF) or frames (GIF), counted from 0
+  int tiffCompression = -1;  // TiffCompression, -1: as IN's record has it
+  int tiffPhotometric = -1;  // TiffPhotometric, -1: as IN's record has it
   std::string in, out;
 };
+
+// The TIFF choices by name, as their record codes.
+struct TNamedCode {
+  const char* name;
+  int code;
+};
+constexpr TNamedCode kTiffCompressions[] = {{"none", 0}, {"mh", 1},  {"g3", 2},      {"g3-2d", 3},
+                                            {"g4", 4},   {"lzw", 5}, {"packbits", 8}};
+constexpr TNamedCode kTiffPhotometrics[] = {{"rgb", 2}, {"cmyk", 5}, {"lab", 7}};
+
+template <size_t N>
+bool ParseNamed(const std::string& text, const TNamedCode (&table)[N], int& code) {
+  for (const TNamedCode& entry : table)
+    if (text == entry.name) {
+      code = entry.code;
+      return true;
+    }
+  return false;
+}
+
+// The CCITT codings hold black and white only.
+bool IsCcittCode(int tiffCompression) { return tiffCompression >= 1 && tiffCompression <= 4; }
 
 // What a target format can hold, as far as the choice of depth goes.
 struct TTargetFormat {
@@ -36,6 +64,7 @@ struct TTargetFormat {
   bool trueColour = false;
   bool greyMap = false;  // writes a grey picture as grey samples, not through a palette
   bool alpha = false;
+  bool tiff = false;  // takes --compression and --photometric
 };
 
 TTargetFormat TargetFormatOf(const std::string& path) {
@@ -52,6 +81,8 @@ TTargetFormat TargetFormatOf(const std::string& path) {
   if (is({"tga", "targa", "vda", "icb", "vst", "win"})) return {"TGA", {4, 8, 0}, false, true, true, false};
   if (is({"pxm", "pbm", "pgm", "ppm"})) return {"PNM", {0, 0, 0}, false, true, true, false};
   if (is({"jpg", "jpeg", "jpe"})) return {"JPEG", {0, 0, 0}, false, true, true, false};
+  // 1-bit pages stay bilevel; everything else is written at 24 bits.
+  if (is({"tif", "tiff", "fax"})) return {"TIFF", {0, 0, 0}, false, true, false, false, true};
   return {};
 }
 
@@ -72,6 +103,12 @@ bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options
     const std::string& a = args[i];
     if (a == "--equalize-dpi") {
       options.equalizeDpi = true;
+    } else if (a == "--compression" || a == "--photometric") {
+      if (i + 1 >= args.size()) return false;
+      const bool compression = a == "--compression";
+      if (!(compression ? ParseNamed(args[++i], kTiffCompressions, options.tiffCompression)
+                        : ParseNamed(args[++i], kTiffPhotometrics, options.tiffPhotometric)))
+        return false;
     } else if (a == "--bits" || a == "--colors") {
       if (i + 1 >= args.size()) return false;
       const std::string& value = args[++i];
@@ -82,6 +119,8 @@ bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options
       } else if (!ParseCount(value, 2, 256, options.colours)) {
         return false;
       }
+    } else if (a == "--page") {
+      if (i + 1 >= args.size() || !ParseCount(args[++i], 0, 9999, options.page)) return false;
     } else if (a.rfind("--", 0) == 0) {
       return false;
     } else {
@@ -91,7 +130,8 @@ bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options
   if (files.size() != 2) return false;
   options.in = files[0];
   options.out = files[1];
-  return true;
+  const bool tiffChoice = options.tiffCompression >= 0 || options.tiffPhotometric >= 0;
+  return !tiffChoice || TargetFormatOf(options.out).tiff;
 }
 
 // Every pixel replaced by its entry of a palette of `colours` colours.
@@ -147,6 +187,23 @@ void ChooseDepth(const TTargetFormat& format, const TBitmap& bitmap, bool transp
   }
 }
 
+bool IsBlackAndWhite(const TBitmap& bitmap) {
+  if (bitmap.PixelFormat() == TPixelFormat::pf1bit) return true;
+  TRGB darker, lighter;
+  return ReduceToTwoColours(bitmap, darker, lighter) && darker == TRGB{0, 0, 0} && lighter == TRGB{255, 255, 255};
+}
+
+// The TIFF writer's choices; a CCITT coding asks for a bilevel page, which the writer
+// reduces the picture to.
+void ApplyTiffChoices(const TConvertOptions& options, const TBitmap& bitmap, TIOParamsVals& params) {
+  if (options.tiffCompression >= 0) params.TiffCompression = uint8_t(options.tiffCompression);
+  if (options.tiffPhotometric >= 0) params.TiffPhotometric = uint8_t(options.tiffPhotometric);
+  if (!IsCcittCode(options.tiffCompression)) return;
+  if (!IsBlackAndWhite(bitmap))
+    Complain("the CCITT codings hold black and white only: " + options.in + " is reduced to them");
+  SetOneSample(params, 1);
+}
+
 void ApplyExplicitBits(int bits, TIOParamsVals& params) {
   if (bits == 24)
     SetTrueColour(params);
@@ -171,6 +228,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   io.SetAlphaMask(&alpha);
   // The stored width and height unless asked: a converted file is not a view of it.
   io.AutoAdjustDPI = options.equalizeDpi;
+  io.Params().TiffImageIndex = io.Params().GifImageIndex = options.page;
   io.Params().JpegApplyOrientation = AutoOrient();
 
   try {
@@ -197,6 +255,7 @@ int CmdConvert(const std::vector<std::string>& args) {
       ApplyExplicitBits(options.bits, io.Params());
     else
       ChooseDepth(format, bitmap, transparent, options, io.Params());
+    if (format.tiff) ApplyTiffChoices(options, bitmap, io.Params());
     if (transparent && !format.alpha)
       Complain(std::string(format.name) + " as written here has no transparency: the alpha channel of " + in +
                " is dropped");

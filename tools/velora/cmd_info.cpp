@@ -36,13 +36,15 @@ std::string JsonString(const std::string& text) {
 
 struct THeaderInfo {
   int32_t FileType = 0, Width = 0, Height = 0, BitsPerSample = 0, SamplesPerPixel = 0, DpiX = 0, DpiY = 0;
+  int32_t ImageCount = 0;  // pages of a TIFF; 1 for other images
   std::string format, caption;
 };
 
 THeaderInfo Describe(const TIOParamsVals& p) {
   THeaderInfo info;
   if (p.FileType == ioUnknown) return info;  // nothing of a failed read is worth showing
-  info = THeaderInfo{p.FileType, p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel, p.DpiX, p.DpiY, {}, {}};
+  info = THeaderInfo{p.FileType, p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel, p.DpiX, p.DpiY, 1, {}, {}};
+  if (p.FileType == ioTIFF) info.ImageCount = std::max(p.TiffImageCount, 1);
   const TFileFormatInfo* entry = FindFileFormat(p.FileType);
   info.format = entry ? entry->FullName : std::string();
   info.caption = InfoCaption(p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel);
@@ -53,7 +55,8 @@ void PrintJson(const std::string& file, const THeaderInfo& i, const std::string&
   std::cout << "{\"file\":" << JsonString(file) << ",\"FileType\":" << i.FileType
             << ",\"format\":" << JsonString(i.format) << ",\"Width\":" << i.Width << ",\"Height\":" << i.Height
             << ",\"BitsPerSample\":" << i.BitsPerSample << ",\"SamplesPerPixel\":" << i.SamplesPerPixel
-            << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"caption\":" << JsonString(i.caption);
+            << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"ImageCount\":" << i.ImageCount
+            << ",\"caption\":" << JsonString(i.caption);
   if (!error.empty()) std::cout << ",\"error\":" << JsonString(error);
   std::cout << "}\n";
 }
@@ -62,7 +65,8 @@ void PrintText(const std::string& file, const THeaderInfo& i) {
   if (i.FileType == ioUnknown)
     std::cout << file << ": unknown\n";
   else
-    std::cout << file << ": " << i.format << ", " << i.caption << ", " << i.DpiX << "x" << i.DpiY << " dpi\n";
+    std::cout << file << ": " << i.format << ", " << i.caption << ", " << i.DpiX << "x" << i.DpiY << " dpi"
+              << (i.ImageCount > 1 ? ", " + std::to_string(i.ImageCount) + " pages" : std::string()) << "\n";
 }
 
 }  // namespace

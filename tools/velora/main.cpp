@@ -24,6 +24,7 @@ const TCommand kCommands[] = {
     {"info", CmdInfo, "info [--json] FILE...      header of each file"},
     {"scan", CmdScan, "scan FOLDER MASK           the viewer's folder scan"},
     {"convert", CmdConvert, "convert [--bits N] [--colors N] [--equalize-dpi] IN OUT\n"
+                            "          [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab]\n"
                             "                                    load IN, save OUT (format by extension)"},
     {"resize", CmdResize, "resize ...                 resample an image"},
     {"thumbnail", CmdThumbnail, "thumbnail ...              make a thumbnail"},

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/vl_byte_reader.h"
 #include "proc/pixel_formats.h"
 
 namespace velora::bmp {
@@ -23,14 +24,6 @@ enum TBmpCompressionCode : uint32_t { bcNone = 0, bcRle8 = 1, bcRle4 = 2, bcBitF
 // BmpVersion of the parameter record.
 enum : uint8_t { bvOther = 0, bvInfo = 1, bvCore = 2, bvOs2 = 3 };
 
-inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t GetU32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-inline int32_t GetI32(const uint8_t* p) { return int32_t(GetU32(p)); }
-inline void PutU16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
-inline void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 struct TBmpFileHeader {
   uint16_t bfType = 0;
   uint32_t bfSize = 0;
@@ -39,12 +32,12 @@ struct TBmpFileHeader {
   uint32_t bfOffBits = 0;
 
   void Decode(const uint8_t (&b)[kFileHeaderSize]) {
-    bfType = GetU16(b), bfSize = GetU32(b + 2), bfReserved1 = GetU16(b + 6), bfReserved2 = GetU16(b + 8);
-    bfOffBits = GetU32(b + 10);
+    bfType = GetU16LE(b), bfSize = GetU32LE(b + 2), bfReserved1 = GetU16LE(b + 6), bfReserved2 = GetU16LE(b + 8);
+    bfOffBits = GetU32LE(b + 10);
   }
   void Encode(uint8_t (&b)[kFileHeaderSize]) const {
-    PutU16(b, bfType), PutU32(b + 2, bfSize), PutU16(b + 6, bfReserved1), PutU16(b + 8, bfReserved2);
-    PutU32(b + 10, bfOffBits);
+    PutU16LE(b, bfType), PutU32LE(b + 2, bfSize), PutU16LE(b + 6, bfReserved1), PutU16LE(b + 8, bfReserved2);
+    PutU32LE(b + 10, bfOffBits);
   }
 };
 

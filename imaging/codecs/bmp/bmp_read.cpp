@@ -138,9 +138,9 @@ void TBmpReader::ReadCoreHeader() {
   uint8_t b[kCoreHeaderSize];
   Stream.ReadBuffer(b, kCoreHeaderSize);
   Params.BmpVersion = bvCore;
-  Header.width = GetU16(b + core::bcWidth);
-  Header.height = GetU16(b + core::bcHeight);
-  Header.bitCount = GetU16(b + core::bcBitCount);
+  Header.width = GetU16LE(b + core::bcWidth);
+  Header.height = GetU16LE(b + core::bcHeight);
+  Header.bitCount = GetU16LE(b + core::bcBitCount);
   Header.compression = bcNone;
   Params.Width = int32_t(Header.width);
   Params.Height = int32_t(Header.height);
@@ -155,32 +155,32 @@ void TBmpReader::ReadInfoHeader() {
   Stream.ReadBuffer(b, stored);
   if (Header.size > 64) Stream.Seek(int64_t(Header.size) - 64, TSeekOrigin::soCurrent);
   Params.BmpVersion = Header.size == kOs2HeaderSize ? bvOs2 : Header.size == kInfoHeaderSize ? bvInfo : bvOther;
-  const int32_t height = GetI32(b + info::biHeight);
-  Header.width = GetI32(b + info::biWidth);
+  const int32_t height = GetI32LE(b + info::biHeight);
+  Header.width = GetI32LE(b + info::biWidth);
   Header.topDown = height < 0;
   Header.height = std::abs(int64_t(height));
-  Header.bitCount = GetU16(b + info::biBitCount);
-  Header.compression = GetU32(b + info::biCompression);
-  Header.dataLength = GetU32(b + info::biSizeImage);
+  Header.bitCount = GetU16LE(b + info::biBitCount);
+  Header.compression = GetU32LE(b + info::biCompression);
+  Header.dataLength = GetU32LE(b + info::biSizeImage);
   Params.Width = int32_t(std::clamp<int64_t>(Header.width, INT32_MIN, INT32_MAX));
   Params.Height = int32_t(std::min<int64_t>(Header.height, INT32_MAX));
-  Params.DpiX = DpiFromPelsPerMeter(GetI32(b + info::biXPelsPerMeter), DefaultDpiX());
-  Params.DpiY = DpiFromPelsPerMeter(GetI32(b + info::biYPelsPerMeter), DefaultDpiY());
+  Params.DpiX = DpiFromPelsPerMeter(GetI32LE(b + info::biXPelsPerMeter), DefaultDpiX());
+  Params.DpiY = DpiFromPelsPerMeter(GetI32LE(b + info::biYPelsPerMeter), DefaultDpiY());
 
   // The masks sit inside the longer headers, and right behind a shorter one: before the
   // colour table that a 16- or 32-bit file may still carry.
   if (Header.compression == bcBitFields) {
     Header.masksInHeader = Header.size >= kMasksInHeaderSize && Header.size != kOs2HeaderSize;
     if (Header.masksInHeader) {
-      Header.masks[0] = GetU32(b + info::bV4RedMask);
-      Header.masks[1] = GetU32(b + info::bV4GreenMask);
-      Header.masks[2] = GetU32(b + info::bV4BlueMask);
+      Header.masks[0] = GetU32LE(b + info::bV4RedMask);
+      Header.masks[1] = GetU32LE(b + info::bV4GreenMask);
+      Header.masks[2] = GetU32LE(b + info::bV4BlueMask);
     } else {
       for (uint32_t& mask : Header.masks) mask = Stream.ReadU32LE();
     }
   }
 
-  int64_t colours = GetU32(b + info::biClrUsed);
+  int64_t colours = GetU32LE(b + info::biClrUsed);
   if (colours == 0 && Header.bitCount <= 8) colours = int64_t(1) << Header.bitCount;
   if (colours > 0) ReadColourTable(colours, 4);
 }
@@ -318,7 +318,7 @@ void TBmpReader::ReadBitFields(int bytesPerPixel) {
     TRGB* out = reinterpret_cast<TRGB*>(Row(y));
     for (int64_t x = 0; x < Header.width; ++x) {
       const uint8_t* p = &line[size_t(x) * bytesPerPixel];
-      const uint32_t pixel = bytesPerPixel == 2 ? GetU16(p) : GetU32(p);
+      const uint32_t pixel = bytesPerPixel == 2 ? GetU16LE(p) : GetU32LE(p);
       out[x] = TRGB{blue.Extract(pixel), green.Extract(pixel), red.Extract(pixel)};
     }
   }

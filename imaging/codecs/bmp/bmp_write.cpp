@@ -121,21 +121,21 @@ void TBmpWriter::WriteHeaders() {
   Stream.WriteBuffer(fileHeader, kFileHeaderSize);
   if (Core) {
     HeaderSize = kCoreHeaderSize;
-    PutU32(Header + core::bcSize, kCoreHeaderSize);
-    PutU16(Header + core::bcWidth, uint16_t(Bitmap.Width()));
-    PutU16(Header + core::bcHeight, uint16_t(Bitmap.Height()));
-    PutU16(Header + core::bcPlanes, 1);
+    PutU32LE(Header + core::bcSize, kCoreHeaderSize);
+    PutU16LE(Header + core::bcWidth, uint16_t(Bitmap.Width()));
+    PutU16LE(Header + core::bcHeight, uint16_t(Bitmap.Height()));
+    PutU16LE(Header + core::bcPlanes, 1);
   } else {
     HeaderSize = Params.BmpVersion == bvOs2 ? kOs2HeaderSize : kInfoHeaderSize;
-    PutU32(Header + info::biSize, HeaderSize);
-    PutU32(Header + info::biWidth, uint32_t(Bitmap.Width()));
-    PutU32(Header + info::biHeight, uint32_t(Bitmap.Height()));
-    PutU16(Header + info::biPlanes, 1);
-    PutU32(Header + info::biCompression, !Rle ? bcNone : Depth == 4 ? bcRle4 : bcRle8);
-    PutU32(Header + info::biXPelsPerMeter, uint32_t(int32_t(std::nearbyint(Params.DpiX / 2.54 * 100))));
-    PutU32(Header + info::biYPelsPerMeter, uint32_t(int32_t(std::nearbyint(Params.DpiY / 2.54 * 100))));
-    PutU32(Header + info::biClrUsed, Depth <= 8 ? 1u << Depth : 0);
-    PutU32(Header + info::biClrImportant, 1u << Depth);
+    PutU32LE(Header + info::biSize, HeaderSize);
+    PutU32LE(Header + info::biWidth, uint32_t(Bitmap.Width()));
+    PutU32LE(Header + info::biHeight, uint32_t(Bitmap.Height()));
+    PutU16LE(Header + info::biPlanes, 1);
+    PutU32LE(Header + info::biCompression, !Rle ? bcNone : Depth == 4 ? bcRle4 : bcRle8);
+    PutU32LE(Header + info::biXPelsPerMeter, uint32_t(int32_t(std::nearbyint(Params.DpiX / 2.54 * 100))));
+    PutU32LE(Header + info::biYPelsPerMeter, uint32_t(int32_t(std::nearbyint(Params.DpiY / 2.54 * 100))));
+    PutU32LE(Header + info::biClrUsed, Depth <= 8 ? 1u << Depth : 0);
+    PutU32LE(Header + info::biClrImportant, 1u << Depth);
   }
   Stream.WriteBuffer(Header, HeaderSize);
 }
@@ -225,10 +225,10 @@ void TBmpWriter::PatchHeaders() {
   uint8_t b[kFileHeaderSize];
   fileHeader.Encode(b);
   if (Core) {
-    PutU16(Header + core::bcBitCount, uint16_t(Depth));
+    PutU16LE(Header + core::bcBitCount, uint16_t(Depth));
   } else {
-    PutU16(Header + info::biBitCount, uint16_t(Depth));
-    PutU32(Header + info::biSizeImage, uint32_t(end - PixelStart));
+    PutU16LE(Header + info::biBitCount, uint16_t(Depth));
+    PutU32LE(Header + info::biSizeImage, uint32_t(end - PixelStart));
   }
   Stream.SetPosition(Start);
   Stream.WriteBuffer(b, kFileHeaderSize);

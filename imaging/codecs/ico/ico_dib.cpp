@@ -2,15 +2,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/vl_byte_reader.h"
 #include "codecs/bmp/bmp_format.h"
 #include "ico_format.h"
 
 namespace velora::ico {
 
 namespace {
-
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 inline bool Bit(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 
@@ -35,24 +33,24 @@ void TIconDirEntry::Parse(const uint8_t* b) {
   height = b[1];
   colorCount = b[2];
   reserved = b[3];
-  planes = U16(b + 4);
-  bitCount = U16(b + 6);
-  bytesInRes = U32(b + 8);
-  imageOffset = U32(b + 12);
+  planes = GetU16LE(b + 4);
+  bitCount = GetU16LE(b + 6);
+  bytesInRes = GetU32LE(b + 8);
+  imageOffset = GetU32LE(b + 12);
 }
 
 void TInfoHeader::Parse(const uint8_t* b) {
-  biSize = U32(b);
-  biWidth = int32_t(U32(b + 4));
-  biHeight = int32_t(U32(b + 8));
-  biPlanes = U16(b + 12);
-  biBitCount = U16(b + 14);
-  biCompression = U32(b + 16);
-  biSizeImage = U32(b + 20);
-  biXPelsPerMeter = int32_t(U32(b + 24));
-  biYPelsPerMeter = int32_t(U32(b + 28));
-  biClrUsed = U32(b + 32);
-  biClrImportant = U32(b + 36);
+  biSize = GetU32LE(b);
+  biWidth = GetI32LE(b + 4);
+  biHeight = GetI32LE(b + 8);
+  biPlanes = GetU16LE(b + 12);
+  biBitCount = GetU16LE(b + 14);
+  biCompression = GetU32LE(b + 16);
+  biSizeImage = GetU32LE(b + 20);
+  biXPelsPerMeter = GetI32LE(b + 24);
+  biYPelsPerMeter = GetI32LE(b + 28);
+  biClrUsed = GetU32LE(b + 32);
+  biClrImportant = GetU32LE(b + 36);
 }
 
 void DecodeIconBitmaps(TVLStream& stream, const TIconImage& image, TBitmap& bitmap, TVLMask* mask,

@@ -1,6 +1,8 @@
 // Windows metafiles as the I/O front sees them: imported from files by ImportMetafile, never
-// recognised by content, never written.
+// recognised by content, never written. The header-only read gives the size the import makes.
 #include "metafile_descriptor.h"
+
+#include "metafile_codec.h"
 
 namespace velora {
 
@@ -9,7 +11,11 @@ constinit const TVLFormatDescriptor kWmfDescriptor{
     .Name = "WMF",
     .FullName = "Windows Metafile",
     .Extensions = "WMF",
+    .Signatures = {},
+    .Read = MetafileReadStream,
     .MetafileImport = true,
+    .ProbeMetafile = MetafileProbe,
+    .DrawMetafile = MetafileDraw,
 };
 
 constinit const TVLFormatDescriptor kEmfDescriptor{
@@ -17,7 +23,11 @@ constinit const TVLFormatDescriptor kEmfDescriptor{
     .Name = "EMF",
     .FullName = "Enhanced Windows Metafile",
     .Extensions = "EMF",
+    .Signatures = {},
+    .Read = MetafileReadStream,
     .MetafileImport = true,
+    .ProbeMetafile = MetafileProbe,
+    .DrawMetafile = MetafileDraw,
 };
 
 }  // namespace velora

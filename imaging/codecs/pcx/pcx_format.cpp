@@ -4,31 +4,25 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velora::pcx {
+#include "base/vl_byte_reader.h"
 
-namespace {
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-}  // namespace
+namespace velora::pcx {
 
 void TPcxHeader::Parse(const uint8_t* b) {
   manufacturer = b[0];
   version = b[1];
   encoding = b[2];
   bitsPerPixel = b[3];
-  xmin = U16(b + 4);
-  ymin = U16(b + 6);
-  xmax = U16(b + 8);
-  ymax = U16(b + 10);
-  hDpi = U16(b + 12);
-  vDpi = U16(b + 14);
+  xmin = GetU16LE(b + 4);
+  ymin = GetU16LE(b + 6);
+  xmax = GetU16LE(b + 8);
+  ymax = GetU16LE(b + 10);
+  hDpi = GetU16LE(b + 12);
+  vDpi = GetU16LE(b + 14);
   std::memcpy(palette16, b + 16, 48);
   planes = b[65];
-  bytesPerLine = U16(b + 66);
-  paletteInfo = U16(b + 68);
+  bytesPerLine = GetU16LE(b + 66);
+  paletteInfo = GetU16LE(b + 68);
 }
 
 void TPcxHeader::Serialize(uint8_t* b) const {
@@ -37,16 +31,16 @@ void TPcxHeader::Serialize(uint8_t* b) const {
   b[1] = version;
   b[2] = encoding;
   b[3] = bitsPerPixel;
-  PutU16(b + 4, xmin);
-  PutU16(b + 6, ymin);
-  PutU16(b + 8, xmax);
-  PutU16(b + 10, ymax);
-  PutU16(b + 12, hDpi);
-  PutU16(b + 14, vDpi);
+  PutU16LE(b + 4, xmin);
+  PutU16LE(b + 6, ymin);
+  PutU16LE(b + 8, xmax);
+  PutU16LE(b + 10, ymax);
+  PutU16LE(b + 12, hDpi);
+  PutU16LE(b + 14, vDpi);
   std::memcpy(b + 16, palette16, 48);
   b[65] = planes;
-  PutU16(b + 66, bytesPerLine);
-  PutU16(b + 68, paletteInfo);
+  PutU16LE(b + 66, bytesPerLine);
+  PutU16LE(b + 68, paletteInfo);
 }
 
 bool TPcxRleDecoder::DecodeLine(uint8_t* line, int64_t count) {

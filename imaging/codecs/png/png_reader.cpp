@@ -179,24 +179,6 @@ void CompositeAll(TReadJob& job) {
     Composite(job.bitmap->ScanLine(y), AlphaRow(job, y, true), int(job.width), job.background);
 }
 
-// An alpha mask records whether it is fully opaque and where its non-zero pixels are.
-void FinishMask(TVLMask& mask) {
-  bool full = true;
-  int x1 = TVLMask::kEmptyBox, y1 = TVLMask::kEmptyBox, x2 = 0, y2 = 0;
-  for (int y = 0; y < mask.Height(); ++y) {
-    const uint8_t* row = mask.ScanLine(y);
-    for (int x = 0; x < mask.Width(); ++x) {
-      if (row[x] != 255) full = false;
-      if (row[x] != 0) {
-        x1 = std::min(x1, x), x2 = std::max(x2, x);
-        y1 = std::min(y1, y), y2 = std::max(y2, y);
-      }
-    }
-  }
-  mask.SetFull(full);
-  mask.X1 = x1, mask.Y1 = y1, mask.X2 = x2, mask.Y2 = y2;
-}
-
 // libpng allocates through here: one block beyond what the header justifies fails (libpng
 // then skips the chunk or reports an error) instead of reserving gigabytes for a short file.
 png_voidp LimitedMalloc(png_structp png, png_alloc_size_t size) {
@@ -304,7 +286,7 @@ void PngReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, TV
   }
   if (job.compositeAfter) CompositeAll(job);
   if (job.mask && job.mask->Width() == int(job.width) && job.mask->Height() == int(job.height) && !headerOnly)
-    FinishMask(*job.mask);
+    job.mask->UpdateBoxFromPixels();
   png_destroy_read_struct(&job.png, &job.info, nullptr);
 }
 

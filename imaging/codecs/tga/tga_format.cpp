@@ -4,15 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/vl_byte_reader.h"
+
 namespace velora::tga {
 
 namespace {
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-
 // Days from 1 Jan 1970 of a proleptic Gregorian date (Howard Hinnant's algorithm).
 int64_t DaysFromCivil(int64_t y, int m, int d) {
   y -= m <= 2;
@@ -42,13 +38,13 @@ void TTgaHeader::Parse(const uint8_t* b) {
   idLength = b[0];
   colorMapType = b[1];
   imageType = b[2];
-  mapFirst = U16(b + 3);
-  mapLength = U16(b + 5);
+  mapFirst = GetU16LE(b + 3);
+  mapLength = GetU16LE(b + 5);
   mapEntrySize = b[7];
-  xOrigin = U16(b + 8);
-  yOrigin = U16(b + 10);
-  width = U16(b + 12);
-  height = U16(b + 14);
+  xOrigin = GetU16LE(b + 8);
+  yOrigin = GetU16LE(b + 10);
+  width = GetU16LE(b + 12);
+  height = GetU16LE(b + 14);
   depth = b[16];
   descriptor = b[17];
 }
@@ -57,13 +53,13 @@ void TTgaHeader::Serialize(uint8_t* b) const {
   b[0] = idLength;
   b[1] = colorMapType;
   b[2] = imageType;
-  PutU16(b + 3, mapFirst);
-  PutU16(b + 5, mapLength);
+  PutU16LE(b + 3, mapFirst);
+  PutU16LE(b + 5, mapLength);
   b[7] = mapEntrySize;
-  PutU16(b + 8, xOrigin);
-  PutU16(b + 10, yOrigin);
-  PutU16(b + 12, width);
-  PutU16(b + 14, height);
+  PutU16LE(b + 8, xOrigin);
+  PutU16LE(b + 10, yOrigin);
+  PutU16LE(b + 12, width);
+  PutU16LE(b + 14, height);
   b[16] = depth;
   b[17] = descriptor;
 }

@@ -17,8 +17,6 @@ using namespace tga;
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-
 std::string TextField(const uint8_t* p, int size) {
   int n = 0;
   while (n < size && p[n] != 0) ++n;
@@ -49,20 +47,21 @@ void ReadExtension(TVLStream& stream, int64_t start, int64_t size, TIOParamsVals
   params.TgaAuthor = TextField(ext + kExtAuthor, kTextField);
   const uint8_t* d = ext + kExtDate;
   double date;
-  if (U16(d) != 0 && U16(d + 2) != 0 && U16(d + 4) != 0 &&
-      EncodeDateTime(U16(d + 4), U16(d), U16(d + 2), U16(d + 6), U16(d + 8), U16(d + 10), date))
+  if (GetU16LE(d) != 0 && GetU16LE(d + 2) != 0 && GetU16LE(d + 4) != 0 &&
+      EncodeDateTime(GetU16LE(d + 4), GetU16LE(d), GetU16LE(d + 2), GetU16LE(d + 6), GetU16LE(d + 8),
+                     GetU16LE(d + 10), date))
     params.TgaDate = date;
   params.TgaJobName = TextField(ext + kExtJobName, kTextField);
   params.TgaKeyColor = MakeRGB(ext[kExtKeyColor + 1], ext[kExtKeyColor + 2], ext[kExtKeyColor + 3]);
-  if (U16(ext + kExtAspect) != 0 && U16(ext + kExtAspect + 2) != 0)
-    params.TgaAspectRatio = double(U16(ext + kExtAspect)) / U16(ext + kExtAspect + 2);
-  if (U16(ext + kExtGamma) != 0 && U16(ext + kExtGamma + 2) != 0)
-    params.TgaGamma = double(U16(ext + kExtGamma)) / U16(ext + kExtGamma + 2);
+  if (GetU16LE(ext + kExtAspect) != 0 && GetU16LE(ext + kExtAspect + 2) != 0)
+    params.TgaAspectRatio = double(GetU16LE(ext + kExtAspect)) / GetU16LE(ext + kExtAspect + 2);
+  if (GetU16LE(ext + kExtGamma) != 0 && GetU16LE(ext + kExtGamma + 2) != 0)
+    params.TgaGamma = double(GetU16LE(ext + kExtGamma)) / GetU16LE(ext + kExtGamma + 2);
 }
 
 // 5-5-5 colour; each channel widened by repeating its bits, so that 31 reads 255.
 TRGB Pixel16(const uint8_t* p) {
-  const int v = p[0] | (p[1] << 8);
+  const int v = GetU16LE(p);
   return MakeRGB(WidenChannel((v >> 10) & 31, 5), WidenChannel((v >> 5) & 31, 5), WidenChannel(v & 31, 5));
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/vl_byte_reader.h"
 #include "proc/pixel_formats.h"
 #include "quant/quantizer.h"
 #include "tga_codec.h"
@@ -16,11 +17,6 @@ namespace velora {
 using namespace tga;
 
 namespace {
-
-void PutU16(uint8_t* p, unsigned v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
 
 int OutputDepth(const TIOParamsVals& params) {
   if (params.SamplesPerPixel != 1) return 24;
@@ -57,20 +53,20 @@ void EncodeRow(const uint8_t* px, int width, int bpp, std::vector<uint8_t>& out)
 void PutRatio(uint8_t* p, double value) {
   double scaled = std::trunc(value * 10000.0);
   if (!std::isfinite(scaled) || scaled < 0) scaled = 0;
-  PutU16(p, unsigned(std::min(scaled, 65535.0)));
-  PutU16(p + 2, 10000);
+  PutU16LE(p, unsigned(std::min(scaled, 65535.0)));
+  PutU16LE(p + 2, 10000);
 }
 
 void PutText(uint8_t* p, const std::string& s) { std::memcpy(p, s.data(), std::min<size_t>(s.size(), kTextField - 1)); }
 
 std::vector<uint8_t> ExtensionArea(const TIOParamsVals& params) {
   std::vector<uint8_t> ext(kExtensionSize, 0);
-  PutU16(&ext[0], kExtensionSize);
+  PutU16LE(&ext[0], kExtensionSize);
   PutText(&ext[kExtAuthor], params.TgaAuthor);
   int year, month, day, hour, minute, second;
   DecodeDateTime(params.TgaDate, year, month, day, hour, minute, second);
   const int fields[6] = {month, day, year, hour, minute, second};
-  for (int i = 0; i < 6; ++i) PutU16(&ext[kExtDate + 2 * i], unsigned(fields[i]));
+  for (int i = 0; i < 6; ++i) PutU16LE(&ext[kExtDate + 2 * i], unsigned(fields[i]));
   PutText(&ext[kExtJobName], params.TgaJobName);
   ext[kExtKeyColor + 1] = params.TgaKeyColor.r;
   ext[kExtKeyColor + 2] = params.TgaKeyColor.g;
@@ -189,8 +185,8 @@ void TgaWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
     std::vector<uint8_t> tail = ExtensionArea(params);
     tail.resize(kExtensionSize + kFooterSize, 0);
     uint8_t* footer = &tail[kExtensionSize];
-    PutU16(footer, unsigned(extOffset & 0xFFFF));
-    PutU16(footer + 2, unsigned((extOffset >> 16) & 0xFFFF));
+    PutU16LE(footer, unsigned(extOffset & 0xFFFF));
+    PutU16LE(footer + 2, unsigned((extOffset >> 16) & 0xFFFF));
     std::memcpy(footer + 8, kSignature, 18);
     stream.WriteBuffer(tail.data(), int64_t(tail.size()));
   } catch (const std::exception&) {

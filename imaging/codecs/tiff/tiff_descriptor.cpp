@@ -1,6 +1,6 @@
 // TIFF as the I/O front sees it: recognised by its stream header or its byte-order mark,
-// listed, loaded and saved under its extensions, with pages. Without a reader or writer
-// named here, reading or writing a TIFF fails with a reason once its stream header is passed.
+// listed, loaded and saved under its extensions, with pages, which the front adds to a file
+// through InsertPage.
 #include "tiff_codec.h"
 
 namespace velora {
@@ -20,6 +20,19 @@ bool HasByteOrderMark(TVLStream& stream, int64_t size) {
   return size > 8 && lead.Have(2) && (lead.Word() == kIntelOrder || lead.Word() == kMotorolaOrder);
 }
 
+void ReadTiff(const TVLReadJob& job) {
+  int imageCount = 0;
+  TiffReadStream(job.stream, job.bitmap, imageCount, job.alphaMask, job.headerOnly, job.progress, job.params, job.size);
+}
+
+void WriteTiff(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask*, TVLProgressRecord& progress) {
+  TiffWriteStream(stream, false, bitmap, progress, params);
+}
+
+int InsertTiffPage(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress) {
+  return TiffWriteStream(stream, true, bitmap, progress, params);
+}
+
 constexpr TVLSignature kSignatures[] = {{8, HasTiffStreamHeader}, {9, HasByteOrderMark}};
 
 }  // namespace
@@ -31,6 +44,9 @@ constinit const TVLFormatDescriptor kTiffDescriptor{
     .Extensions = "TIF;TIFF;FAX",
     .SaveExtensions = "TIF;TIFF;FAX",
     .Signatures = kSignatures,
+    .Read = ReadTiff,
+    .Write = WriteTiff,
+    .InsertPage = InsertTiffPage,
     .HasPages = true,
     .ViewDpiAfterFile = true,
     .ViewDpiAfterStream = true,

@@ -13,7 +13,8 @@ namespace velora {
 // data and dataLength as the strip); later calls continue it; data nullptr releases the state
 // and returns nullptr. Returns rowLength decoded bytes, or nullptr when the row cannot be
 // completed: a decoding error, or EndOfInformation or the end of the strip before the row is
-// full. Strips in the old least-significant-bit-first form are refused, not decoded.
+// full. The row is the caller's until the next call, to read or change. Strips in the old
+// least-significant-bit-first form are refused, not decoded.
 uint8_t* TiffLzwDecode(const uint8_t* data, int64_t dataLength, int rowLength, void** state);
 
 // *state nullptr starts an image (a Clear code first); later calls continue it; data nullptr

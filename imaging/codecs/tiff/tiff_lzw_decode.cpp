@@ -1,9 +1,12 @@
-// TIFF LZW decoder. The table keeps, for each code, the code of its prefix, its length and its
-// first and last bytes; a string is written from its end by following the prefix links, so no
-// code ever needs an allocation of its own.
+// TIFF LZW decoder. Every string a code stands for has already been written once, by the codes
+// before it: a new code is the previous code's output followed by one more byte. So the table
+// keeps, for each code, where its string lies in the decoded output and how long it is, and
+// writing a code is one copy from earlier output, a few wide moves for the short strings noise
+// makes. The decoded bytes since the last Clear therefore stay in the history buffer until a
+// Clear lets them go.
+#include <algorithm>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "tiff_lzw.h"
 
@@ -13,21 +16,43 @@ namespace {
 
 using namespace tifflzw;
 
-// Eight bytes, so that defining a code is one store.
-struct alignas(8) TLzwEntry {
-  uint16_t prefix;
-  uint16_t length;
-  uint8_t last;
-  uint8_t first;
-  uint16_t unused;
+struct TLzwString {
+  uint32_t start;  // in the history buffer
+  uint32_t length;
 };
+
+// The history buffer starts with the 256 single bytes, so that a one-byte code is copied like
+// any other, and two bytes for the string a strip without a leading Clear defines first.
+constexpr uint32_t kFirstPair = 256;
+constexpr uint32_t kDataStart = 264;
+// Strings are copied sixteen bytes at a time: up to fifteen bytes past a string's end are read
+// and written, so the buffer keeps that much beyond the longest string.
+constexpr uint32_t kChunk = 16;
+constexpr int64_t kLongestString = kTableSize;
+
+// The source may end right before the destination, or (a code past the defined ones) run into
+// it: each chunk is loaded whole before it is stored, and only bytes before the destination
+// are ever needed.
+inline void CopyString(uint8_t* to, const uint8_t* from, uint32_t length) {
+  uint8_t* const end = to + length;
+  do {
+    uint8_t chunk[kChunk];
+    std::memcpy(chunk, from, kChunk);
+    std::memcpy(to, chunk, kChunk);
+    to += kChunk, from += kChunk;
+  } while (to < end);
+}
 
 class TLzwDecoder {
  public:
   TLzwDecoder(const uint8_t* data, int64_t dataLength, int rowLength)
       : data_(data), dataBits_(uint64_t(dataLength > 0 ? dataLength : 0) * 8), rowLength_(rowLength),
-        buffer_(new uint8_t[size_t(rowLength) + kTableSize]) {
-    for (int c = 0; c < 256; ++c) table_[c] = {0, 1, uint8_t(c), uint8_t(c), 0};
+        row_(new uint8_t[size_t(rowLength) + 1]) {
+    Allocate(std::max<int64_t>(kDataStart + RoomForRow(), 32 * 1024));
+    for (uint32_t c = 0; c < 256; ++c) {
+      history_[c] = uint8_t(c);
+      table_[c] = {c, 1};
+    }
     // Old-style strips start with a Clear code sent least significant bit first: a zero byte,
     // then a byte with its lowest bit set. Decoding them the new way gives garbage.
     if (dataLength >= 2 && data[0] == 0 && (data[1] & 1)) failed_ = true;
@@ -35,32 +60,65 @@ class TLzwDecoder {
 
   uint8_t* DecodeRow() {
     if (failed_) return nullptr;
-    if (used_ > 0) {
-      std::memmove(buffer_.get(), buffer_.get() + used_, size_t(fill_ - used_));
-      fill_ -= used_;
-      used_ = 0;
-    }
-    if (fill_ < rowLength_ && !ended_) DecodeCodes();
-    if (failed_ || fill_ < rowLength_) return nullptr;
-    used_ = rowLength_;
-    return buffer_.get();
+    rowStart_ += taken_;
+    taken_ = 0;
+    MakeRoom();
+    if (fill_ < rowStart_ + rowLength_ && !ended_) DecodeCodes();
+    if (failed_ || fill_ < rowStart_ + rowLength_) return nullptr;
+    taken_ = rowLength_;
+    // Later codes copy from these bytes, and callers change their rows (undoing a predictor):
+    // they get a copy.
+    std::memcpy(row_.get(), history_.get() + rowStart_, size_t(rowLength_));
+    return row_.get();
   }
 
  private:
-  // Decodes codes until the buffer holds a row, the strip ends or a code is bad. The state
+  // The bytes a row needs past its start: the row, the longest string a code can add past it
+  // and the copies' overrun.
+  int64_t RoomForRow() const { return int64_t(rowLength_) + kLongestString + kChunk; }
+
+  void Allocate(int64_t capacity) {
+    std::unique_ptr<uint8_t[]> bigger(new uint8_t[size_t(capacity)]);  // only written bytes are used
+    if (history_) std::memcpy(bigger.get(), history_.get(), fill_);
+    history_ = std::move(bigger);
+    capacity_ = capacity;
+  }
+
+  // Before a row: drops the history no code can reach any more (before the last Clear, and
+  // rows already handed out), and grows the buffer when what is kept with the room for the
+  // row fills more than half of it, so that moving the kept bytes costs a constant per
+  // decoded byte.
+  void MakeRoom() {
+    if (rowStart_ + RoomForRow() <= capacity_) return;
+    const uint32_t keep = std::min(rowStart_, epochStart_);
+    const uint32_t shift = keep - kDataStart;
+    if (shift > 0) {
+      std::memmove(history_.get() + kDataStart, history_.get() + keep, fill_ - keep);
+      for (int c = kFirstFree; c < defined_; ++c)
+        if (table_[c].start >= kDataStart) table_[c].start -= shift;
+      fill_ -= shift, rowStart_ -= shift, epochStart_ -= shift;
+      if (previousStart_ >= kDataStart) previousStart_ -= shift;
+    }
+    const int64_t needed = int64_t(fill_) + RoomForRow();
+    if (needed > capacity_ / 2) Allocate(2 * needed);
+  }
+
+  // Decodes codes until the history holds the row, the strip ends or a code is bad. The state
   // lives in locals here: the byte stores into the buffer would otherwise make the compiler
   // reload every member after each of them.
   void DecodeCodes() {
-    TLzwEntry* const table = table_;
-    uint8_t* const out = buffer_.get();
+    TLzwString* const table = table_;
+    uint8_t* const out = history_.get();
     const uint8_t* const data = data_;
     const uint64_t dataBits = dataBits_;
     // Four bytes can be read at once up to here; never in a strip of fewer than four bytes.
     const int64_t fastEnd = int64_t(dataBits_) - 32;
+    const uint32_t rowEnd = rowStart_ + uint32_t(rowLength_);
     uint64_t bitPos = bitPos_;
-    int fill = fill_, defined = defined_, width = width_, previous = previous_;
+    uint32_t fill = fill_, previousStart = previousStart_, previousLength = previousLength_;
+    int defined = defined_, width = width_;
     bool started = started_;
-    while (fill < rowLength_) {
+    while (fill < rowEnd) {
       int code;
       if (int64_t(bitPos) <= fastEnd) {
         uint32_t window;
@@ -78,48 +136,50 @@ class TLzwDecoder {
         break;
       }
       if (code == kClear) {
-        defined = kFirstFree, width = 9, previous = -1, started = true;
+        defined = kFirstFree, width = 9, previousLength = 0, started = true, epochStart_ = fill;
         continue;
       }
-      if (previous < 0) {
+      if (previousLength == 0) {
         // Right after a Clear (or at the start) only a single byte has a string yet.
         if (code > kEndOfInformation) {
           failed_ = true;
           break;
         }
-        out[fill++] = uint8_t(code);
+        out[fill] = uint8_t(code);
         if (!started) {  // the very first code of a strip without a Clear is its own predecessor
-          table[defined] = {uint16_t(code), 2, uint8_t(code), uint8_t(code), 0};
-          ++defined;
+          out[kFirstPair] = out[kFirstPair + 1] = uint8_t(code);
+          table[defined++] = {kFirstPair, 2};
           started = true;
         }
-        previous = code;
+        previousStart = fill++, previousLength = 1;
         continue;
       }
-      // Codes past the next free one are taken as the next free one: the previous string
-      // followed by its own first byte.
-      const bool known = code < defined;
       if (defined >= kTableSize) {
         failed_ = true;
         break;
       }
-      const TLzwEntry& p = table[previous];
-      if (!known) code = defined;
-      table[defined] = {uint16_t(previous), uint16_t(p.length + 1), known ? table[code].first : p.first, p.first, 0};
+      // The new code is the previous string and the first byte of this one, which lands right
+      // behind it in the output.
+      table[defined] = {previousStart, previousLength + 1};
+      uint32_t length;
+      if (code < defined) {
+        length = table[code].length;
+        CopyString(out + fill, out + table[code].start, length);
+      } else {
+        // A code past the defined ones is taken as the next free one: the previous string
+        // followed by its own first byte.
+        length = previousLength + 1;
+        CopyString(out + fill, out + previousStart, previousLength);
+        out[fill + previousLength] = out[previousStart];
+      }
       ++defined;
       // One code early: the width grows when the table reaches 511, 1023 and 2047 codes.
       width += (defined == 511) | (defined == 1023) | (defined == 2047);
-      if (code < 256) {
-        out[fill++] = uint8_t(code);
-      } else {
-        const int length = table[code].length;
-        uint8_t* end = out + fill + length;
-        for (int c = code; end != out + fill; c = table[c].prefix) *--end = table[c].last;
-        fill += length;
-      }
-      previous = code;
+      previousStart = fill, previousLength = length;
+      fill += length;
     }
-    bitPos_ = bitPos, fill_ = fill, defined_ = defined, width_ = width, previous_ = previous, started_ = started;
+    bitPos_ = bitPos, fill_ = fill, previousStart_ = previousStart, previousLength_ = previousLength;
+    defined_ = defined, width_ = width, started_ = started;
   }
 
   // A code near the end of the strip, where four bytes cannot be read at once.
@@ -134,17 +194,23 @@ class TLzwDecoder {
   const uint64_t dataBits_;
   const int rowLength_;
   uint64_t bitPos_ = 0;
-  TLzwEntry table_[kTableSize];
+  TLzwString table_[kTableSize];
   int defined_ = kFirstFree;
   int width_ = 9;
-  int previous_ = -1;
+  // Where the previous code's string was written, and its length; 0 before the first code
+  // after a Clear.
+  uint32_t previousStart_ = 0;
+  uint32_t previousLength_ = 0;
   bool started_ = false;
   bool ended_ = false;
   bool failed_ = false;
-  // A row plus the longest string a code can add past it.
-  std::unique_ptr<uint8_t[]> buffer_;  // left uninitialised: only decoded bytes are read
-  int fill_ = 0;
-  int used_ = 0;
+  std::unique_ptr<uint8_t[]> row_;
+  std::unique_ptr<uint8_t[]> history_;
+  int64_t capacity_ = 0;
+  uint32_t epochStart_ = kDataStart;  // where the output since the last Clear starts
+  uint32_t rowStart_ = kDataStart;
+  uint32_t taken_ = 0;  // the row handed out by the last call
+  uint32_t fill_ = kDataStart;
 };
 
 }  // namespace

@@ -19,17 +19,8 @@ namespace velora {
 
 namespace {
 
-// Round to nearest, ties to even, kept inside the int range.
-int Round(double v) {
-  v = std::nearbyint(v);
-  return int(std::clamp(v, -2147483647.0, 2147483647.0));
-}
 int Trunc(double v) { return int(std::clamp(std::trunc(v), -2147483647.0, 2147483647.0)); }
 
-TRect Intersect(const TRect& a, const TRect& b) {
-  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-               std::min(a.Bottom, b.Bottom)};
-}
 bool IsEmptyRect(const TRect& r) { return r.Width() <= 0 || r.Height() <= 0; }
 
 TRGB Complement(TRGB c) { return TRGB{uint8_t(~c.b), uint8_t(~c.g), uint8_t(~c.r)}; }
@@ -43,7 +34,7 @@ TVeloraView::TVeloraView(QWidget* parent) : TVLView(parent) {
   setMouseTracking(true);
   SetCursor(crCross3);
   resize(105, 105);
-  if (QScreen* s = QGuiApplication::primaryScreen()) SetDpi(Round(s->logicalDotsPerInchX()), Round(s->logicalDotsPerInchY()));
+  if (QScreen* s = QGuiApplication::primaryScreen()) SetDpi(RoundToInt(s->logicalDotsPerInchX()), RoundToInt(s->logicalDotsPerInchY()));
 
   HBar_ = new QScrollBar(Qt::Horizontal, this);
   VBar_ = new QScrollBar(Qt::Vertical, this);
@@ -224,10 +215,10 @@ void TVeloraView::GetMaxViewOriginAt(double zoomFactor, int& maxX, int& maxY) co
 void TVeloraView::GetMaxViewOrigin(int& maxX, int& maxY) const { GetMaxViewOriginAt(ZoomFactor_, maxX, maxY); }
 
 int TVeloraView::BitmapToClientX(int bx) const {
-  return Round((bx + Round(-ViewOriginX_ * InverseZoomFactor_)) * ZoomFactor_ + CenterOffsetX_);
+  return RoundToInt((bx + RoundToInt(-ViewOriginX_ * InverseZoomFactor_)) * ZoomFactor_ + CenterOffsetX_);
 }
 int TVeloraView::BitmapToClientY(int by) const {
-  return Round((by + Round(-ViewOriginY_ * InverseZoomFactor_)) * ZoomFactor_ + CenterOffsetY_);
+  return RoundToInt((by + RoundToInt(-ViewOriginY_ * InverseZoomFactor_)) * ZoomFactor_ + CenterOffsetY_);
 }
 int TVeloraView::ClientToBitmapX(int cx) const { return Trunc((cx - CenterOffsetX_) * InverseZoomFactor_ + SourceX_); }
 int TVeloraView::ClientToBitmapY(int cy) const { return Trunc((cy - CenterOffsetY_) * InverseZoomFactor_ + SourceY_); }
@@ -240,8 +231,8 @@ void TVeloraView::ComputeSourceRect() {
   }
   auto axis = [&](int size, int zoomed, int origin, int visible, int& src, int& srcSize, int& draw) {
     const double r = double(size) / zoomed;
-    src = std::clamp(Round(origin * r), 0, size - 1);
-    srcSize = Round(r * visible);
+    src = std::clamp(RoundToInt(origin * r), 0, size - 1);
+    srcSize = RoundToInt(r * visible);
     if (src + srcSize > size) srcSize -= 1;
     srcSize = std::clamp(srcSize, 0, size - src);  // a rounding never reaches past the image
     if (Zoom_ <= 100) {
@@ -299,8 +290,8 @@ void TVeloraView::Update() {
   if (HasParentWindow()) UpdateScrollBars();
   if (ex != ExtentX() || ey != ExtentY()) Update();
   // 6. the zoomed and visible sizes and the centring
-  ZoomedWidth_ = Round(bw * ZoomFactor_);
-  ZoomedHeight_ = Round(bh * ZoomFactor_);
+  ZoomedWidth_ = RoundToInt(bw * ZoomFactor_);
+  ZoomedHeight_ = RoundToInt(bh * ZoomFactor_);
   VisibleWidth_ = std::min(ZoomedWidth_, ExtentX());
   VisibleHeight_ = std::min(ZoomedHeight_, ExtentY());
   CenterOffsetX_ = CenterOffsetY_ = 0;
@@ -351,8 +342,8 @@ void TVeloraView::SetZoom(double z) {
   ArmFilterDelay();
   LockUpdate();
   const int cx = int(unsigned(ExtentX()) >> 1), cy = int(unsigned(ExtentY()) >> 1);
-  const int bx = Round((cx + ViewOriginX_ - CenterOffsetX_) * InverseZoomFactor_);
-  const int by = Round((cy + ViewOriginY_ - CenterOffsetY_) * InverseZoomFactor_);
+  const int bx = RoundToInt((cx + ViewOriginX_ - CenterOffsetX_) * InverseZoomFactor_);
+  const int by = RoundToInt((cy + ViewOriginY_ - CenterOffsetY_) * InverseZoomFactor_);
   int nx = Trunc(bx * z / 100 - cx), ny = Trunc(by * z / 100 - cy);
   // Limited with the maximum of the new zoom, so that zooming keeps the centre in view.
   int maxX, maxY;
@@ -493,11 +484,11 @@ void TVeloraView::wheelEvent(QWheelEvent* event) {
   int d = delta > 0 ? -1 : 1;
   if (w.InvertWheel) d = -d;
   if (w.WheelAction == 1) {
-    const int step = w.StepIsPercent ? std::max(Round(ExtentY() * w.WheelStep / 100.0), 1)
+    const int step = w.StepIsPercent ? std::max(RoundToInt(ExtentY() * w.WheelStep / 100.0), 1)
                                      : w.WheelStep * std::max(Trunc(ZoomFactor_), 1);
     SetViewOriginY(ViewOriginY_ + d * step);
   } else if (w.WheelAction == 2) {
-    const double step = w.StepIsPercent ? std::max(Round(Zoom_ * w.WheelStep / 100), 1) : w.WheelStep;
+    const double step = w.StepIsPercent ? std::max(RoundToInt(Zoom_ * w.WheelStep / 100), 1) : w.WheelStep;
     SetZoom(Zoom_ + d * step);
   }
   event->accept();
@@ -682,7 +673,7 @@ void TVeloraView::PaintBackgroundAround(TBitmap& target, const TRect& clip, cons
                           {0, image.Top, image.Left, image.Bottom},
                           {image.Right, image.Top, W, image.Bottom}};
   for (const TRect& b : bands) {
-    const TRect c = Intersect(b, clip);
+    const TRect c = IntersectRect(b, clip);
     if (IsEmptyRect(c)) continue;
     TBitmapCanvas canvas(target, c);
     PaintBackground(canvas, W, H, image);
@@ -770,7 +761,7 @@ void TVeloraView::RenderFast(TBitmap& target, const std::vector<uint8_t*>& rows,
   (void)rows;  // the rows are the target's own; its ScanLine gives the same addresses
   ComputeSourceRect();
   const int W = target.Width(), H = target.Height();
-  const TRect dirty = Intersect(dirtyIn, TRect{0, 0, W, H});
+  const TRect dirty = IntersectRect(dirtyIn, TRect{0, 0, W, H});
   if (IsEmptyRect(dirty)) return;
   const TRect image{CenterOffsetX_, CenterOffsetY_, CenterOffsetX_ + DrawWidth_, CenterOffsetY_ + DrawHeight_};
   const bool alpha = AlphaInUse();
@@ -872,15 +863,16 @@ void TVeloraView::RenderTo(TBitmap& target) {
   DrawFilledSelection(target);
 }
 
-void TVeloraView::DrawTo(QPainter& painter) {
-  if (Bitmap_.Height() < 1 || ZoomedWidth_ <= 0 || ZoomedHeight_ <= 0) return;
+bool TVeloraView::DrawVisibleTo(TBitmap& out) {
+  if (Bitmap_.Height() < 1 || ZoomedWidth_ <= 0 || ZoomedHeight_ <= 0) return false;
   const double rx = double(Bitmap_.Width()) / ZoomedWidth_, ry = double(Bitmap_.Height()) / ZoomedHeight_;
-  TRect src{Round(rx * ViewOriginX_), Round(ry * ViewOriginY_), 0, 0};
-  src.Right = std::min(src.Left + Round(rx * VisibleWidth_), Bitmap_.Width());
-  src.Bottom = std::min(src.Top + Round(ry * VisibleHeight_), Bitmap_.Height());
-  if (IsEmptyRect(src) || VisibleWidth_ <= 0 || VisibleHeight_ <= 0) return;
+  TRect src{RoundToInt(rx * ViewOriginX_), RoundToInt(ry * ViewOriginY_), 0, 0};
+  src.Right = std::min(src.Left + RoundToInt(rx * VisibleWidth_), Bitmap_.Width());
+  src.Bottom = std::min(src.Top + RoundToInt(ry * VisibleHeight_), Bitmap_.Height());
+  if (IsEmptyRect(src) || VisibleWidth_ <= 0 || VisibleHeight_ <= 0) return false;
   try {
-    TBitmap out(VisibleWidth_, VisibleHeight_, TPixelFormat::pf24bit);
+    out.SetPixelFormat(TPixelFormat::pf24bit);
+    out.SetSize(VisibleWidth_, VisibleHeight_);
     if (ZoomFilter_ == rfNone || Zoom_ == 100) {
       StretchRect(Bitmap_, src, out);
     } else {
@@ -894,9 +886,15 @@ void TVeloraView::DrawTo(QPainter& painter) {
         ResampleBitmap(part, out, ZoomFilter_);
       }
     }
-    BlitBitmap(painter, QPoint(0, 0), out, QRect(0, 0, out.Width(), out.Height()));
+    return true;
   } catch (const std::bad_alloc&) {
+    return false;
   }
+}
+
+void TVeloraView::DrawTo(QPainter& painter) {
+  TBitmap out;
+  if (DrawVisibleTo(out)) BlitBitmap(painter, QPoint(0, 0), out, QRect(0, 0, out.Width(), out.Height()));
 }
 
 }  // namespace velora

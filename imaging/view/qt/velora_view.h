@@ -242,6 +242,8 @@ class TVeloraView : public TVLView {
   void RenderTo(TBitmap& target);
   // The visible part of the image at the current zoom and filter, at the painter's origin.
   void DrawTo(QPainter& painter);
+  // The same picture into `out`, made 24-bit at the visible size; false when nothing shows.
+  bool DrawVisibleTo(TBitmap& out);
   // Advances the filter delay and the outline animation, as the 210 ms timer does; stops
   // the timer when nothing is left to animate or count down.
   void TimerTick();

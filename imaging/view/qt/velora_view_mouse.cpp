@@ -17,7 +17,6 @@ namespace velora {
 namespace {
 
 constexpr unsigned Bit(TVLMouseInteractItem i) { return 1u << i; }
-int Round(double v) { return int(std::clamp(std::nearbyint(v), -2147483647.0, 2147483647.0)); }
 constexpr int kSeparator = TVLMask::kPolygonSeparator;
 constexpr unsigned kSelectionTools = Bit(miSelect) | Bit(miSelectPolygon) | Bit(miSelectCircle) |
                                      Bit(miSelectZoom) | Bit(miSelectMagicWand) | Bit(miSelectLasso);
@@ -282,7 +281,7 @@ void TVeloraView::CircleFromDrag(QPoint down, QPoint cur, Qt::KeyboardModifiers 
   }
   for (int k = 0; k < n; ++k) {
     const double a = 2 * std::numbers::pi * k / n;
-    Sel_.Add(cx + Round(rx * std::cos(a)), cy + Round(ry * std::sin(a)));
+    Sel_.Add(cx + RoundToInt(rx * std::cos(a)), cy + RoundToInt(ry * std::sin(a)));
   }
   Sel_.Shown = true;
 }
@@ -294,12 +293,12 @@ void TVeloraView::ResizeByGrip(QPoint cur, Qt::KeyboardModifiers mods) {
   if (mods & Qt::AltModifier) {
     const double m = double(x2 - x1 + 1) / (y2 - y1 + 1);
     switch (grip) {
-      case 0: case 4: d = Round(y2 + 1 - (x2 + 1 - c) / m); grip = 0; break;
-      case 1: d = Round(y2 - (c + 1 - x1) / m); break;
-      case 2: case 5: d = Round(y1 - 1 + (c + 1 - x1) / m); grip = 2; break;
-      case 3: d = Round(y1 + 1 + (x2 + 1 - c) / m); break;
-      case 6: c = Round(x2 + 1 - m * (y2 + 1 - d)); grip = 0; break;
-      case 7: c = Round(x1 - 1 + m * (d - y1 + 1)); grip = 2; break;
+      case 0: case 4: d = RoundToInt(y2 + 1 - (x2 + 1 - c) / m); grip = 0; break;
+      case 1: d = RoundToInt(y2 - (c + 1 - x1) / m); break;
+      case 2: case 5: d = RoundToInt(y1 - 1 + (c + 1 - x1) / m); grip = 2; break;
+      case 3: d = RoundToInt(y1 + 1 + (x2 + 1 - c) / m); break;
+      case 6: c = RoundToInt(x2 + 1 - m * (y2 + 1 - d)); grip = 0; break;
+      case 7: c = RoundToInt(x1 - 1 + m * (d - y1 + 1)); grip = 2; break;
     }
   }
   if (grip == 1 || grip == 2 || grip == 5) ++c;

@@ -18,13 +18,8 @@ TBitmapCanvas::TBitmapCanvas(TBitmap& bitmap, const TRect& clip)
       clip_{std::max(clip.Left, 0), std::max(clip.Top, 0), std::min(clip.Right, bitmap.Width()),
             std::min(clip.Bottom, bitmap.Height())} {}
 
-static TRect Intersect(const TRect& a, const TRect& b) {
-  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-               std::min(a.Bottom, b.Bottom)};
-}
-
 void TBitmapCanvas::FillRect(const TRect& rect, TRGB c) {
-  TRect r = Intersect(rect, clip_);
+  TRect r = IntersectRect(rect, clip_);
   if (r.Width() <= 0 || r.Height() <= 0) return;
   uint8_t* first = bitmap_.ScanLine(r.Top) + 3 * r.Left;
   for (int x = 0; x < r.Width(); ++x) {
@@ -49,7 +44,7 @@ static bool PatternAt(TBrushPattern p, int x, int y) {
 
 void TBitmapCanvas::FillPattern(const TRect& rect, TBrushPattern pattern, TRGB c, TRGB gap) {
   if (pattern == TBrushPattern::Solid) return FillRect(rect, c);
-  TRect r = Intersect(rect, clip_);
+  TRect r = IntersectRect(rect, clip_);
   if (r.Width() <= 0 || r.Height() <= 0) return;
   // Eight distinct rows of the pattern, then copied down.
   for (int y = r.Top; y < std::min(r.Bottom, r.Top + 8); ++y) {

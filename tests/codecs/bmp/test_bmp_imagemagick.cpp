@@ -92,7 +92,7 @@ class BmpImageMagick : public ::testing::Test {
     const std::vector<uint8_t> file = Slurp(bmp);
     TBmpRead r(file);
     ASSERT_FALSE(r.aborted);
-    EXPECT_EQ(velora::bmp::GetU16(file.data() + (file[14] == 12 ? 24 : 28)), bits);
+    EXPECT_EQ(velora::GetU16LE(file.data() + (file[14] == 12 ? 24 : 28)), bits);
     EXPECT_EQ(r.params.BmpVersion, expectedVersion);
     ASSERT_EQ(r.bitmap.Width(), reference.width);
     ASSERT_EQ(r.bitmap.Height(), reference.height);

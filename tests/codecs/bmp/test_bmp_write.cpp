@@ -33,8 +33,8 @@ std::vector<uint8_t> Write(TBitmap& bmp, int bitsPerSample, int samplesPerPixel,
   return stream.Data();
 }
 
-uint32_t U32(const std::vector<uint8_t>& f, size_t at) { return bmp::GetU32(f.data() + at); }
-uint16_t U16(const std::vector<uint8_t>& f, size_t at) { return bmp::GetU16(f.data() + at); }
+uint32_t U32(const std::vector<uint8_t>& f, size_t at) { return GetU32LE(f.data() + at); }
+uint16_t U16(const std::vector<uint8_t>& f, size_t at) { return GetU16LE(f.data() + at); }
 
 // The colours our own quantizer gives the image: what an exact round trip must read back.
 void ExpectQuantizedRoundTrip(TBitmap& source, int colours, const TBmpRead& r, const char* name) {

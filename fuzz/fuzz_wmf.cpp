@@ -1,0 +1,4 @@
+// Fuzz target: the WMF player over arbitrary bytes (header-only read, probe, drawing).
+#include "fuzz_metafile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return velora::fuzz::FuzzMetafile(data, size); }

@@ -1,0 +1,689 @@
+// The device-context state of a metafile drawn with cairo. cairo builds every path under the
+// logical → surface matrix; pens are stroked in surface space, so that a cosmetic pen stays
+// one pixel wide and dash patterns keep their pixel lengths whatever the mapping.
+#include "metafile_canvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace velora::metafile {
+
+namespace {
+
+void PathDeleter(cairo_path_t* p) { cairo_path_destroy(p); }
+
+double Red(TColorRef c) { return (c & 0xFF) / 255.0; }
+double Green(TColorRef c) { return ((c >> 8) & 0xFF) / 255.0; }
+double Blue(TColorRef c) { return ((c >> 16) & 0xFF) / 255.0; }
+
+bool Finite(TPointD p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// The eight-pixel hatch patterns: which pixels of the 8 × 8 cell the lines cover.
+bool HatchCovers(uint32_t hatch, int x, int y) {
+  switch (hatch) {
+    case 0: return y == 4;                      // HS_HORIZONTAL
+    case 1: return x == 4;                      // HS_VERTICAL
+    case 2: return x == y;                      // HS_FDIAGONAL
+    case 3: return x == 7 - y;                  // HS_BDIAGONAL
+    case 4: return x == 4 || y == 4;            // HS_CROSS
+    default: return x == y || x == 7 - y;       // HS_DIAGCROSS
+  }
+}
+
+enum : uint32_t {
+  kRopSrcCopy = 0xCC0020, kRopSrcAnd = 0x8800C6, kRopSrcPaint = 0xEE0086, kRopSrcInvert = 0x660046,
+  kRopPatCopy = 0xF00021, kRopPatInvert = 0x5A0049, kRopDstInvert = 0x550009, kRopBlackness = 0x42,
+  kRopWhiteness = 0xFF0062
+};
+
+// Binary raster operations on opaque pixels come out as cairo's blend modes: AND of two
+// colours is their product on black-and-white masks, OR their maximum, XOR their difference.
+cairo_operator_t OperatorOf(uint32_t rop) {
+  switch (rop) {
+    case kRopSrcAnd: return CAIRO_OPERATOR_MULTIPLY;
+    case kRopSrcPaint: return CAIRO_OPERATOR_LIGHTEN;
+    case kRopSrcInvert: return CAIRO_OPERATOR_DIFFERENCE;
+    default: return CAIRO_OPERATOR_OVER;
+  }
+}
+
+}  // namespace
+
+TCanvas::TCanvas(cairo_surface_t* surface, const cairo_matrix_t& device, TVLProgressRecord& progress,
+                 const char* format)
+    : cr_(cairo_create(surface)), device_(device), progress_(progress), format_(format),
+      surfaceSide_(std::max(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface))) {
+  cairo_matrix_init_identity(&s_.world);
+  cairo_set_tolerance(cr_, 0.25);
+}
+
+TCanvas::~TCanvas() { cairo_destroy(cr_); }
+
+void TCanvas::Fail(const std::string& what) { progress_.Fail(std::string(format_) + ": " + what); }
+
+// ---- objects -------------------------------------------------------------------------------
+
+void TCanvas::CreateObject(long index, TObject object) {
+  if (index < 0) {
+    auto free = std::find_if(objects_.begin(), objects_.end(),
+                             [](const TObject& o) { return std::holds_alternative<std::monostate>(o); });
+    // A full table drops the object, as the original player fails to create it.
+    if (free != objects_.end()) *free = std::move(object);
+  } else if (size_t(index) < objects_.size()) {
+    objects_[size_t(index)] = std::move(object);
+  }
+}
+
+const TObject* TCanvas::Object(uint32_t index) const {
+  return index < objects_.size() ? &objects_[index] : nullptr;
+}
+
+void TCanvas::SelectObject(uint32_t index) {
+  if (index & 0x80000000u) return SelectStockObject(index & 0x7FFFFFFFu);
+  const TObject* o = Object(index);
+  if (!o) return;
+  if (auto* pen = std::get_if<TPen>(o)) s_.pen = *pen;
+  if (auto* brush = std::get_if<TBrush>(o)) s_.brush = *brush;
+  if (auto* font = std::get_if<TFont>(o)) s_.font = *font;
+}
+
+void TCanvas::SelectStockObject(uint32_t stock) {
+  static const uint8_t kGreys[] = {255, 192, 128, 64, 0};
+  if (stock <= 4) {
+    const uint32_t g = kGreys[stock];
+    s_.brush = TBrush{TBrushKind::bkSolid, g | g << 8 | g << 16, 0, nullptr};
+  } else if (stock == 5) {
+    s_.brush.kind = TBrushKind::bkNull;
+  } else if (stock == 6 || stock == 7) {
+    s_.pen = TPen{0, 0, stock == 6 ? 0xFFFFFFu : 0u};
+  } else if (stock == 8) {
+    s_.pen.style = 5;  // PS_NULL
+  } else if (stock >= 10 && stock <= 17 && stock != 15) {
+    s_.font = TFont{};
+  }
+}
+
+void TCanvas::DeleteObject(uint32_t index) {
+  if (index < objects_.size()) objects_[index] = std::monostate{};
+}
+
+// ---- state ---------------------------------------------------------------------------------
+
+void TCanvas::SaveDC() {
+  if (saved_.size() >= kMaxSavedStates) return Fail("SaveDC nested deeper than " + std::to_string(kMaxSavedStates));
+  saved_.push_back(s_);
+  // cairo's own state stack keeps the clipping area, so that restoring it costs nothing.
+  cairo_save(cr_);
+}
+
+void TCanvas::RestoreDC(int relative) {
+  // Negative: that many levels back; positive: the n-th saved state counted from the first.
+  size_t keep;
+  if (relative < 0) {
+    if (size_t(-int64_t(relative)) > saved_.size()) return;
+    keep = saved_.size() - size_t(-int64_t(relative));
+  } else {
+    if (relative == 0 || size_t(relative) > saved_.size()) return;
+    keep = size_t(relative) - 1;
+  }
+  for (size_t i = keep; i < saved_.size(); ++i) cairo_restore(cr_);
+  s_ = saved_[keep];
+  saved_.resize(keep);
+}
+
+void TCanvas::ModifyWorldTransform(const cairo_matrix_t& m, uint32_t mode) {
+  // MWT_IDENTITY, MWT_LEFTMULTIPLY (the new one applies first), MWT_RIGHTMULTIPLY, MWT_SET.
+  cairo_matrix_t result;
+  switch (mode) {
+    case 1: cairo_matrix_init_identity(&s_.world); break;
+    case 2: cairo_matrix_multiply(&result, &m, &s_.world), s_.world = result; break;
+    case 3: cairo_matrix_multiply(&result, &s_.world, &m), s_.world = result; break;
+    case 4: s_.world = m; break;
+    default: break;
+  }
+}
+
+cairo_matrix_t TCanvas::LogicalMatrix() const {
+  const TMapping& m = s_.map;
+  double sx = 1, sy = 1;
+  switch (m.mode) {
+    case mmLoMetric: sx = 0.1 * pxPerMmX_, sy = -0.1 * pxPerMmY_; break;
+    case mmHiMetric: sx = 0.01 * pxPerMmX_, sy = -0.01 * pxPerMmY_; break;
+    case mmLoEnglish: sx = 0.254 * pxPerMmX_, sy = -0.254 * pxPerMmY_; break;
+    case mmHiEnglish: sx = 0.0254 * pxPerMmX_, sy = -0.0254 * pxPerMmY_; break;
+    case mmTwips: sx = 25.4 / 1440 * pxPerMmX_, sy = -25.4 / 1440 * pxPerMmY_; break;
+    case mmIsotropic:
+    case mmAnisotropic:
+      sx = m.windowExt.x != 0 ? m.viewportExt.x / m.windowExt.x : 0;
+      sy = m.windowExt.y != 0 ? m.viewportExt.y / m.windowExt.y : 0;
+      if (m.mode == mmIsotropic) {
+        const double s = std::min(std::fabs(sx), std::fabs(sy));
+        sx = std::copysign(s, sx), sy = std::copysign(s, sy);
+      }
+      break;
+    default: break;
+  }
+  cairo_matrix_t page, worldPage, all;
+  cairo_matrix_init(&page, sx, 0, 0, sy, m.viewportOrg.x - m.windowOrg.x * sx, m.viewportOrg.y - m.windowOrg.y * sy);
+  cairo_matrix_multiply(&worldPage, &s_.world, &page);
+  cairo_matrix_multiply(&all, &worldPage, &device_);
+  return all;
+}
+
+bool TCanvas::UseLogical() {
+  cairo_matrix_t m = LogicalMatrix();
+  cairo_matrix_t inverse = m;
+  // cairo stops drawing for good once it is handed a singular matrix: such a mapping draws
+  // nothing, and the records after it still may.
+  const bool finite = std::isfinite(m.xx) && std::isfinite(m.yy) && std::isfinite(m.xy) && std::isfinite(m.yx) &&
+                      std::isfinite(m.x0) && std::isfinite(m.y0);
+  if (!finite || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) return false;
+  cairo_set_matrix(cr_, &m);
+  return true;
+}
+
+void TCanvas::UseSurface() { cairo_identity_matrix(cr_); }
+
+void TCanvas::SetSource(TColorRef c) { cairo_set_source_rgb(cr_, Red(c), Green(c), Blue(c)); }
+
+bool TCanvas::SetBrushSource(const TBrush& brush) {
+  switch (brush.kind) {
+    case TBrushKind::bkNull: return false;
+    case TBrushKind::bkSolid: SetSource(brush.colour); return true;
+    case TBrushKind::bkHatched: {
+      cairo_surface_t* cell = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
+      cairo_surface_flush(cell);
+      uint8_t* data = cairo_image_surface_get_data(cell);
+      const int stride = cairo_image_surface_get_stride(cell);
+      const auto argb = [](TColorRef c) {
+        return 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+      };
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+          uint32_t px = HatchCovers(brush.hatch, x, y) ? argb(brush.colour) : s_.opaqueBk ? argb(s_.bkColour) : 0u;
+          std::memcpy(data + y * stride + x * 4, &px, 4);
+        }
+      cairo_surface_mark_dirty(cell);
+      cairo_pattern_t* p = cairo_pattern_create_for_surface(cell);
+      cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+      cairo_set_source(cr_, p);
+      cairo_pattern_destroy(p);
+      cairo_surface_destroy(cell);
+      return true;
+    }
+    case TBrushKind::bkPattern: {
+      if (!brush.pattern) return false;
+      cairo_pattern_t* p = cairo_pattern_create_for_surface(brush.pattern.get());
+      cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+      cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+      cairo_set_source(cr_, p);
+      cairo_pattern_destroy(p);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TCanvas::SetPenSource() {
+  const TPen& pen = s_.pen;
+  const uint32_t line = pen.style & 0xF;
+  if (line == 5) return false;  // PS_NULL
+  // The pen's width through the mapping, measured along both axes.
+  const cairo_matrix_t m = LogicalMatrix();
+  const double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+  double width = pen.width * scale;
+  if (!(width >= 1)) width = 1;
+  width = std::min(width, 1e6);
+  cairo_set_line_width(cr_, width);
+  switch (pen.style & 0xF00) {
+    case 0x100: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE); break;
+    case 0x200: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT); break;
+    default: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND); break;
+  }
+  switch (pen.style & 0xF000) {
+    case 0x1000: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL); break;
+    case 0x2000: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER); break;
+    default: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND); break;
+  }
+  // The dash patterns of the cosmetic pens, in pixels, grown with wide pens.
+  static const double kDash[] = {18, 6}, kDot[] = {3, 3}, kDashDot[] = {9, 6, 3, 6}, kDashDotDot[] = {9, 3, 3, 3, 3, 3};
+  const double* dashes = nullptr;
+  int n = 0;
+  switch (line) {
+    case 1: dashes = kDash, n = 2; break;
+    case 2: dashes = kDot, n = 2; break;
+    case 3: dashes = kDashDot, n = 4; break;
+    case 4: dashes = kDashDotDot, n = 6; break;
+    default: break;
+  }
+  double scaled[6];
+  for (int i = 0; i < n; ++i) scaled[i] = dashes[i] * width;
+  cairo_set_dash(cr_, scaled, n, 0);
+  SetSource(pen.colour);
+  return true;
+}
+
+void TCanvas::Finish(bool fill, bool stroke) {
+  if (inPath_) return;
+  UseSurface();
+  cairo_set_fill_rule(cr_, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
+  if (stroke && SetPenSource()) cairo_stroke_preserve(cr_);
+  cairo_new_path(cr_);
+}
+
+// ---- drawing -------------------------------------------------------------------------------
+
+void TCanvas::MoveTo(TPointD p) { s_.position = p; }
+
+void TCanvas::LineTo(TPointD p) {
+  if (UseLogical() && Finite(p) && Finite(s_.position)) {
+    cairo_new_sub_path(cr_);
+    cairo_move_to(cr_, s_.position.x, s_.position.y);
+    cairo_line_to(cr_, p.x, p.y);
+    Finish(false, true);
+  }
+  s_.position = p;
+}
+
+void TCanvas::Polyline(const std::vector<TPointD>& points, bool fromCurrent) {
+  if (points.empty()) return;
+  if (UseLogical()) {
+    cairo_new_sub_path(cr_);
+    if (fromCurrent) cairo_move_to(cr_, s_.position.x, s_.position.y);
+    for (const TPointD& p : points) cairo_line_to(cr_, p.x, p.y);
+    Finish(false, true);
+  }
+  if (fromCurrent) s_.position = points.back();
+}
+
+void TCanvas::PolyBezier(const std::vector<TPointD>& points, bool fromCurrent) {
+  // Without the current position the first point starts the curve; then three per segment.
+  const size_t first = fromCurrent ? 0 : 1;
+  if (points.size() < first) return;
+  if (UseLogical()) {
+    cairo_new_sub_path(cr_);
+    if (fromCurrent)
+      cairo_move_to(cr_, s_.position.x, s_.position.y);
+    else
+      cairo_move_to(cr_, points[0].x, points[0].y);
+    for (size_t i = first; i + 2 < points.size(); i += 3)
+      cairo_curve_to(cr_, points[i].x, points[i].y, points[i + 1].x, points[i + 1].y, points[i + 2].x, points[i + 2].y);
+    Finish(false, true);
+  }
+  if (fromCurrent && !points.empty()) s_.position = points.back();
+}
+
+void TCanvas::Polygons(const std::vector<std::vector<TPointD>>& polygons) {
+  if (!UseLogical()) return;
+  for (const auto& polygon : polygons) {
+    if (polygon.empty()) continue;
+    cairo_new_sub_path(cr_);
+    for (const TPointD& p : polygon) cairo_line_to(cr_, p.x, p.y);
+    cairo_close_path(cr_);
+  }
+  Finish(true, true);
+}
+
+void TCanvas::Polylines(const std::vector<std::vector<TPointD>>& lines) {
+  if (!UseLogical()) return;
+  for (const auto& line : lines) {
+    cairo_new_sub_path(cr_);
+    for (const TPointD& p : line) cairo_line_to(cr_, p.x, p.y);
+  }
+  Finish(false, true);
+}
+
+void TCanvas::Rectangle(TPointD a, TPointD b) {
+  if (!UseLogical()) return;
+  cairo_new_sub_path(cr_);
+  cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+  Finish(true, true);
+}
+
+void TCanvas::RoundRect(TPointD a, TPointD b, TPointD corner) {
+  if (!UseLogical()) return;
+  const double l = std::min(a.x, b.x), r = std::max(a.x, b.x), t = std::min(a.y, b.y), bt = std::max(a.y, b.y);
+  const double rx = std::min(std::fabs(corner.x) / 2, (r - l) / 2), ry = std::min(std::fabs(corner.y) / 2, (bt - t) / 2);
+  cairo_new_sub_path(cr_);
+  if (rx <= 0 || ry <= 0) {
+    cairo_rectangle(cr_, l, t, r - l, bt - t);
+  } else {
+    const double pi = std::numbers::pi;
+    const auto corner_arc = [&](double cx, double cy, double from) {
+      cairo_save(cr_);
+      cairo_translate(cr_, cx, cy);
+      cairo_scale(cr_, rx, ry);
+      cairo_arc(cr_, 0, 0, 1, from, from + pi / 2);
+      cairo_restore(cr_);
+    };
+    corner_arc(r - rx, t + ry, -pi / 2);
+    corner_arc(r - rx, bt - ry, 0);
+    corner_arc(l + rx, bt - ry, pi / 2);
+    corner_arc(l + rx, t + ry, pi);
+    cairo_close_path(cr_);
+  }
+  Finish(true, true);
+}
+
+void TCanvas::Ellipse(TPointD a, TPointD b) {
+  if (!UseLogical()) return;
+  const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
+  if (!(rx > 0 && ry > 0)) return;
+  cairo_new_sub_path(cr_);
+  cairo_save(cr_);
+  cairo_translate(cr_, (a.x + b.x) / 2, (a.y + b.y) / 2);
+  cairo_scale(cr_, rx, ry);
+  cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
+  cairo_restore(cr_);
+  cairo_close_path(cr_);
+  Finish(true, true);
+}
+
+void TCanvas::AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
+  const double cx = (a.x + b.x) / 2, cy = (a.y + b.y) / 2;
+  const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
+  const double from = std::atan2((start.y - cy) / ry, (start.x - cx) / rx);
+  double to = std::atan2((end.y - cy) / ry, (end.x - cx) / rx);
+  // Counter-clockwise as seen on the page: with a page whose y axis points down that is the
+  // direction of falling angles; a mapping that turns the page over turns it round.
+  const cairo_matrix_t m = LogicalMatrix();
+  const bool flipped = m.xx * m.yy - m.xy * m.yx < 0;
+  const bool negative = (s_.arcDirection == 1) != flipped;
+  if (kind == TArcKind::akPie) cairo_move_to(cr_, cx, cy);
+  cairo_save(cr_);
+  cairo_translate(cr_, cx, cy);
+  cairo_scale(cr_, rx, ry);
+  if (kind == TArcKind::akArcTo) {
+    cairo_line_to(cr_, std::cos(from), std::sin(from));
+  } else if (kind != TArcKind::akPie) {
+    cairo_new_sub_path(cr_);
+  }
+  if (from == to) to += negative ? -2 * std::numbers::pi : 2 * std::numbers::pi;
+  if (negative)
+    cairo_arc_negative(cr_, 0, 0, 1, from, to);
+  else
+    cairo_arc(cr_, 0, 0, 1, from, to);
+  cairo_restore(cr_);
+  if (kind == TArcKind::akChord || kind == TArcKind::akPie) cairo_close_path(cr_);
+}
+
+void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
+  const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
+  if (!(rx > 0 && ry > 0) || !Finite(start) || !Finite(end) || !UseLogical()) return;
+  if (kind == TArcKind::akArcTo) {
+    cairo_new_sub_path(cr_);
+    cairo_move_to(cr_, s_.position.x, s_.position.y);
+  }
+  AddArcPath(a, b, start, end, kind);
+  if (kind == TArcKind::akArcTo) {
+    double x, y;
+    cairo_get_current_point(cr_, &x, &y);
+    s_.position = {x, y};
+  }
+  const bool closed = kind == TArcKind::akChord || kind == TArcKind::akPie;
+  Finish(closed, true);
+}
+
+void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
+  if (!UseLogical()) return;
+  cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+  UseSurface();
+  if (SetBrushSource(brush)) cairo_fill(cr_);
+  cairo_new_path(cr_);
+}
+
+void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
+  for (size_t i = 0; i + 1 < region.rects.size(); i += 2) FillRect(region.rects[i], region.rects[i + 1], brush);
+}
+
+void TCanvas::SetPixel(TPointD p, TColorRef colour) {
+  if (!UseLogical()) return;
+  double x = p.x, y = p.y;
+  cairo_user_to_device(cr_, &x, &y);
+  UseSurface();
+  cairo_rectangle(cr_, std::floor(x), std::floor(y), 1, 1);
+  SetSource(colour);
+  cairo_fill(cr_);
+}
+
+void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
+                      const TPointD* rect) {
+  if (!UseLogical()) return;
+  const bool updateCp = s_.textAlign & 1;
+  if (updateCp) p = s_.position;
+  const cairo_matrix_t m = LogicalMatrix();
+  const double scaleX = std::hypot(m.xx, m.yx), scaleY = std::hypot(m.xy, m.yy);
+  double x = p.x, y = p.y;
+  cairo_user_to_device(cr_, &x, &y);
+  cairo_save(cr_);
+  if (rect && (options & 0x2)) {  // ETO_OPAQUE
+    cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
+    UseSurface();
+    SetSource(s_.bkColour);
+    cairo_fill(cr_);
+    UseLogical();
+  }
+  if (rect && (options & 0x4)) {  // ETO_CLIPPED
+    cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
+    cairo_clip(cr_);
+  }
+  UseSurface();
+  // A negative height is the characters' height, a positive one the cell's (with its
+  // leading); 0 asks for the default size.
+  const TFont& f = s_.font;
+  double size = f.height < 0 ? -f.height * scaleY : f.height > 0 ? f.height * scaleY * 0.8 : 12 * scaleY;
+  // A glyph larger than the surface only costs time to draw.
+  size = std::clamp(size, 0.5, std::min(4096.0, 2.0 * surfaceSide_));
+  cairo_select_font_face(cr_, "sans-serif", f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                         f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr_, size);
+  cairo_translate(cr_, x, y);
+  cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
+  cairo_font_extents_t fe;
+  cairo_font_extents(cr_, &fe);
+  // The advance of the whole string: the records' own advances when they give them.
+  double advance = 0;
+  if (!dx.empty()) {
+    for (double d : dx) advance += d * scaleX;
+  } else {
+    cairo_text_extents_t te;
+    cairo_text_extents(cr_, utf8.c_str(), &te);
+    advance = te.x_advance;
+  }
+  double ox = 0, oy = 0;
+  switch (s_.textAlign & 6) {
+    case 2: ox = -advance; break;      // TA_RIGHT
+    case 6: ox = -advance / 2; break;  // TA_CENTER
+    default: break;
+  }
+  switch (s_.textAlign & 24) {
+    case 8: oy = -fe.descent; break;  // TA_BOTTOM
+    case 24: oy = 0; break;           // TA_BASELINE
+    default: oy = fe.ascent; break;   // TA_TOP
+  }
+  if (s_.opaqueBk) {
+    cairo_rectangle(cr_, ox, oy - fe.ascent, advance, fe.ascent + fe.descent);
+    SetSource(s_.bkColour);
+    cairo_fill(cr_);
+  }
+  SetSource(s_.textColour);
+  if (dx.empty()) {
+    cairo_move_to(cr_, ox, oy);
+    cairo_show_text(cr_, utf8.c_str());
+  } else {
+    // One character after the other at the advances the records give.
+    double pen = ox;
+    size_t i = 0, k = 0;
+    while (i < utf8.size()) {
+      size_t len = 1;
+      while (i + len < utf8.size() && (uint8_t(utf8[i + len]) & 0xC0) == 0x80) ++len;
+      const std::string ch = utf8.substr(i, len);
+      cairo_move_to(cr_, pen, oy);
+      cairo_show_text(cr_, ch.c_str());
+      pen += (k < dx.size() ? dx[k] : 0) * scaleX;
+      i += len, ++k;
+    }
+  }
+  cairo_restore(cr_);
+  cairo_new_path(cr_);
+  if (updateCp) {
+    // The current position moves along the text's direction by its advance.
+    const double angle = -f.escapement / 10 * std::numbers::pi / 180;
+    double ex = x + advance * std::cos(angle), ey = y + advance * std::sin(angle);
+    if (UseLogical()) {
+      cairo_device_to_user(cr_, &ex, &ey);
+      s_.position = {ex, ey};
+    }
+  }
+}
+
+void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize,
+                         uint32_t rop) {
+  if (!image || srcSize.x == 0 || srcSize.y == 0 || dstSize.x == 0 || dstSize.y == 0 || !UseLogical()) return;
+  // The stretch is checked before cairo sees it: a singular matrix would stop it for good.
+  cairo_matrix_t stretch;
+  cairo_get_matrix(cr_, &stretch);
+  cairo_matrix_translate(&stretch, dst.x, dst.y);
+  cairo_matrix_scale(&stretch, dstSize.x / srcSize.x, dstSize.y / srcSize.y);
+  cairo_matrix_t check = stretch;
+  cairo_save(cr_);
+  if (cairo_matrix_invert(&check) == CAIRO_STATUS_SUCCESS) {
+    cairo_set_matrix(cr_, &stretch);
+    cairo_rectangle(cr_, src.x, src.y, srcSize.x, srcSize.y);
+    cairo_set_source_surface(cr_, image, 0, 0);
+    // The original player stretches without smoothing.
+    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+    cairo_set_operator(cr_, OperatorOf(rop));
+    cairo_fill(cr_);
+  }
+  cairo_restore(cr_);
+  cairo_new_path(cr_);
+}
+
+void TCanvas::PatBlt(TPointD dst, TPointD size, uint32_t rop) {
+  TBrush brush;
+  cairo_operator_t op = CAIRO_OPERATOR_OVER;
+  switch (rop) {
+    case kRopPatCopy: brush = s_.brush; break;
+    case kRopBlackness: brush.colour = 0; break;
+    case kRopWhiteness: brush.colour = 0xFFFFFF; break;
+    case kRopDstInvert: brush.colour = 0xFFFFFF, op = CAIRO_OPERATOR_DIFFERENCE; break;
+    case kRopPatInvert: brush = s_.brush, op = CAIRO_OPERATOR_DIFFERENCE; break;
+    default: return;  // the other operations keep the picture as it is
+  }
+  cairo_set_operator(cr_, op);
+  FillRect(dst, {dst.x + size.x, dst.y + size.y}, brush);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
+// ---- paths ---------------------------------------------------------------------------------
+
+void TCanvas::BeginPath() {
+  inPath_ = true;
+  cairo_new_path(cr_);
+  path_.reset();
+}
+
+std::shared_ptr<cairo_path_t> TCanvas::DevicePath() {
+  UseSurface();
+  return std::shared_ptr<cairo_path_t>(cairo_copy_path(cr_), PathDeleter);
+}
+
+void TCanvas::EndPath() {
+  if (!inPath_) return;
+  inPath_ = false;
+  path_ = DevicePath();
+  cairo_new_path(cr_);
+}
+
+void TCanvas::AbortPath() {
+  inPath_ = false;
+  path_.reset();
+  cairo_new_path(cr_);
+}
+
+void TCanvas::CloseFigure() {
+  if (inPath_) cairo_close_path(cr_);
+}
+
+void TCanvas::DrawPath(bool fill, bool stroke) {
+  // The original player forgets a path once it has drawn it.
+  if (!path_) return;
+  UseSurface();
+  cairo_append_path(cr_, path_.get());
+  Finish(fill, stroke);
+  path_.reset();
+}
+
+void TCanvas::SelectClipPath(uint32_t mode) {
+  if (!path_) return;
+  AddClip(path_, mode, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  path_.reset();
+}
+
+// ---- clipping ------------------------------------------------------------------------------
+
+void TCanvas::ResetClip() {
+  cairo_reset_clip(cr_);
+  s_.clipSteps = 0;
+}
+
+void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
+  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. cairo clips only by
+  // intersection, so OR and XOR leave the area as it is. Every step makes every later
+  // drawing dearer: a file may take only so many at once.
+  if (mode < 1 || mode > 5 || mode == 2 || mode == 3) return;
+  if (mode == 5) ResetClip();
+  if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping steps");
+  // The clip goes through cairo's current path: a path being recorded waits aside.
+  const std::shared_ptr<cairo_path_t> recording = DevicePath();
+  cairo_new_path(cr_);
+  if (mode == 4) {
+    // Everything but the area: a frame far outside the surface around it.
+    cairo_rectangle(cr_, -1e6, -1e6, 2e6, 2e6);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+  } else {
+    cairo_set_fill_rule(cr_, rule);
+  }
+  cairo_append_path(cr_, area.get());
+  cairo_clip(cr_);
+  cairo_append_path(cr_, recording.get());
+}
+
+void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {
+  const std::shared_ptr<cairo_path_t> recording = DevicePath();
+  cairo_matrix_t inverse = device_;
+  if (inDeviceUnits) {
+    if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) return;
+    cairo_set_matrix(cr_, &device_);
+  } else if (!UseLogical()) {
+    return;
+  }
+  cairo_new_path(cr_);
+  for (size_t i = 0; i + 1 < corners.size(); i += 2)
+    cairo_rectangle(cr_, corners[i].x, corners[i].y, corners[i + 1].x - corners[i].x, corners[i + 1].y - corners[i].y);
+  const std::shared_ptr<cairo_path_t> area = DevicePath();
+  cairo_new_path(cr_);
+  cairo_append_path(cr_, recording.get());
+  // Overlapping rectangles of a region add up.
+  AddClip(area, mode, CAIRO_FILL_RULE_WINDING);
+}
+
+void TCanvas::IntersectClipRect(TPointD a, TPointD b) { ClipWithRects({a, b}, 1, false); }
+
+void TCanvas::ExcludeClipRect(TPointD a, TPointD b) { ClipWithRects({a, b}, 4, false); }
+
+void TCanvas::SelectClipRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {
+  // No region: with RGN_COPY the clipping is switched off.
+  if (corners.empty()) {
+    if (mode == 5) ResetClip();
+    return;
+  }
+  ClipWithRects(corners, mode, inDeviceUnits);
+}
+
+}  // namespace velora::metafile

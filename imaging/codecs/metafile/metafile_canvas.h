@@ -1,0 +1,194 @@
+// The drawing state a metafile's records act on, as the Windows graphics device interface
+// keeps it (pens, brushes, fonts, colours, modes, the mapping from logical units to the
+// device, clipping, the saved-state stack, paths), drawn with cairo. The WMF and EMF players
+// only decode records into calls of this class, so that both formats draw alike.
+#pragma once
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/progress.h"
+
+namespace velora::metafile {
+
+struct TPointD {
+  double x = 0, y = 0;
+};
+
+// Colours as the records carry them: 0x00BBGGRR.
+using TColorRef = uint32_t;
+
+struct TPen {
+  uint32_t style = 0;  // PS_SOLID, the line style, end cap and join bits, PS_GEOMETRIC
+  double width = 0;    // logical units; 0 is one device pixel
+  TColorRef colour = 0;
+};
+
+enum class TBrushKind { bkSolid, bkNull, bkHatched, bkPattern };
+
+struct TBrush {
+  TBrushKind kind = TBrushKind::bkSolid;
+  TColorRef colour = 0xFFFFFF;
+  uint32_t hatch = 0;
+  std::shared_ptr<cairo_surface_t> pattern;  // bkPattern: the brush's bitmap
+};
+
+struct TFont {
+  double height = 0;      // logical units; negative: character height, positive: cell height
+  int weight = 400;
+  bool italic = false;
+  bool underline = false;
+  double escapement = 0;  // tenths of a degree, counter-clockwise
+  std::string face;
+};
+
+struct TRegion {
+  std::vector<TPointD> rects;  // pairs of corners, logical units
+};
+
+// Objects the player keeps only so that they take their slot (palettes, bitmaps).
+struct TPlaceholder {};
+
+using TObject = std::variant<std::monostate, TPen, TBrush, TFont, TRegion, TPlaceholder>;
+
+
+
+// The mapping modes and the other mode values the records use.
+enum : uint32_t {
+  mmText = 1, mmLoMetric, mmHiMetric, mmLoEnglish, mmHiEnglish, mmTwips, mmIsotropic, mmAnisotropic
+};
+
+class TCanvas {
+ public:
+  // device: the mapping from the records' device units to the surface (the picture frame
+  // stretched over the requested size).
+  TCanvas(cairo_surface_t* surface, const cairo_matrix_t& device, TVLProgressRecord& progress, const char* format);
+  ~TCanvas();
+  TCanvas(const TCanvas&) = delete;
+  TCanvas& operator=(const TCanvas&) = delete;
+
+  bool Failed() const { return progress_.Aborted(); }
+  void Fail(const std::string& what);
+
+  // ---- objects
+  void SetObjectTableSize(size_t n) { objects_.assign(n, TObject{}); }
+  size_t ObjectTableSize() const { return objects_.size(); }
+  // Puts an object in the slot (EMF) or the lowest free one (WMF, index < 0).
+  void CreateObject(long index, TObject object);
+  void SelectObject(uint32_t index);
+  void SelectStockObject(uint32_t stock);
+  void DeleteObject(uint32_t index);
+  const TObject* Object(uint32_t index) const;
+
+  // ---- state
+  struct TMapping {
+    uint32_t mode = mmText;
+    TPointD windowOrg{0, 0}, windowExt{1, 1}, viewportOrg{0, 0}, viewportExt{1, 1};
+  };
+  struct TState {
+    TPen pen{0, 0, 0};
+    TBrush brush;
+    TFont font;
+    TColorRef textColour = 0, bkColour = 0xFFFFFF;
+    bool opaqueBk = true;
+    bool winding = false;
+    uint32_t textAlign = 0;
+    TMapping map;
+    cairo_matrix_t world;
+    int clipSteps = 0;  // the steps that made the clipping area
+    TPointD position;
+    int arcDirection = 1;  // AD_COUNTERCLOCKWISE
+  };
+  TState& State() { return s_; }
+  // Millimetres and pixels of the reference device, for the metric mapping modes.
+  void SetReferenceDevice(double pxPerMmX, double pxPerMmY) { pxPerMmX_ = pxPerMmX, pxPerMmY_ = pxPerMmY; }
+  void SetMapMode(uint32_t mode) { s_.map.mode = mode; }
+  void SaveDC();
+  void RestoreDC(int relative);
+  void SetWorldTransform(const cairo_matrix_t& m) { s_.world = m; }
+  void ModifyWorldTransform(const cairo_matrix_t& m, uint32_t mode);
+
+  // ---- drawing, in logical units
+  void MoveTo(TPointD p);
+  void LineTo(TPointD p);
+  void Polyline(const std::vector<TPointD>& points, bool fromCurrent);
+  void PolyBezier(const std::vector<TPointD>& points, bool fromCurrent);
+  void Polygons(const std::vector<std::vector<TPointD>>& polygons);
+  void Polylines(const std::vector<std::vector<TPointD>>& lines);
+  void Rectangle(TPointD a, TPointD b);
+  void RoundRect(TPointD a, TPointD b, TPointD corner);
+  void Ellipse(TPointD a, TPointD b);
+  enum class TArcKind { akArc, akArcTo, akChord, akPie };
+  void Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
+  void FillRect(TPointD a, TPointD b, const TBrush& brush);
+  void FillRegion(const TRegion& region, const TBrush& brush);
+  void SetPixel(TPointD p, TColorRef colour);
+  // Text at p (or the current position with TA_UPDATECP); dx: advances in logical units,
+  // may be empty. clipRect/opaqueRect: ETO_CLIPPED / ETO_OPAQUE with rect.
+  void TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
+               const TPointD* rect);
+  // A bitmap drawn into the destination rectangle; the source rectangle in bitmap pixels.
+  void DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize, uint32_t rop);
+  // The raster operations without a source: pattern fills, black, white, inversion.
+  void PatBlt(TPointD dst, TPointD size, uint32_t rop);
+
+  // ---- paths
+  void BeginPath();
+  void EndPath();
+  void AbortPath();
+  void CloseFigure();
+  // FillPath, StrokePath, StrokeAndFillPath.
+  void DrawPath(bool fill, bool stroke);
+  void SelectClipPath(uint32_t mode);
+
+  // ---- clipping
+  void IntersectClipRect(TPointD a, TPointD b);
+  void ExcludeClipRect(TPointD a, TPointD b);
+  void SelectClipRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits);
+  void ResetClip();
+
+ private:
+  // Sets cairo's matrix to logical → surface; false when the mapping collapses (nothing
+  // can be drawn through a singular matrix).
+  bool UseLogical();
+  void UseSurface();
+  void SetSource(TColorRef colour);
+  bool SetBrushSource(const TBrush& brush);
+  bool SetPenSource();
+  // Fills and strokes the current cairo path with the brush and pen, or keeps it in the
+  // path bracket.
+  void Finish(bool fill, bool stroke);
+  void AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
+  // Combines the clipping area with an area in surface space.
+  void AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule);
+  // ... with rectangles given by pairs of corners, in logical or device units.
+  void ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits);
+  std::shared_ptr<cairo_path_t> DevicePath();
+  cairo_matrix_t LogicalMatrix() const;
+
+  cairo_t* cr_;
+  cairo_matrix_t device_;
+  TVLProgressRecord& progress_;
+  const char* format_;
+  int surfaceSide_;
+  std::vector<TObject> objects_;
+  TState s_;
+  std::vector<TState> saved_;
+  double pxPerMmX_ = 96 / 25.4, pxPerMmY_ = 96 / 25.4;
+  bool inPath_ = false;
+  std::shared_ptr<cairo_path_t> path_;  // the last closed path bracket, device space
+};
+
+// The deepest SaveDC nesting a metafile may use, and the most steps its clipping area may be
+// made of at once; beyond them the file is refused.
+constexpr size_t kMaxSavedStates = 1024;
+constexpr int kMaxClipSteps = 64;
+// The characters of one text record that are drawn (the original platform draws no more
+// either); the rest of a longer string is left out.
+constexpr uint32_t kMaxTextChars = 8192;
+
+}  // namespace velora::metafile

@@ -1,0 +1,43 @@
+// The two record players behind MetafileDraw and the helpers they share.
+#pragma once
+#include <cairo.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "base/progress.h"
+#include "io/format_descriptor.h"
+
+namespace velora::metafile {
+
+// Reads a little-endian value at any address (WMF records are only 2-byte aligned).
+template <class T>
+T Get(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+bool EmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress);
+bool WmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress);
+void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress);
+void WmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress);
+
+// An embedded device-independent bitmap as a cairo image, read by the BMP reader: the
+// information header with its colour table, and the pixel bits apart (EMF) or packed behind
+// them (WMF). Null for a bitmap that cannot be read or is beyond kMaxDibPixels.
+using TSurfacePtr = std::shared_ptr<cairo_surface_t>;
+constexpr int64_t kMaxDibPixels = int64_t(1) << 24;
+TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, size_t bitsSize);
+TSurfacePtr DecodePackedDib(const uint8_t* dib, size_t size);
+// The DIB's height as its header gives it: negative for top-down rows.
+int32_t DibHeight(const uint8_t* bmi, size_t bmiSize);
+
+// Record text as UTF-8: UTF-16LE (EMF's W records) and single-byte text (the A records, WMF).
+std::string Utf16ToUtf8(const uint8_t* p, size_t units);
+std::string AnsiToUtf8(const uint8_t* p, size_t bytes);
+
+}  // namespace velora::metafile

@@ -1,0 +1,101 @@
+// The TIFF reader's decoder state and the steps its files share: the layout read from one IFD,
+// the strip and tile walk, the decompressors and the pixel conversions.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/progress.h"
+#include "base/vl_types.h"
+#include "bitmap/toolkit_bitmap.h"
+#include "bitmap/vl_mask.h"
+#include "io/io_params.h"
+#include "tiff_ifd.h"
+
+namespace velora::tiff {
+
+// Sample sizes the conversions take: up to 16 bits, one to eight samples a pixel.
+constexpr int kMaxBitsPerSample = 16;
+constexpr int kMaxSamplesPerPixel = 8;
+
+// How the samples of a pixel become a pixel of the bitmap.
+enum class TConversion {
+  cvNone,       // no conversion: the read fails
+  cvBilevel,    // 1 bit, 1 sample: into a 1-bit bitmap
+  cvGrey,       // WhiteIsZero or BlackIsZero
+  cvPalette,
+  cvRgb,
+  cvRgb555,     // one 16-bit sample of 5-5-5
+  cvCmyk,
+  cvLab,
+  cvYCbCr,      // uncompressed, LZW, ... YCbCr (JPEG data is converted by libjpeg)
+  cvJpeg,       // compression 7: each strip or tile decoded by the JPEG reader
+  cvOldJpeg,    // compression 6 with JPEGInterchangeFormat: one JPEG stream
+};
+
+// The decoder state of one page.
+struct TTIFFVars {
+  int64_t width = 0, height = 0;
+  int samplesPerPixel = 1, bitsPerSample = 1;
+  int64_t rowsPerStrip = 0;
+  int64_t tileWidth = 0, tileLength = 0;
+  bool tiled = false;
+  int photometric = pcRgb, planar = 1, orientation = 1, compression = ccNone;
+  int predictor = 1, fillOrder = 1, sampleFormat = 1;
+  uint32_t t4Options = 0, t6Options = 0;
+  std::string software;
+  std::vector<uint64_t> offsets, byteCounts;
+  std::vector<TRGB> palette;
+  int alphaSample = -1;  // the sample that goes into the mask, -1 for none
+  int ycbcrH = 2, ycbcrV = 2;
+  double referenceBlackWhite[6] = {0, 255, 128, 255, 128, 255};
+  double lumaRed = 0.299, lumaGreen = 0.587, lumaBlue = 0.114;
+  std::vector<uint8_t> jpegTables;
+  uint64_t oldJpegOffset = 0, oldJpegLength = 0;
+  int jpegProc = 0;
+  bool motorola = false;
+  TTiffLzwDecompFunc lzwDecoder = nullptr;
+  TConversion conversion = TConversion::cvNone;
+  bool invertBits = false;  // bilevel: the 1-bit rows go in inverted
+
+  bool Ccitt() const { return compression == ccCcittRle || compression == ccCcittT4 || compression == ccCcittT6; }
+  bool Subsampled() const { return conversion == TConversion::cvYCbCr && (ycbcrH != 1 || ycbcrV != 1); }
+  int SamplesPerPlane() const { return planar == 2 ? 1 : samplesPerPixel; }
+  int Planes() const { return planar == 2 ? samplesPerPixel : 1; }
+};
+
+// The layout of one page from its IFD, and the parameters it fills; false with a reason set
+// when the page cannot be read.
+bool ReadTiffLayout(const TTiffIfd& ifd, TTiffSource& source, TTIFFVars& vars, TIOParamsVals& params,
+                    const TVLProgressRecord& progress);
+// The EXIF sub-IFD's camera fields.
+void ReadExifFields(TTiffSource& source, uint64_t offset, TIOParamsVals& params);
+
+// The least number of bytes the page's strips or tiles can be coded in.
+int64_t DensestCoding(const TTIFFVars& vars);
+
+// Decodes the strips or tiles into the bitmap (already sized) and the mask (sized and opaque,
+// or nullptr). Fails with a reason on bad data, keeping the rows decoded before.
+void DecodeTiffBlocks(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitmap, TVLMask* mask,
+                      TVLProgressRecord& progress);
+
+// One JPEG stream of compression 6 or 7 decoded by the JPEG reader into a 24-bit bitmap.
+bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress);
+
+// Decompressing one strip or tile: `lines` lines of lineBytes each into out; returns the
+// number of whole lines produced.
+int64_t Decompress(const TTIFFVars& vars, const std::vector<uint8_t>& raw, int64_t lineBytes, int64_t lines,
+                   int64_t pixelsPerLine, std::vector<uint8_t>& out);
+
+// Conversion of one line of samples (interleaved, unpacked to 16 bits) into 24-bit pixels and
+// the mask row; count pixels from column x of row y.
+void ConvertSamples(const TTIFFVars& vars, const uint16_t* samples, int64_t count, uint8_t* bgr, uint8_t* alpha);
+// Unpacks `count` samples of bps bits (most significant bit first, 16-bit words in the file's
+// byte order) into out with the given stride.
+void UnpackSamples(const uint8_t* src, int bps, bool motorola, int64_t count, uint16_t* out, int stride);
+// Undoes horizontal differencing on interleaved samples.
+void UndoPredictor(uint16_t* samples, int64_t pixels, int samplesPerPixel, int bps);
+// YCbCr with subsampling: one line of units (h × v luma, Cb, Cr) into v rows.
+void ConvertYCbCrUnits(const TTIFFVars& vars, const uint8_t* units, int64_t pixels, int rows, uint8_t* const* bgrRows);
+
+}  // namespace velora::tiff

@@ -1,0 +1,375 @@
+// The TIFF reader against libtiff on a corpus made here: base pictures written through libtiff,
+// then recoded by tiffcp (every compression, tiles, separate planes, big-endian, BigTIFF, pages),
+// fax2tiff and ImageMagick (grey depths, palettes, CMYK, L*a*b*). Every page must decode to what
+// libtiff's RGBA reader (tiff2rgba) gives; L*a*b* goes by ImageMagick's sRGB. Skipped without
+// libtiff, and case by case without the tool that makes a file.
+#include <gtest/gtest.h>
+
+#ifdef VELORA_HAVE_LIBTIFF
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include "codecs/tiff/tiff_tags.h"
+#include "tiff_reader_test_util.h"
+
+using namespace velora;
+using namespace velora::tifftest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kW = 77, kH = 45;  // odd sizes: partial strips, tiles and bytes
+
+bool HaveTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
+
+bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// A picture with smooth areas, edges and noise, channel by channel.
+uint16_t Sample(int x, int y, int c, int bps) {
+  const uint32_t max = (1u << bps) - 1;
+  const double smooth = (x * (c + 1) * 13 + y * (3 - c) * 7) % 256 / 255.0;
+  const double edge = ((x / 9 + y / 7) % 2) ? 0.2 : 0.0;
+  const double noise = ((x * 7919 + y * 104729 + c * 31) % 17) / 170.0;
+  return uint16_t(std::lround(std::fmod(smooth + edge + noise, 1.0) * max));
+}
+
+struct TBase {
+  uint16_t photometric, spp, bps;
+  int width = kW, height = kH;
+  uint16_t extra = 0;  // ExtraSamples value for the last sample, 0 for none
+  uint16_t ycbcrH = 0, ycbcrV = 0;
+};
+
+// Writes a base picture through libtiff, uncompressed, 8 rows a strip.
+void WriteBase(const std::string& path, const TBase& b) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, b.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, b.height);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, b.spp);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, b.bps);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, b.photometric);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 8);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  if (b.extra) {
+    uint16_t extra = b.extra;
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+  }
+  if (b.photometric == PHOTOMETRIC_PALETTE) {
+    std::vector<uint16_t> r(1u << b.bps), g(r.size()), bl(r.size());
+    for (size_t i = 0; i < r.size(); ++i)
+      r[i] = uint16_t(i * 65535 / (r.size() - 1)), g[i] = uint16_t((i * 40503) & 0xFFFF), bl[i] = uint16_t(65535 - r[i]);
+    TIFFSetField(t, TIFFTAG_COLORMAP, r.data(), g.data(), bl.data());
+  }
+  if (b.photometric == PHOTOMETRIC_YCBCR) {
+    // Raw units: ycbcrH × ycbcrV luma samples, then Cb and Cr, for each block of pixels.
+    TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, b.ycbcrH, b.ycbcrV);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 8);
+    const int ux = (b.width + b.ycbcrH - 1) / b.ycbcrH, uy = (8 + b.ycbcrV - 1) / b.ycbcrV;
+    const int unit = b.ycbcrH * b.ycbcrV + 2;
+    for (int s = 0; s * 8 < b.height; ++s) {
+      std::vector<uint8_t> strip(size_t(ux) * uy * unit);
+      for (size_t i = 0; i < strip.size(); ++i) strip[i] = uint8_t(Sample(int(i % 97), s * 8 + int(i / 97), 0, 8));
+      TIFFWriteRawStrip(t, uint32_t(s), strip.data(), tmsize_t(strip.size()));
+    }
+    TIFFClose(t);
+    return;
+  }
+  const tmsize_t rowBytes = (tmsize_t(b.width) * b.spp * b.bps + 7) / 8;
+  std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+  for (int y = 0; y < b.height; ++y) {
+    std::fill(row.begin(), row.end(), 0);
+    for (int x = 0; x < b.width; ++x)
+      for (int c = 0; c < b.spp; ++c) {
+        const uint16_t v = Sample(x, y, c, b.bps);
+        const int64_t i = int64_t(x) * b.spp + c;
+        if (b.bps == 16)
+          std::memcpy(&row[size_t(i * 2)], &v, 2);
+        else if (b.bps == 8)
+          row[size_t(i)] = uint8_t(v);
+        else
+          for (int k = 0; k < b.bps; ++k)
+            if ((v >> (b.bps - 1 - k)) & 1) row[size_t((i * b.bps + k) / 8)] |= uint8_t(0x80 >> ((i * b.bps + k) % 8));
+      }
+    TIFFWriteScanline(t, row.data(), uint32_t(y), 0);
+  }
+  TIFFClose(t);
+}
+
+// A bilevel page of text-like strokes.
+void WriteBilevel(const std::string& path) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  const int w = 203, h = 97;
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
+  std::vector<uint8_t> row((w + 7) / 8);
+  std::mt19937 rng(7);
+  for (int y = 0; y < h; ++y) {
+    std::fill(row.begin(), row.end(), 0);
+    for (int x = 0; x < w; ++x)
+      if ((y % 24 < 14) && ((x / 3 + y / 5) % 5 == 0 || rng() % 11 == 0)) row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+    TIFFWriteScanline(t, row.data(), uint32_t(y), 0);
+  }
+  TIFFClose(t);
+}
+
+// A page as libtiff's RGBA reader gives it, top row first.
+bool LibtiffPicture(const std::string& path, int page, TPicture& out) {
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  if (!t) return false;
+  bool ok = TIFFSetDirectory(t, uint16_t(page)) != 0;
+  uint32_t w = 0, h = 0;
+  TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+  std::vector<uint32_t> raster(size_t(w) * h);
+  ok = ok && TIFFReadRGBAImageOriented(t, w, h, raster.data(), ORIENTATION_TOPLEFT, 0);
+  TIFFClose(t);
+  out = TPicture{int(w), int(h), {}};
+  for (uint32_t p : raster) out.rgb.insert(out.rgb.end(), {uint8_t(TIFFGetR(p)), uint8_t(TIFFGetG(p)), uint8_t(TIFFGetB(p))});
+  return ok;
+}
+
+// A page as ImageMagick gives it in sRGB.
+bool MagickPicture(const std::string& path, int page, const std::string& options, TPicture& out) {
+  const std::string ppm = path + ".ppm";
+  if (!Shell("convert '" + path + "[" + std::to_string(page) + "]' " + options + " -depth 8 ppm:'" + ppm + "'")) return false;
+  std::ifstream in(ppm, std::ios::binary);
+  std::string magic;
+  int w = 0, h = 0, max = 0;
+  in >> magic >> w >> h >> max;
+  in.get();
+  out = TPicture{w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
+  in.read(reinterpret_cast<char*>(out.rgb.data()), std::streamsize(out.rgb.size()));
+  return magic == "P6" && bool(in);
+}
+
+class TiffReaderCorpus : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = (fs::temp_directory_path() / ("velora-tiff-corpus-" + std::to_string(::getpid()))).string();
+    fs::create_directories(dir_);
+    WriteBase(P("rgb.tif"), {PHOTOMETRIC_RGB, 3, 8});
+    WriteBase(P("grey.tif"), {PHOTOMETRIC_MINISBLACK, 1, 8});
+    WriteBase(P("grey2.tif"), {PHOTOMETRIC_MINISBLACK, 1, 2});
+    WriteBase(P("grey4.tif"), {PHOTOMETRIC_MINISWHITE, 1, 4});
+    WriteBase(P("grey16.tif"), {PHOTOMETRIC_MINISBLACK, 1, 16});
+    WriteBase(P("pal8.tif"), {PHOTOMETRIC_PALETTE, 1, 8});
+    WriteBase(P("pal4.tif"), {PHOTOMETRIC_PALETTE, 1, 4});
+    WriteBase(P("pal2.tif"), {PHOTOMETRIC_PALETTE, 1, 2});
+    WriteBase(P("rgb16.tif"), {PHOTOMETRIC_RGB, 3, 16});
+    WriteBase(P("cmyk.tif"), {PHOTOMETRIC_SEPARATED, 4, 8});
+    WriteBase(P("cmyk16.tif"), {PHOTOMETRIC_SEPARATED, 4, 16});
+    WriteBase(P("ycbcr11.tif"), {PHOTOMETRIC_YCBCR, 3, 8, kW, kH, 0, 1, 1});
+    WriteBase(P("ycbcr21.tif"), {PHOTOMETRIC_YCBCR, 3, 8, kW, kH, 0, 2, 1});
+    WriteBase(P("ycbcr22.tif"), {PHOTOMETRIC_YCBCR, 3, 8, kW, kH, 0, 2, 2});
+    WriteBilevel(P("bw.tif"));
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir_); }
+  static std::string P(const std::string& name) { return dir_ + "/" + name; }
+  static std::string dir_;
+};
+std::string TiffReaderCorpus::dir_;
+
+struct TCase {
+  const char* name;     // the file made
+  const char* command;  // the shell command making it in the corpus folder; empty: a base file
+  const char* tool;     // what the command needs
+  int pages = 1;
+  int tolerance = 0;
+  bool magick = false;  // ImageMagick's sRGB, where libtiff's RGBA reader has no conversion
+};
+
+const TCase kCases[] = {
+    {"rgb.tif", "", ""},
+    {"grey.tif", "", ""},
+    {"grey2.tif", "", ""},
+    {"grey4.tif", "", ""},
+    {"grey16.tif", "", ""},
+    {"pal8.tif", "", ""},
+    {"pal4.tif", "", ""},
+    {"pal2.tif", "", ""},
+    {"rgb16.tif", "", "", 1, 1},
+    {"cmyk.tif", "", ""},
+    {"cmyk16.tif", "", "convert", 1, 2, true},
+    {"ycbcr11.tif", "", "", 1, 2},
+    {"ycbcr21.tif", "", "", 1, 2},
+    {"ycbcr22.tif", "", "", 1, 2},
+    {"bw.tif", "", ""},
+    {"packbits.tif", "tiffcp -c packbits rgb.tif packbits.tif", "tiffcp"},
+    {"lzw.tif", "tiffcp -c lzw rgb.tif lzw.tif", "tiffcp"},
+    {"lzw2.tif", "tiffcp -c lzw:2 rgb.tif lzw2.tif", "tiffcp"},
+    {"zip.tif", "tiffcp -c zip rgb.tif zip.tif", "tiffcp"},
+    {"zip2.tif", "tiffcp -c zip:2 rgb.tif zip2.tif", "tiffcp"},
+    {"grey_zip2.tif", "tiffcp -c zip:2 grey.tif grey_zip2.tif", "tiffcp"},
+    {"grey16_lzw2.tif", "tiffcp -c lzw:2 grey16.tif grey16_lzw2.tif", "tiffcp"},
+    {"rgb16_lzw2.tif", "tiffcp -c lzw:2 rgb16.tif rgb16_lzw2.tif", "tiffcp", 1, 1},
+    {"rgb16_be_lzw2.tif", "tiffcp -B -c lzw:2 rgb16.tif rgb16_be_lzw2.tif", "tiffcp", 1, 1},
+    {"cmyk_lzw2.tif", "tiffcp -c lzw:2 cmyk.tif cmyk_lzw2.tif", "tiffcp"},
+    {"pal4_packbits.tif", "tiffcp -c packbits pal4.tif pal4_packbits.tif", "tiffcp"},
+    {"jpeg_ycbcr.tif", "tiffcp -c jpeg -r 16 rgb.tif jpeg_ycbcr.tif", "tiffcp", 1, 2},
+    {"jpeg_rgb.tif", "tiffcp -c jpeg:r -r 16 rgb.tif jpeg_rgb.tif", "tiffcp", 1, 2},
+    {"jpeg_grey.tif", "tiffcp -c jpeg -r 16 grey.tif jpeg_grey.tif", "tiffcp", 1, 2},
+    {"jpeg_tiles.tif", "tiffcp -c jpeg -t -w 32 -l 16 rgb.tif jpeg_tiles.tif", "tiffcp", 1, 2},
+    {"tiles.tif", "tiffcp -t -w 32 -l 16 rgb.tif tiles.tif", "tiffcp"},
+    {"tiles_lzw2.tif", "tiffcp -c lzw:2 -t -w 16 -l 32 rgb.tif tiles_lzw2.tif", "tiffcp"},
+    {"separate.tif", "tiffcp -p separate rgb.tif separate.tif", "tiffcp"},
+    {"separate_lzw2.tif", "tiffcp -p separate -c lzw:2 rgb.tif separate_lzw2.tif", "tiffcp"},
+    {"separate_tiles.tif", "tiffcp -p separate -t -w 32 -l 32 cmyk.tif separate_tiles.tif", "tiffcp"},
+    {"bigendian.tif", "tiffcp -B -c lzw rgb.tif bigendian.tif", "tiffcp"},
+    {"bigtiff.tif", "tiffcp -8 -c zip:2 rgb.tif bigtiff.tif", "tiffcp"},
+    {"bigtiff_tiles.tif", "tiffcp -8 -B -t -w 32 -l 32 grey.tif bigtiff_tiles.tif", "tiffcp"},
+    {"strips3.tif", "tiffcp -r 3 -c packbits rgb.tif strips3.tif", "tiffcp"},
+    {"three.tif", "tiffcp rgb.tif grey.tif bw.tif three.tif", "tiffcp", 3},
+    {"bw_none.tif", "tiffcp -c none bw.tif bw_none.tif", "tiffcp"},
+    {"bw_packbits.tif", "tiffcp -c packbits bw.tif bw_packbits.tif", "tiffcp"},
+    {"bw_g3.tif", "tiffcp -c g3:1d bw.tif bw_g3.tif", "tiffcp"},
+    {"bw_g3fill.tif", "tiffcp -c g3:1d:fill bw.tif bw_g3fill.tif", "tiffcp"},
+    {"bw_g32d.tif", "tiffcp -c g3:2d bw.tif bw_g32d.tif", "tiffcp"},
+    {"bw_g4.tif", "tiffcp -c g4 bw.tif bw_g4.tif", "tiffcp"},
+    {"bw_g4_lsb.tif", "tiffcp -c g4 -f lsb2msb bw.tif bw_g4_lsb.tif", "tiffcp"},
+    {"bw_tiles.tif", "tiffcp -c g4 -t -w 64 -l 32 bw.tif bw_tiles.tif", "tiffcp"},
+    {"magick_grey2.tif", "convert grey.tif -depth 2 magick_grey2.tif", "convert"},
+    {"magick_grey4.tif", "convert grey.tif -depth 4 magick_grey4.tif", "convert"},
+    {"magick_grey16.tif", "convert grey.tif -depth 16 magick_grey16.tif", "convert"},
+    {"magick_palette.tif", "convert rgb.tif -colors 200 -type Palette magick_palette.tif", "convert"},
+    {"magick_palette16.tif", "convert rgb.tif -colors 16 -type Palette magick_palette16.tif", "convert"},
+    {"magick_cmyk.tif", "convert rgb.tif -colorspace CMYK magick_cmyk.tif", "convert"},
+};
+
+TEST_F(TiffReaderCorpus, EveryPageDecodesAsLibtiffDoes) {
+  for (const TCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    if (*c.tool && !HaveTool(c.tool)) continue;
+    if (*c.command) ASSERT_TRUE(Shell("cd '" + dir_ + "' && " + c.command));
+    for (int page = 0; page < c.pages; ++page) {
+      SCOPED_TRACE(page);
+      TPicture expected;
+      if (c.magick)
+        ASSERT_TRUE(MagickPicture(P(c.name), page, "-colorspace sRGB", expected));
+      else
+        ASSERT_TRUE(LibtiffPicture(P(c.name), page, expected));
+      TOurRead header, full;
+      ReadOursFile(P(c.name), header, page, true);
+      ReadOursFile(P(c.name), full, page);
+      ASSERT_FALSE(full.aborting) << full.reason;
+      ASSERT_FALSE(header.aborting) << header.reason;
+      EXPECT_EQ(header.params.Width, expected.width);
+      EXPECT_EQ(header.params.Height, expected.height);
+      EXPECT_EQ(header.params.TiffImageCount, c.pages);
+      EXPECT_EQ(header.params.BitsPerSample, full.params.BitsPerSample);
+      EXPECT_LE(MaxDifference(PictureOf(full.bitmap), expected), c.tolerance);
+    }
+  }
+}
+
+// fax2tiff takes raw Group 3 data: the strip of a one-strip Group 3 file.
+TEST_F(TiffReaderCorpus, Fax2tiffPage) {
+  if (!HaveTool("tiffcp") || !HaveTool("fax2tiff")) GTEST_SKIP() << "no tiffcp or fax2tiff";
+  ASSERT_TRUE(Shell("cd '" + dir_ + "' && tiffcp -c g3:1d -r 1000 bw.tif g3one.tif"));
+  TIFF* t = TIFFOpen(P("g3one.tif").c_str(), "r");
+  ASSERT_NE(t, nullptr);
+  std::vector<uint8_t> raw(size_t(TIFFRawStripSize(t, 0)));
+  TIFFReadRawStrip(t, 0, raw.data(), tmsize_t(raw.size()));
+  TIFFClose(t);
+  std::ofstream(P("page.g3"), std::ios::binary).write(reinterpret_cast<const char*>(raw.data()), std::streamsize(raw.size()));
+  ASSERT_TRUE(Shell("cd '" + dir_ + "' && fax2tiff -M -X 203 -o fax.tif page.g3"));
+  TPicture expected;
+  ASSERT_TRUE(LibtiffPicture(P("fax.tif"), 0, expected));
+  TOurRead full;
+  ReadOursFile(P("fax.tif"), full, 0);
+  ASSERT_FALSE(full.aborting) << full.reason;
+  EXPECT_EQ(full.bitmap.PixelFormat(), TPixelFormat::pf1bit);
+  EXPECT_EQ(MaxDifference(PictureOf(full.bitmap), expected), 0);
+}
+
+// Solid colours: ImageMagick truncates a* and b* when it writes them, which moves the dark
+// channels of saturated colours by more than any decoder's rounding.
+TEST_F(TiffReaderCorpus, LabAsImageMagickSeesIt) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "no ImageMagick";
+  ASSERT_TRUE(Shell("cd '" + dir_ + "' && convert xc:white xc:black xc:red xc:lime xc:blue xc:gray50 xc:'#87504a' "
+                    "xc:'#e0b090' xc:'#6090d0' xc:'#204010' +append -colorspace Lab lab.tif"));
+  TPicture expected;
+  ASSERT_TRUE(MagickPicture(P("lab.tif"), 0, "-colorspace sRGB", expected));
+  TOurRead full;
+  ReadOursFile(P("lab.tif"), full, 0);
+  ASSERT_FALSE(full.aborting) << full.reason;
+  EXPECT_LE(MaxDifference(PictureOf(full.bitmap), expected), 6);
+}
+
+// Alpha goes to the mask; the colour is read as stored, as ImageMagick shows it.
+TEST_F(TiffReaderCorpus, AlphaIntoTheMask) {
+  struct {
+    const char* name;
+    TBase base;
+  } const cases[] = {
+      {"rgba.tif", {PHOTOMETRIC_RGB, 4, 8, kW, kH, EXTRASAMPLE_UNASSALPHA}},
+      {"greya.tif", {PHOTOMETRIC_MINISBLACK, 2, 8, kW, kH, EXTRASAMPLE_UNASSALPHA}},
+      {"rgba16.tif", {PHOTOMETRIC_RGB, 4, 16, kW, kH, EXTRASAMPLE_UNASSALPHA}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBase(P(c.name), c.base);
+    TOurRead full;
+    ReadOursFile(P(c.name), full, 0);
+    ASSERT_FALSE(full.aborting) << full.reason;
+    const int alpha = c.base.spp - 1;
+    const TPicture ours = PictureOf(full.bitmap);
+    ASSERT_EQ(full.mask.Width(), kW);
+    ASSERT_EQ(full.mask.Height(), kH);
+    int worst = 0;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const int shift = c.base.bps - 8;
+        worst = std::max(worst, std::abs(full.mask.ScanLine(y)[x] - (Sample(x, y, alpha, c.base.bps) >> shift)));
+        for (int ch = 0; ch < 3; ++ch) {
+          const int expected = Sample(x, y, alpha == 1 ? 0 : ch, c.base.bps) >> shift;
+          worst = std::max(worst, std::abs(ours.rgb[size_t((y * kW + x) * 3 + ch)] - expected));
+        }
+      }
+    EXPECT_EQ(worst, 0);
+  }
+}
+
+// Every Orientation turns the picture and its alpha upright as ImageMagick's -auto-orient does.
+TEST_F(TiffReaderCorpus, OrientationsAsImageMagickTurnsThem) {
+  if (!HaveTool("convert") || !HaveTool("tiffset")) GTEST_SKIP() << "no ImageMagick or tiffset";
+  WriteBase(P("oriented.tif"), {PHOTOMETRIC_RGB, 4, 8, 37, 21, EXTRASAMPLE_UNASSALPHA});
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE(orientation);
+    const std::string name = "o" + std::to_string(orientation) + ".tif";
+    ASSERT_TRUE(Shell("cd '" + dir_ + "' && cp oriented.tif " + name + " && tiffset -s 274 " +
+                      std::to_string(orientation) + " " + name));
+    TPicture colour, alpha;
+    ASSERT_TRUE(MagickPicture(P(name), 0, "-auto-orient -alpha off", colour));
+    ASSERT_TRUE(MagickPicture(P(name), 0, "-auto-orient -alpha extract -type TrueColor", alpha));
+    TOurRead full;
+    ReadOursFile(P(name), full, 0);
+    ASSERT_FALSE(full.aborting) << full.reason;
+    EXPECT_EQ(MaxDifference(PictureOf(full.bitmap), colour), 0);
+    ASSERT_EQ(full.mask.Width(), alpha.width);
+    ASSERT_EQ(full.mask.Height(), alpha.height);
+    int worst = 0;
+    for (int y = 0; y < alpha.height; ++y)
+      for (int x = 0; x < alpha.width; ++x)
+        worst = std::max(worst, std::abs(full.mask.ScanLine(y)[x] - alpha.rgb[size_t((y * alpha.width + x) * 3)]));
+    EXPECT_EQ(worst, 0);
+    EXPECT_EQ(full.params.Width, colour.width);
+  }
+}
+
+}  // namespace
+#endif  // VELORA_HAVE_LIBTIFF
