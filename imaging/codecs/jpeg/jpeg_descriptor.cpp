@@ -18,12 +18,9 @@ bool HasJfifStreamHeader(TVLStream& stream, int64_t size) {
 // Tried last of all formats: a start-of-image marker may sit anywhere in the first bytes.
 bool HasJpegStart(TVLStream& stream, int64_t) { return FindJpegStart(stream) >= 0; }
 
-// Orientations 5 to 8 lie on their side: upright, width and height (and the resolutions
-// along them) change places.
-bool LiesOnItsSide(int orientation) { return orientation >= 5 && orientation <= 8; }
-
 // After the decode, at whatever scale it ran, so that a thumbnail turns its few pixels only.
-// A picture that cannot be turned (no memory for the turned copy) is kept as stored.
+// A picture that cannot be turned (no memory for the turned copy) is kept as stored. The
+// alpha mask needs no turn: the front makes it afresh, opaque, at the turned size.
 void TurnUpright(const TVLReadJob& job) {
   TIOParamsVals& params = job.params;
   const int orientation = params.ExifOrientation;
@@ -31,10 +28,11 @@ void TurnUpright(const TVLReadJob& job) {
   if (!job.headerOnly) {
     if (!job.bitmap || !VLApplyOrientation(*job.bitmap, nullptr, orientation)) return;
   }
-  if (LiesOnItsSide(orientation)) {
+  if (JpegOrientationLiesOnItsSide(orientation)) {
     std::swap(params.Width, params.Height);
     std::swap(params.DpiX, params.DpiY);
   }
+  MarkJpegUpright(params);
 }
 
 void ReadJpeg(const TVLReadJob& job) {
