@@ -227,6 +227,8 @@ void TfrmImageViewer::FormActivate() {
   if (Activated_) return;
   Activated_ = true;
   VLInstallLzwCoders();
+  // The viewer never writes files, so showing photos upright loses nothing.
+  VeloraView1->GetIO().Params().JpegApplyOrientation = true;
   ScanFolder();
 }
 
@@ -272,7 +274,7 @@ void TfrmImageViewer::ScanFolder() {
   VeloraMView1->Clear();
   VeloraMView1->LockUpdate();
   TViewerScanSink sink(*VeloraMView1, *StatusLabel_, *ScanProgress_, *statusBar());
-  velora::ScanFolder(Folder_, FileMask_, sink);
+  velora::ScanFolder(Folder_, FileMask_, sink, /*uprightPhotos=*/true);
   VeloraMView1->UnlockUpdate();
   ScanProgress_->hide();
   ShowStatus({});

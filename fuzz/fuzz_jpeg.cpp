@@ -1,5 +1,6 @@
-// libFuzzer target for the JPEG reader: signature search, header-only read, full read, then
-// the metadata step (IPTC, EXIF through the TIFF reader).
+// libFuzzer target for the JPEG reader: signature search, header-only read, then the full read
+// as the front makes it, with the metadata step (IPTC, EXIF through the TIFF reader) and the
+// photo turned upright by its EXIF Orientation.
 #include <cstddef>
 #include <cstdint>
 
@@ -22,10 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TIOParamsVals full;
   full.JpegScale = uint8_t(size % 5);
   full.Width = full.Height = 64;
+  full.JpegApplyOrientation = true;
   TVLLocalProgress progress2;
-  JpegReadStream(stream, &bitmap, full, false, progress2.record);
-  // The metadata step: IPTC, and the EXIF block through the TIFF reader.
   VLInstallLzwCoders();
-  ApplyJpegMetadata(full);
+  kJpegDescriptor.Read({stream, int64_t(size), &bitmap, nullptr, full, false, progress2.record});
   return 0;
 }

@@ -61,7 +61,7 @@ bool MatchesFileMask(const std::string& name, const std::string& mask) {
   return false;
 }
 
-bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink) {
+bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink, bool uprightPhotos) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) {
     sink.Begin(0);
@@ -80,6 +80,7 @@ bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& s
   sink.Begin(count);
   TVeloraIO io;  // free-standing: no view, no bitmap
   TIOParamsVals& params = io.Params();
+  params.JpegApplyOrientation = uprightPhotos;
   int listed = 0;
   for (int i = 0; i < count; ++i) {
     const std::string path = folder + "/" + names[size_t(i)];

@@ -52,8 +52,10 @@ class TScanList : public TScanSink {
 // Enumerates folder's entries matching mask in case-insensitive name order, reads the header
 // of each (never the pixels) and hands the readable ones to sink, numbered from 1 without
 // gaps. ".", "..", subfolders and files that are not images it can read are skipped.
-// Returns false when the folder cannot be enumerated (the list then stays empty).
-bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink);
+// Returns false when the folder cannot be enumerated (the list then stays empty). With
+// uprightPhotos, a photo whose camera recorded it on its side is captioned with its upright
+// size, as a view that turns it shows it.
+bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink, bool uprightPhotos = false);
 
 // The info caption of an image: Width + "x" + Height + "x" + BitsPerSample × SamplesPerPixel + "b".
 std::string InfoCaption(int32_t width, int32_t height, int32_t bitsPerSample, int32_t samplesPerPixel);

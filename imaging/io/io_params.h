@@ -85,6 +85,10 @@ struct TIOParamsFields {
   TTiffLzwCompFunc TiffLzwCompressor = nullptr;
   bool TiffApplyOrientation = true;
   int32_t TiffImageCount = 0;
+  // A JPEG read turns the picture upright by its EXIF Orientation, as the TIFF reader does
+  // with TiffApplyOrientation. Off by default so that files read as they are stored; the
+  // viewer, the multi-view and `velora --auto-orient` ask for it.
+  bool JpegApplyOrientation = false;
 
   // GIF
   std::string GifVersion = "GIF89a";

@@ -244,6 +244,8 @@ bool TVeloraMView::ObtainImage(int index) {
   Reader_.SetBackground(TRGBToTColor(ColorToRGB(e->Background)));
   Reader_.AttachBitmap(&bitmap);
   Reader_.OnProgress = OnIOProgress;
+  // Photos stand upright in the column, as their camera meant them.
+  Reader_.Params().JpegApplyOrientation = true;
   if (StoreType_ == vltThumb) {
     // A JPEG is decoded at the smallest scale that still covers the thumbnail.
     Reader_.Params().JpegScale = 0;

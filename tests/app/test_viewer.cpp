@@ -21,6 +21,7 @@
 #include <string>
 
 #include "codecs/gif/gif_codec.h"
+#include "codecs/jpeg/oriented_photo.h"
 #include "dialogs/previews_form.h"
 #include "image_viewer_form.h"
 #include "io/folder_scan.h"
@@ -110,6 +111,24 @@ TEST(Viewer, ScansTheFolderAndShowsTheFirstImageFitted) {
   EXPECT_TRUE(w.form.Activated());
   w.form.FormActivate();  // a second activation scans nothing again
   EXPECT_EQ(w.mview().ImageCount(), 3);
+}
+
+// A photo taken on its side: the caption, the column and the view all have it upright.
+TEST(Viewer, PhotosOnTheirSideAreShownUpright) {
+  Fixture fx;
+  orienttest::WritePhoto(fx.dir + "/0-side.jpg", 6, 128, 64);
+  Window w(fx.dir);
+  ASSERT_EQ(w.mview().ImageBottomText(0)->Caption(), "0-side.jpg");
+  EXPECT_EQ(w.mview().ImageInfoText(0)->Caption(), "64x128x24b");
+  const TBitmap* shown = w.view().GetBitmap();
+  ASSERT_NE(shown, nullptr);
+  ASSERT_EQ(shown->Width(), 64);
+  ASSERT_EQ(shown->Height(), 128);
+  EXPECT_GT(shown->ScanLine(8)[3 * 56], 200) << "the stored top-left block stands at the top right";
+  TBitmap* thumb = w.mview().GetImageBitmap(0);
+  ASSERT_NE(thumb, nullptr);
+  EXPECT_LT(thumb->Width(), thumb->Height());
+  w.mview().ReleaseBitmap(thumb);
 }
 
 TEST(Viewer, ArrowKeysSelectAndLoad) {

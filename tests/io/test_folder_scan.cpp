@@ -3,6 +3,7 @@
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
 #include "io_test_support.h"
+#include "codecs/jpeg/oriented_photo.h"
 
 namespace velora {
 namespace {
@@ -129,6 +130,21 @@ TEST(FolderScan, BitmapsListedByTheirHeaders) {
   EXPECT_EQ(list.Entries[0].TopText, "1");
   EXPECT_EQ(list.Entries[0].BottomText, "five.bmp");
   EXPECT_EQ(list.Entries[0].InfoText, "5x3x24b");
+}
+
+// The viewer's scan captions a photo taken on its side with the size it is shown at; a plain
+// scan keeps the stored size. One record reads both files: the turn must not outlive its file.
+TEST(FolderScan, UprightPhotosAreCaptionedUpright) {
+  iotest::TTempDir dir;
+  orienttest::WritePhoto(dir.Path() + "/a.jpg", 6, 48, 32);
+  orienttest::WritePhoto(dir.Path() + "/b.jpg", 1, 48, 32);
+  for (const bool upright : {false, true}) {
+    TScanList list;
+    ASSERT_TRUE(ScanFolder(dir.Path(), "*.jpg", list, upright));
+    ASSERT_EQ(list.Entries.size(), 2u);
+    EXPECT_EQ(list.Entries[0].InfoText, upright ? "32x48x24b" : "48x32x24b");
+    EXPECT_EQ(list.Entries[1].InfoText, "48x32x24b");
+  }
 }
 
 // One I/O component reads every header of the scan. A GIF whose header is sound but that holds

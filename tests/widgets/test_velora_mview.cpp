@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/jpeg/oriented_photo.h"
 #include "io/velora_io.h"
 #include "mview/velora_mview.h"
 
@@ -282,6 +283,26 @@ TEST(MView, PaintsACaptionedColumnFromFiles) {
     QColor c = shot.pixelColor(4 + 50, col.view.ImageY(i) + top + boxHeight / 2);
     EXPECT_EQ(c, QColor(colours[i].r, colours[i].g, colours[i].b)) << i;
   }
+}
+
+// A photo taken on its side stands upright in the column and fills its cell as a portrait:
+// the stored 128 x 64 picture becomes a 50 x 100 thumbnail whose first block is at the top
+// right.
+TEST(MView, PhotosOnTheirSideStandUpright) {
+  const std::string path = ::testing::TempDir() + "/mview_side.jpg";
+  orienttest::WritePhoto(path, 6, 128, 64);
+  TVeloraMView view;
+  view.SetStoreType(vltThumb);
+  const int idx = view.AppendImage();
+  view.SetImageFileName(idx, path);
+  TBitmap* thumb = view.GetImageBitmap(idx);
+  ASSERT_NE(thumb, nullptr);
+  EXPECT_EQ(thumb->Width(), 50);
+  EXPECT_EQ(thumb->Height(), 100);
+  EXPECT_GT(thumb->ScanLine(0)[3 * 49], 200);  // blue
+  EXPECT_LT(thumb->ScanLine(0)[0], 100);
+  view.ReleaseBitmap(thumb);
+  std::remove(path.c_str());
 }
 
 // Places by the grid rule, worked out from scratch for every entry after each change: the

@@ -229,6 +229,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   // The stored width and height unless asked: a converted file is not a view of it.
   io.AutoAdjustDPI = options.equalizeDpi;
   io.Params().TiffImageIndex = io.Params().GifImageIndex = options.page;
+  io.Params().JpegApplyOrientation = AutoOrient();
 
   try {
     io.LoadFromFile(in);

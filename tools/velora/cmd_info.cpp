@@ -87,6 +87,7 @@ int CmdInfo(const std::vector<std::string>& args) {
   int status = kExitOk;
   for (const auto& file : files) {
     auto io = std::make_unique<TVeloraIO>();  // a fresh record: nothing left over from the previous file
+    io->Params().JpegApplyOrientation = AutoOrient();
     io->ReadParamsFromFile(file);
     const THeaderInfo info = Describe(io->Params());
     std::string error;

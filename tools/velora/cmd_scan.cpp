@@ -22,7 +22,7 @@ int CmdScan(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   TPrintSink sink;
-  if (!ScanFolder(args[0], args[1], sink)) {
+  if (!ScanFolder(args[0], args[1], sink, AutoOrient())) {
     Complain("cannot open " + args[0] + ": " + OpenFailureReason(args[0]));
     return kExitCannotOpen;
   }

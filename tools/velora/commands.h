@@ -34,4 +34,10 @@ std::string CreateFailureReason(const std::string& path);
 // Messages go to standard error as "velora: <text>".
 void Complain(const std::string& text);
 
+// "--auto-orient", given anywhere on the command line: photos are read upright, turned by
+// their EXIF Orientation (as ImageMagick's -auto-orient). Off by default: a file is read as
+// it is stored.
+void SetAutoOrient(bool on);
+bool AutoOrient();
+
 }  // namespace velora::tool

@@ -18,6 +18,7 @@ std::string WriteFailure(const TVeloraIO& io) {
 
 int LoadImage(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
   io.AttachBitmap(&bitmap);
+  io.Params().JpegApplyOrientation = AutoOrient();
   try {
     io.LoadFromFile(path);
   } catch (const EVLFileOpenError&) {

@@ -1,5 +1,6 @@
 // velora: the imaging library from the command line. Every command goes through TVeloraIO
 // as the viewer does, so what the tool says is what the viewer would do.
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -37,8 +38,9 @@ const TCommand kCommands[] = {
 };
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: velora [--max-pixels N] COMMAND ARGS...\n\ncommands:\n";
+  out << "usage: velora [--max-pixels N] [--auto-orient] COMMAND ARGS...\n\ncommands:\n";
   for (const auto& c : kCommands) out << "  velora " << c.synopsis << "\n";
+  out << "\n--auto-orient (anywhere) reads photos upright, turned by their EXIF Orientation.\n";
   out << "\nexit status: 0 success, 1 an image could not be read or written, 2 usage error,\n"
          "3 a file could not be opened or created\n";
 }
@@ -67,6 +69,14 @@ bool TakeMaxPixels(std::vector<std::string>& args) {
   return true;
 }
 
+// "--auto-orient" anywhere: every command reads photos upright.
+void TakeAutoOrient(std::vector<std::string>& args) {
+  const auto flag = std::remove(args.begin(), args.end(), std::string("--auto-orient"));
+  if (flag == args.end()) return;
+  args.erase(flag, args.end());
+  SetAutoOrient(true);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +89,7 @@ int main(int argc, char** argv) {
     Complain("--max-pixels needs a positive number");
     return kExitUsage;
   }
+  TakeAutoOrient(args);
   if (args.empty()) {
     PrintUsage(std::cerr);
     return kExitUsage;

@@ -11,6 +11,13 @@
 
 namespace velora::tool {
 
+namespace {
+bool gAutoOrient = false;
+}  // namespace
+
+void SetAutoOrient(bool on) { gAutoOrient = on; }
+bool AutoOrient() { return gAutoOrient; }
+
 std::string OpenFailureReason(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);

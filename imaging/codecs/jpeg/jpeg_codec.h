@@ -31,6 +31,14 @@ void JpegWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, 
 void ApplyJpegMetadata(TIOParamsVals& params);
 // The EXIF half: the TIFF structure after the 6-byte "Exif" prefix of an APP1 block.
 void ApplyJpegExifBlock(TIOParamsVals& params, const uint8_t* block, int64_t size);
+// The Orientation of IFD 0 in an APP1 "Exif" block, found without the TIFF reader (the
+// decoder asks before it picks its scale); 0 when the block holds none.
+int JpegExifOrientation(const uint8_t* app1, int64_t size);
+// Once the picture was turned upright, the EXIF block says so (Orientation 1), so that a file
+// written from this record is not turned a second time by whoever reads it.
+void MarkJpegUpright(TIOParamsVals& params);
+// Orientations 5 to 8 lie on their side: upright, width and height change places.
+inline bool JpegOrientationLiesOnItsSide(int orientation) { return orientation >= 5 && orientation <= 8; }
 // Before a JPEG write: when IptcInfo was changed, its encoding replaces the first APP13
 // marker (or joins the list as a new one).
 void PrepareJpegMarkers(TIOParamsVals& params);

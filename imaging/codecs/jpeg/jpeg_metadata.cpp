@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <vector>
+
+#include "base/vl_byte_reader.h"
 
 #include "jpeg_codec.h"
 
@@ -107,6 +110,67 @@ void ApplyJpegExifBlock(TIOParamsVals& params, const uint8_t* block, int64_t siz
     const double f = params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
     params.DpiX = int32_t(std::clamp(params.ExifXResolution * f, 0.0, 2147483647.0));
     params.DpiY = int32_t(std::clamp(params.ExifYResolution * f, 0.0, 2147483647.0));
+  }
+}
+
+namespace {
+
+// Where IFD 0 of an EXIF block keeps its Orientation: the value's place in the block (width
+// 2 for a SHORT, 4 for a LONG, as a camera may write either), or width 0 when a plain walk of
+// IFD 0 finds none.
+struct TOrientationValue {
+  int64_t at = 0;
+  int width = 0;
+  bool bigEndian = false;
+};
+
+constexpr uint16_t kOrientationTag = 274;
+constexpr uint16_t kShort = 3, kLong = 4;
+
+TOrientationValue FindOrientationValue(const uint8_t* block, int64_t size) {
+  TOrientationValue v;
+  if (size < kExifPrefix + 8 || !IsExifBlock(block, int(std::min<int64_t>(size, 8)))) return v;
+  const uint8_t* tiff = block + kExifPrefix;
+  const int64_t length = size - kExifPrefix;
+  if (tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) return v;
+  const bool big = tiff[0] == 'M';
+  auto u16 = [&](int64_t at) { return big ? uint16_t(tiff[at] << 8 | tiff[at + 1]) : GetU16LE(tiff + at); };
+  auto u32 = [&](int64_t at) { return big ? uint32_t(u16(at)) << 16 | u16(at + 2) : GetU32LE(tiff + at); };
+  const int64_t ifd = u32(4);
+  if (ifd < 8 || ifd + 2 > length) return v;
+  const int64_t entries = std::min<int64_t>(u16(ifd), (length - ifd - 2) / 12);
+  for (int64_t i = 0; i < entries; ++i) {
+    const int64_t entry = ifd + 2 + 12 * i;
+    const uint16_t type = u16(entry + 2);
+    if (u16(entry) != kOrientationTag || (type != kShort && type != kLong) || u32(entry + 4) != 1) continue;
+    return {kExifPrefix + entry + 8, type == kShort ? 2 : 4, big};
+  }
+  return v;
+}
+
+}  // namespace
+
+int JpegExifOrientation(const uint8_t* app1, int64_t size) {
+  const TOrientationValue v = FindOrientationValue(app1, size);
+  uint32_t value = 0;
+  for (int i = 0; i < v.width; ++i) {
+    const int shift = 8 * (v.bigEndian ? v.width - 1 - i : i);
+    value |= uint32_t(app1[v.at + i]) << shift;
+  }
+  return value <= 8 ? int(value) : 0;
+}
+
+void MarkJpegUpright(TIOParamsVals& params) {
+  TVLMarkerList& markers = params.JpegMarkers;
+  for (int i = 0; i < markers.Count(); ++i) {
+    if (markers.Code(i) != kApp1 || !IsExifBlock(markers.Data(i), markers.Size(i))) continue;
+    const TOrientationValue v = FindOrientationValue(markers.Data(i), markers.Size(i));
+    if (v.width == 0) return;
+    std::vector<uint8_t> block(markers.Data(i), markers.Data(i) + markers.Size(i));
+    for (int b = 0; b < v.width; ++b) block[size_t(v.at + b)] = 0;
+    block[size_t(v.at + (v.bigEndian ? v.width - 1 : 0))] = 1;
+    markers.Replace(i, kApp1, int(block.size()), block.data());
+    return;
   }
 }
 

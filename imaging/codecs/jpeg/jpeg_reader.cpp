@@ -73,9 +73,27 @@ int AutomaticScale(const jpeg_decompress_struct& cinfo, int wantedW, int wantedH
   return 1;
 }
 
+// The Orientation of the first EXIF block among the markers read so far, as the metadata step
+// will find it after the read.
+int SavedExifOrientation(const jpeg_decompress_struct& cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next)
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 4 && std::memcmp(m->data, "Exif", 4) == 0)
+      return JpegExifOrientation(m->data, m->data_length);
+  return 0;
+}
+
+// The wanted size describes the picture as it will be shown: a photo that will be turned
+// upright on its side is measured against its upright frame, so that a portrait thumbnail
+// is decoded at the scale a portrait needs.
+int UprightAutomaticScale(const jpeg_decompress_struct& cinfo, const TIOParamsVals& params) {
+  if (params.JpegApplyOrientation && JpegOrientationLiesOnItsSide(SavedExifOrientation(cinfo)))
+    return AutomaticScale(cinfo, params.Height, params.Width);
+  return AutomaticScale(cinfo, params.Width, params.Height);
+}
+
 int ScaleDenominator(const jpeg_decompress_struct& cinfo, const TIOParamsVals& params) {
   switch (params.JpegScale) {
-    case 0: return AutomaticScale(cinfo, params.Width, params.Height);
+    case 0: return UprightAutomaticScale(cinfo, params);
     case 2: return 2;
     case 3: return 4;
     case 4: return 8;
