@@ -27,8 +27,17 @@ noise = Image.effect_noise((w, h), 40)
 Image.merge("RGB", (img, noise, img.rotate(90).resize((w, h)))).save(sys.argv[1])
 PY
 $CONVERT "$WORK/source.ppm" -quality 90 "$WORK/upright.jpg"
-$CONVERT "$WORK/upright.jpg" -orient RightTop "$WORK/side.jpg"   # EXIF Orientation 6, pixels unchanged
+# The same JPEG data behind an EXIF block whose Orientation is 6 (ImageMagick's -orient writes
+# none into a JPEG that has no EXIF block yet).
+/usr/bin/python3 - "$WORK/upright.jpg" "$WORK/side.jpg" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+ifd = b"II*\0" + struct.pack("<IH", 8, 1) + struct.pack("<HHIHH", 0x0112, 3, 1, 6, 0) + struct.pack("<I", 0)
+app1 = b"Exif\0\0" + ifd
+open(sys.argv[2], "wb").write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(app1) + 2) + app1 + data[2:])
+PY
 
+echo "side.jpg orientation as ImageMagick reads it: $(identify -format '%[orientation]' "$WORK/side.jpg")"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 hyperfine --warmup 1 --runs 5 \
   -n "velora, orientation 6" "$VELORA --auto-orient convert $WORK/side.jpg $WORK/ours.ppm" \

@@ -77,6 +77,13 @@ bool TVeloraProc::RotateImage(bool antialias, double angle) {
   int quarters = 0;
   while (f > 45) ++quarters, f -= 90;
   while (f < -45) --quarters, f += 90;
+  if (f == 0 && !AutoUndo) {
+    // A whole turn builds its raster beside the picture's and hands it over only once it could
+    // be allocated: with no undo copy to keep, it needs no working copy either.
+    if (!VLTurnBitmap(*WorkBitmap_, quarters)) return false;
+    RefreshTarget();
+    return true;
+  }
   const TVLProgressRecord progress = OwnProgress();
   const bool oneBit = WorkBitmap_->PixelFormat() == TPixelFormat::pf1bit;
   TBitmap result;
