@@ -26,9 +26,9 @@ void TVeloraMIO::MViewChanged(bool destroying) {
   }
   int index = 0;
   switch (AttachedMView_->TakePendingAction(index)) {
-    case 1: InsertParams(index); break;
-    case 2: DeleteParams(index); break;
-    default: break;
+    case vlpaInserted: InsertParams(index); break;
+    case vlpaDeleted: DeleteParams(index); break;
+    case vlpaNone: break;
   }
 }
 
