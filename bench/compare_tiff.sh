@@ -75,5 +75,5 @@ done
 reps=3
 . "$ROOT/bench/timing.sh"
 ours=$(time_cmd "$BUILD/velora" scan "$WORK/scan" '*.tif')
-theirs=$(time_cmd identify -ping "$WORK"/scan/*.tif)
+theirs=$(time_cmd sh -c "identify -ping '$WORK'/scan/*.tif")  # the names, expanded by a shell
 awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%-16s ours %8.1f ms   identify -ping %5.1f ms   ours/identify %.2f\n", "scan 2000", a, b, a / b }'
