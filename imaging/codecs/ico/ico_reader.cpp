@@ -6,10 +6,10 @@
 #include <string>
 
 #include "codecs/bmp/bmp_codec.h"
-#include "codecs/bmp/bmp_format.h"
+#include "codecs/bmp/bmp_dib.h"
 #include "codecs/png/png_codec.h"
 #include "ico_codec.h"
-#include "ico_format.h"
+#include "ico_private.h"
 #include "io/image_limits.h"
 
 namespace velora {

@@ -9,7 +9,7 @@
 #include "base/vl_byte_reader.h"
 #include "proc/pixel_formats.h"
 #include "tga_codec.h"
-#include "tga_format.h"
+#include "tga_private.h"
 
 namespace velora {
 

@@ -10,7 +10,7 @@
 #include "proc/pixel_formats.h"
 #include "quant/quantizer.h"
 #include "tga_codec.h"
-#include "tga_format.h"
+#include "tga_private.h"
 
 namespace velora {
 

@@ -1,5 +1,5 @@
 // Targa header layout and the date arithmetic of the extension area.
-#include "tga_format.h"
+#include "tga_private.h"
 
 #include <cmath>
 #include <cstring>
