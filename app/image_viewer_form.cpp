@@ -238,6 +238,9 @@ namespace {
 // bar when the scan takes longer than half a second.
 class TViewerScanSink : public TScanSink {
  public:
+  // How long a scan runs before it shows its progress.
+  static constexpr int kQuietMs = 500;
+
   TViewerScanSink(TVeloraMView& mview, QLabel& label, QProgressBar& progress, QStatusBar& status)
       : mview_(mview), label_(label), progress_(progress), status_(status) {
     clock_.start();
@@ -251,7 +254,7 @@ class TViewerScanSink : public TScanSink {
     mview_.ImageBottomText(idx)->Background = entry.BottomBackground;
   }
   void Progress(int done, int total) override {
-    if (clock_.elapsed() < 500 || total <= 0) return;
+    if (clock_.elapsed() < kQuietMs || total <= 0) return;
     if (!status_.isVisible()) status_.show();
     progress_.show();
     progress_.setRange(0, total);

@@ -31,31 +31,25 @@ PY
 # is processor time (user + system) of one thread: ImageMagick is held to one thread as ours
 # runs on one.
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
-time_cmd() {
-  for _ in $(seq "$reps"); do
-    /usr/bin/time -f "%U %S" -o "$tmp/time" "$@" >/dev/null 2>&1
-    awk '{printf "%d\n", ($1 + $2) * 1000}' "$tmp/time"
-  done | median
-}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 row() { printf '%-46s %8s %8s %6s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
 
-echo "load average at start: $(cut -d' ' -f1 /proc/loadavg); median of $reps, processor ms"
+echo "load average at start: $(cut -d' ' -f1 /proc/loadavg); processor ms: whole processes the mean of $reps runs (hyperfine), in-process the median of $reps"
 echo
 echo "Whole processes, 6000 x 4000 PPM in and out           ours  convert  ratio"
 v=$build/velora
 row "--contrast 20 --brightness 10 / -brightness-contrast 10x20" \
-  "$(time_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --contrast 20 --brightness 10)" \
-  "$(time_cmd $magick "$tmp/in.ppm" -brightness-contrast 10x20 "$tmp/m.ppm")"
+  "$(cpu_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --contrast 20 --brightness 10)" \
+  "$(cpu_cmd $magick "$tmp/in.ppm" -brightness-contrast 10x20 "$tmp/m.ppm")"
 row "--hsv 20,10,-5 / -modulate 95,110,111" \
-  "$(time_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --hsv 20,10,-5)" \
-  "$(time_cmd $magick "$tmp/in.ppm" -modulate 95,110,111 "$tmp/m.ppm")"
+  "$(cpu_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --hsv 20,10,-5)" \
+  "$(cpu_cmd $magick "$tmp/in.ppm" -modulate 95,110,111 "$tmp/m.ppm")"
 row "--equalize / -equalize" \
-  "$(time_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --equalize)" \
-  "$(time_cmd $magick "$tmp/in.ppm" -equalize "$tmp/m.ppm")"
+  "$(cpu_cmd $v adjust "$tmp/in.ppm" "$tmp/o.ppm" --equalize)" \
+  "$(cpu_cmd $magick "$tmp/in.ppm" -equalize "$tmp/m.ppm")"
 row "fft 1024 x 1024 / -fft +delete" \
-  "$(time_cmd $v fft "$tmp/in1024.ppm" "$tmp/o.ppm")" \
-  "$(time_cmd $magick "$tmp/in1024.ppm" -fft +delete "$tmp/m.ppm")"
+  "$(cpu_cmd $v fft "$tmp/in1024.ppm" "$tmp/o.ppm")" \
+  "$(cpu_cmd $magick "$tmp/in1024.ppm" -fft +delete "$tmp/m.ppm")"
 
 ours=$(VELORA_BENCH_IMAGE=$tmp/in.ppm bench_medians "$build/bench_adjust")
 pick() { awk -v n="$1" '$1 == n {print $2}' <<<"$ours"; }

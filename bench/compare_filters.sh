@@ -30,12 +30,6 @@ PY
 # is processor time (user + system, all threads) as hyperfine reports it, the mean of REPS runs
 # after one warm-up; ImageMagick is held to one thread.
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
-time_cmd() {
-  hyperfine --style none --warmup 1 --runs "$reps" --export-json "$tmp/h.json" -- "$(printf '%q ' "$@")" \
-    >/dev/null 2>&1
-  $py -c 'import json, sys; r = json.load(open(sys.argv[1]))["results"][0]; print(round((r["user"] + r["system"]) * 1000))' \
-    "$tmp/h.json"
-}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 row() { printf '%-52s %8s %8s %6s\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
 
@@ -46,23 +40,23 @@ in=$tmp/in.ppm
 if [[ ${WHOLE:-1} != 0 ]]; then
 echo "Whole processes, 6000 x 4000 PPM in and out                 ours  convert  ratio"
 v=$build/velora
-row "convert (a copy) / convert" "$(time_cmd $v convert "$in" "$tmp/o.ppm")" "$(time_cmd $magick "$in" "$tmp/m.ppm")"
-row "rotate 90 / -rotate -90" "$(time_cmd $v rotate "$in" "$tmp/o.ppm" 90)" \
-  "$(time_cmd $magick "$in" -rotate -90 "$tmp/m.ppm")"
-row "flip horizontal / -flop" "$(time_cmd $v flip "$in" "$tmp/o.ppm" horizontal)" \
-  "$(time_cmd $magick "$in" -flop "$tmp/m.ppm")"
-row "flip vertical / -flip" "$(time_cmd $v flip "$in" "$tmp/o.ppm" vertical)" \
-  "$(time_cmd $magick "$in" -flip "$tmp/m.ppm")"
-row "rotate 30 / -rotate -30" "$(time_cmd $v rotate "$in" "$tmp/o.ppm" 30)" \
-  "$(time_cmd $magick "$in" -rotate -30 "$tmp/m.ppm")"
-row "filter blur / -morphology Convolve 3x3:1,...,1 (scale !)" "$(time_cmd $v filter "$in" "$tmp/o.ppm" blur)" \
-  "$(time_cmd $magick "$in" -define 'convolve:scale=!' -morphology Convolve '3x3:1,1,1,1,1,1,1,1,1' "$tmp/m.ppm")"
-row "filter max 1 / -morphology Dilate Square:1" "$(time_cmd $v filter "$in" "$tmp/o.ppm" max 1)" \
-  "$(time_cmd $magick "$in" -morphology Dilate Square:1 "$tmp/m.ppm")"
-row "filter max 5 / -morphology Dilate Square:5" "$(time_cmd $v filter "$in" "$tmp/o.ppm" max 5)" \
-  "$(time_cmd $magick "$in" -morphology Dilate Square:5 "$tmp/m.ppm")"
-row "filter wave 10 20 / -wave 10x20" "$(time_cmd $v filter "$in" "$tmp/o.ppm" wave 10 20)" \
-  "$(time_cmd $magick "$in" -wave 10x20 "$tmp/m.ppm")"
+row "convert (a copy) / convert" "$(cpu_cmd $v convert "$in" "$tmp/o.ppm")" "$(cpu_cmd $magick "$in" "$tmp/m.ppm")"
+row "rotate 90 / -rotate -90" "$(cpu_cmd $v rotate "$in" "$tmp/o.ppm" 90)" \
+  "$(cpu_cmd $magick "$in" -rotate -90 "$tmp/m.ppm")"
+row "flip horizontal / -flop" "$(cpu_cmd $v flip "$in" "$tmp/o.ppm" horizontal)" \
+  "$(cpu_cmd $magick "$in" -flop "$tmp/m.ppm")"
+row "flip vertical / -flip" "$(cpu_cmd $v flip "$in" "$tmp/o.ppm" vertical)" \
+  "$(cpu_cmd $magick "$in" -flip "$tmp/m.ppm")"
+row "rotate 30 / -rotate -30" "$(cpu_cmd $v rotate "$in" "$tmp/o.ppm" 30)" \
+  "$(cpu_cmd $magick "$in" -rotate -30 "$tmp/m.ppm")"
+row "filter blur / -morphology Convolve 3x3:1,...,1 (scale !)" "$(cpu_cmd $v filter "$in" "$tmp/o.ppm" blur)" \
+  "$(cpu_cmd $magick "$in" -define 'convolve:scale=!' -morphology Convolve '3x3:1,1,1,1,1,1,1,1,1' "$tmp/m.ppm")"
+row "filter max 1 / -morphology Dilate Square:1" "$(cpu_cmd $v filter "$in" "$tmp/o.ppm" max 1)" \
+  "$(cpu_cmd $magick "$in" -morphology Dilate Square:1 "$tmp/m.ppm")"
+row "filter max 5 / -morphology Dilate Square:5" "$(cpu_cmd $v filter "$in" "$tmp/o.ppm" max 5)" \
+  "$(cpu_cmd $magick "$in" -morphology Dilate Square:5 "$tmp/m.ppm")"
+row "filter wave 10 20 / -wave 10x20" "$(cpu_cmd $v filter "$in" "$tmp/o.ppm" wave 10 20)" \
+  "$(cpu_cmd $magick "$in" -wave 10x20 "$tmp/m.ppm")"
 fi
 
 ours=$(VELORA_BENCH_IMAGE=$in bench_medians "$build/bench_filters" --benchmark_min_time=0.05)

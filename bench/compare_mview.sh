@@ -7,6 +7,7 @@
 # JPEG_DIR holds the photographs (e.g. twelve 6000 x 4000 JPEGs); the entries cycle through
 # them in name order, so the first screen shows the first eight.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:?usage: compare_mview.sh BUILD_DIR JPEG_DIR}
 in=${2:?usage: compare_mview.sh BUILD_DIR JPEG_DIR}
 tool=$build/bench_mview
@@ -20,9 +21,8 @@ echo "load average: $(cut -d' ' -f1 /proc/loadavg); $(vipsheader "${first[0]}")"
 out=$(QT_QPA_PLATFORM=offscreen "$tool" --entries "${ENTRIES:-10000}" --folder "$in" 2>/dev/null)
 echo "$out"
 ours=$(sed -n 's/^first screen:.* = \([0-9.]*\) ms per thumbnail.*/\1/p' <<<"$out")
-t0=$(date +%s%N)
-vipsthumbnail --size 100 -o "$tmp/%s.png" "${first[@]}"
-t1=$(date +%s%N)
-vips=$(awk -v ns=$((t1 - t0)) 'BEGIN {printf "%.1f", ns / 8e6}')
-echo "vipsthumbnail: 8 thumbnails, $vips ms per thumbnail (whole command / 8)"
+reps=${REPS:-5}
+. "$root/bench/timing.sh"
+vips=$(awk -v ms="$(time_cmd vipsthumbnail --size 100 -o "$tmp/%s.png" "${first[@]}")" 'BEGIN {printf "%.1f", ms / 8}')
+echo "vipsthumbnail: 8 thumbnails, $vips ms per thumbnail (median of $reps whole commands / 8)"
 awk -v a="$ours" -v b="$vips" 'BEGIN {printf "first screen per thumbnail, ours/vipsthumbnail %.2f\n", a / b}'

@@ -26,14 +26,7 @@ PY
 vips copy "$tmp/in.ppm" "$tmp/in.v"
 $magick "$tmp/in.ppm" "$tmp/in.mpc"
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-# Wall time of a command in milliseconds, median of $reps runs.
-time_cmd() {
-  for _ in $(seq "$reps"); do
-    local t0=$(date +%s%N); "$@" >/dev/null 2>&1; local t1=$(date +%s%N)
-    echo $(( (t1 - t0) / 1000000 ))
-  done | median
-}
+. "$root/bench/timing.sh"
 
 ours=$(VELORA_BENCH_IMAGE=$tmp/in.ppm "$bench" --benchmark_filter='BM_ResampleLanczos3|BM_FastResizeBitmap' \
   --benchmark_repetitions=$reps --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |

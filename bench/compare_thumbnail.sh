@@ -40,13 +40,7 @@ for i in range(n):
 PY
 fi
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-time_cmd() {
-  for _ in $(seq "$reps"); do
-    local t0=$(date +%s%N); "$@" >/dev/null 2>&1; local t1=$(date +%s%N)
-    echo $(( (t1 - t0) / 1000000 ))
-  done | median
-}
+. "$root/bench/timing.sh"
 ours=$(time_cmd "$tool" thumbnail --size "$size" "$in"/*.jpg --out "$tmp/ours")
 vips=$(time_cmd vipsthumbnail --size "$size" -o "$tmp/vips/%s.png" "$in"/*.jpg)
 echo "$count JPEGs of ${width}x${height} -> ${size}x${size} box PNG, median of $reps, wall-clock ms (load average: $(cut -d' ' -f1 /proc/loadavg))"

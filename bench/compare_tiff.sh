@@ -1,11 +1,11 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Times the TIFF reader against libtiff and the folder scan against ImageMagick:
 #  - full decode of a 6000 x 4000 photo-like RGB TIFF in LZW with Predictor 2, and of a Group 4
 #    A4 page at 300 dpi (text-like), each file into rows: ours through TiffReadStream
 #    (bench_tiff_reader; 24-bit rows for the photo, the page's 1-bit rows), libtiff through
 #    TIFFReadRGBAImageOriented (what tiff2rgba does); best of 5 in processor time;
 #  - `velora scan` of 2000 small TIFFs of every kind the reader takes (the fuzz seeds, copied)
-#    against `identify -ping` of the same files; best of 3, wall time.
+#    against `identify -ping` of the same files; hyperfine's median of 3, wall time.
 # Prints each pair and ours / theirs.
 #   bench/compare_tiff.sh [build-dir]     (default build/release, configured as Release)
 set -e
@@ -72,15 +72,8 @@ while [ $n -lt 2000 ]; do
     n=$((n + 1))
   done
 done
-best() {
-  b=
-  for i in 1 2 3; do
-    t0=$(date +%s%N); "$@" >/dev/null 2>&1 || true; t1=$(date +%s%N)
-    t=$(( (t1 - t0) / 1000000 ))
-    if [ -z "$b" ] || [ $t -lt $b ]; then b=$t; fi
-  done
-  echo $b
-}
-ours=$(best "$BUILD/velora" scan "$WORK/scan" '*.tif')
-theirs=$(best sh -c "identify -ping '$WORK'/scan/*.tif")
-awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%-16s ours %8d ms   identify -ping %5d ms   ours/identify %.2f\n", "scan 2000", a, b, a / b }'
+reps=3
+. "$ROOT/bench/timing.sh"
+ours=$(time_cmd "$BUILD/velora" scan "$WORK/scan" '*.tif')
+theirs=$(time_cmd sh -c "identify -ping '$WORK'/scan/*.tif")  # the names, expanded by a shell
+awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%-16s ours %8.1f ms   identify -ping %5.1f ms   ours/identify %.2f\n", "scan 2000", a, b, a / b }'

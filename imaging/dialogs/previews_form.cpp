@@ -311,7 +311,7 @@ void TfPreviews::FormActivate() {
 
 void TfPreviews::AdjustMouseInteract(TVeloraView* view, int tag) {
   const TVLMouseInteract zoom = MouseInteractSet({miZoom});
-  if ((tag >= 1 && tag <= 6) || tag == 10) {
+  if ((tag >= TagOf(ppContrast) && tag <= TagOf(ppEqualization)) || tag == TagOf(ppMorph)) {
     view->SetMouseInteract(view->MouseInteract() | zoom);
   } else {
     view->SetMouseInteract(view->MouseInteract() & ~zoom);
@@ -347,7 +347,7 @@ void TfPreviews::RefreshPreview() {
   if (FrequencyVersion_ != SourceVersion_ || FrequencyImage_->Mode != FrequencyMode()) RebuildFrequencyImage();
   ApplyPage(Velora2);
   Velora2->UnlockUpdate();
-  if (ActiveTag() == 6 && HistogramVersion_ != SourceVersion_) {
+  if (ActiveTag() == TagOf(ppEqualization) && HistogramVersion_ != SourceVersion_) {
     HistogramBox1->Update();
     HistogramVersion_ = SourceVersion_;
     AlignThresholdRuler();

@@ -312,7 +312,7 @@ void TfPreviews::HsvBoxChanged() {
 }
 
 void TfPreviews::ResultMouse(QMouseEvent* event) {
-  if (ActiveTag() != 5 || event->button() != Qt::LeftButton) return;
+  if (ActiveTag() != TagOf(ppHSV) || event->button() != Qt::LeftButton) return;
   // The colour the user sees under the mouse, background included.
   const QPoint at = event->position().toPoint();
   if (!Velora2->rect().contains(at)) return;

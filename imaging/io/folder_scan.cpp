@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "io_internal.h"
+#include "io_private.h"
 #include "velora_io.h"
 
 namespace velora {

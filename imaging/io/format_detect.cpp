@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "format_descriptor.h"
-#include "io_internal.h"
+#include "io_private.h"
 #include "velora_io.h"
 
 namespace velora {

@@ -2,7 +2,7 @@
 // wrong (a missing, unreadable, empty or truncated file, a directory) answers FileType 0.
 #include "format_descriptor.h"
 #include "image_limits.h"
-#include "io_internal.h"
+#include "io_private.h"
 #include "velora_io.h"
 
 namespace velora {

@@ -5,7 +5,7 @@
 
 #include "bitmap/view_link.h"
 #include "format_descriptor.h"
-#include "io_internal.h"
+#include "io_private.h"
 #include "velora_io.h"
 
 namespace velora {

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "format_descriptor.h"
-#include "io_internal.h"
+#include "io_private.h"
 #include "proc/pixel_formats.h"
 #include "velora_io.h"
 

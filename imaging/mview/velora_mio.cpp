@@ -7,28 +7,28 @@ namespace velora {
 TVeloraMIO::~TVeloraMIO() { LeaveView(); }
 
 void TVeloraMIO::LeaveView() {
-  if (AttachedMView_ && listenerId_) AttachedMView_->RemoveChangeListener(listenerId_);
-  listenerId_ = 0;
+  if (AttachedMView_ && ListenerId_) AttachedMView_->RemoveChangeListener(ListenerId_);
+  ListenerId_ = 0;
 }
 
 void TVeloraMIO::SetAttachedMView(TVeloraMView* view) {
   LeaveView();
   AttachedMView_ = view;
-  if (view) listenerId_ = view->AddChangeListener([this](bool destroying) { MViewChanged(destroying); });
+  if (view) ListenerId_ = view->AddChangeListener([this](bool destroying) { MViewChanged(destroying); });
 }
 
 void TVeloraMIO::MViewChanged(bool destroying) {
   if (destroying) {
     // The view has already dropped its listeners.
-    listenerId_ = 0;
+    ListenerId_ = 0;
     AttachedMView_ = nullptr;
     return;
   }
   int index = 0;
   switch (AttachedMView_->TakePendingAction(index)) {
-    case 1: InsertParams(index); break;
-    case 2: DeleteParams(index); break;
-    default: break;
+    case vlpaInserted: InsertParams(index); break;
+    case vlpaDeleted: DeleteParams(index); break;
+    case vlpaNone: break;
   }
 }
 

@@ -50,7 +50,7 @@ class TVeloraMIO : public TVLObject {
   void Renumber();
 
   TVeloraMView* AttachedMView_ = nullptr;
-  int listenerId_ = 0;
+  int ListenerId_ = 0;
   std::vector<std::unique_ptr<TIOParamsVals>> ParamsList_;
   TVLFont PreviewFont_;
 };

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -20,11 +21,27 @@ struct TVeloraMView::TEntry {
   int ImageID = -1;
   int FrameDelay = 0;
   std::unique_ptr<TVLMText> TopText, BottomText, InfoText;
+  std::string ReadFailure;  // why the last read of FileName failed; empty after a good one
 };
+
+namespace {
+
+// The words of the exception being handled, for a read that raised instead of aborting.
+std::string HandledExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return {};
+  }
+}
+
+}  // namespace
 
 // ---- captions -----------------------------------------------------------------------------
 
-TVLMText::TVLMText(TVeloraMView* owner, int position)
+TVLMText::TVLMText(TVeloraMView* owner, TVLMTextPosition position)
     : Font(owner ? owner->font() : QFont()),
       Background(owner ? owner->Background() : clBtnFace),
       Owner_(owner),
@@ -35,10 +52,10 @@ void TVLMText::SetCaption(const std::string& caption) {
   Caption_ = caption;
 }
 
-void TVeloraMView::RaiseGap(int position, int h) {
+void TVeloraMView::RaiseGap(TVLMTextPosition position, int h) {
   int g = h + 2;
-  if (position == 0 && UpperGap_ < g) UpperGap_ = g;
-  if (position == 1 && BottomGap_ < g) BottomGap_ = Style_ == vlmsACD ? h + 4 : g;
+  if (position == vlmtTop && UpperGap_ < g) UpperGap_ = g;
+  if (position == vlmtBottom && BottomGap_ < g) BottomGap_ = Style_ == vlmsACD ? h + 4 : g;
 }
 
 // ---- construction -------------------------------------------------------------------------
@@ -87,9 +104,9 @@ int TVeloraMView::AppendImage() {
 void TVeloraMView::InsertImage(int index) {
   auto entry = std::make_unique<TEntry>();
   entry->Background = Background();
-  entry->TopText = std::make_unique<TVLMText>(this, 0);
-  entry->BottomText = std::make_unique<TVLMText>(this, 1);
-  entry->InfoText = std::make_unique<TVLMText>(this, 2);
+  entry->TopText = std::make_unique<TVLMText>(this, vlmtTop);
+  entry->BottomText = std::make_unique<TVLMText>(this, vlmtBottom);
+  entry->InfoText = std::make_unique<TVLMText>(this, vlmtInfo);
   if (index < 0) index = 0;
   if (index >= ImageCount()) index = ImageCount();
   Entries_.insert(Entries_.begin() + index, std::move(entry));
@@ -99,7 +116,7 @@ void TVeloraMView::InsertImage(int index) {
   for (int& m : MultiSelection_)
     if (m >= index) ++m;
   SelectionStep(index);
-  PendingAction_ = 1;
+  PendingAction_ = vlpaInserted;
   PendingIndex_ = index;
   NotifyChangeListeners();
   Update();
@@ -124,7 +141,7 @@ bool TVeloraMView::DeleteImage(int index) {
   else
     Selected_ = std::min(wasSelected, count - 1);
   if (Selected_ >= 0) AcquireCurrentBitmap();
-  PendingAction_ = 2;
+  PendingAction_ = vlpaDeleted;
   PendingIndex_ = index;
   NotifyChangeListeners();
   return true;
@@ -148,6 +165,7 @@ void TVeloraMView::SetImageFileName(int index, const std::string& name) {
   if (TEntry* e = Entry(index)) {
     e->FileName = name;
     e->ImageID = -1;
+    e->ReadFailure.clear();  // said of the old name
   }
 }
 
@@ -259,12 +277,25 @@ bool TVeloraMView::ObtainImage(int index) {
   } catch (...) {
     // A file that vanished since the scan is an unreadable entry, not an error of painting.
     Reader_.Aborting = true;
+    Reader_.AbortReason = HandledExceptionText();
   }
   Reader_.AttachBitmap(nullptr);
-  if (Reader_.Aborting) return false;
+  if (Reader_.Aborting) return RememberReadFailure(*e);
+  e->ReadFailure.clear();
   e->Background = Reader_.Background();
   SetImage(index, bitmap);
   return true;
+}
+
+bool TVeloraMView::RememberReadFailure(TEntry& entry) {
+  // A few readers stop without saying why; the cell still owns up to the failure.
+  entry.ReadFailure = !Reader_.AbortReason.empty() ? Reader_.AbortReason : "the file could not be read";
+  return false;
+}
+
+std::string TVeloraMView::ImageReadFailure(int index) const {
+  TEntry* e = Entry(index);
+  return e ? e->ReadFailure : std::string();
 }
 
 TBitmap* TVeloraMView::GetImageBitmap(int index) {
@@ -274,10 +305,10 @@ TBitmap* TVeloraMView::GetImageBitmap(int index) {
   return e->Image ? Store_->CheckOut(e->Image) : nullptr;
 }
 
-int TVeloraMView::TakePendingAction(int& index) {
-  int action = PendingAction_;
+TVLPendingAction TVeloraMView::TakePendingAction(int& index) {
+  TVLPendingAction action = PendingAction_;
   index = PendingIndex_;
-  PendingAction_ = 0;
+  PendingAction_ = vlpaNone;
   return action;
 }
 
@@ -512,15 +543,15 @@ void TVeloraMView::Update() {
   update();
 }
 
-int TVeloraMView::IsImageVisible(int index) const {
+TVLImageVisibility TVeloraMView::IsImageVisible(int index) const {
   TEntry* e = Entry(index);
-  if (!e) return 0;
+  if (!e) return vlivHidden;
   int x1 = e->X - ViewX_, y1 = e->Y - ViewY_;
   int x2 = x1 + ThumbWidth_ - 1, y2 = y1 + ThumbHeight_ - 1;
   int cw = ClientWidth(), ch = ClientHeight();
-  if (x1 >= 0 && y1 >= 0 && x2 <= cw - 1 && y2 <= ch - 1) return 2;
-  if (x2 >= 0 && y2 >= 0 && x1 <= cw - 1 && y1 <= ch - 1) return 1;
-  return 0;
+  if (x1 >= 0 && y1 >= 0 && x2 <= cw - 1 && y2 <= ch - 1) return vlivWhole;
+  if (x2 >= 0 && y2 >= 0 && x1 <= cw - 1 && y1 <= ch - 1) return vlivPartly;
+  return vlivHidden;
 }
 
 // ---- painting -----------------------------------------------------------------------------
@@ -892,16 +923,16 @@ void TVeloraMView::keyPressEvent(QKeyEvent* event) {
   auto scrollUp = [&] {
     int X, Y;
     cell(X, Y);
-    if (IsImageVisible(Selected_) == 2) return;
+    if (IsImageVisible(Selected_) == vlivWhole) return;
     SetViewY(Y - VertBorder_);
-    if (IsImageVisible(Selected_) != 2) SetViewX(X - HorizBorder_);
+    if (IsImageVisible(Selected_) != vlivWhole) SetViewX(X - HorizBorder_);
   };
   auto scrollDown = [&] {
     int X, Y;
     cell(X, Y);
-    if (IsImageVisible(Selected_) == 2) return;
+    if (IsImageVisible(Selected_) == vlivWhole) return;
     SetViewY(Y + ThumbHeight_ + VertBorder_ - ch);
-    if (IsImageVisible(Selected_) != 2) SetViewX(X + ThumbWidth_ + HorizBorder_ - cw);
+    if (IsImageVisible(Selected_) != vlivWhole) SetViewX(X + ThumbWidth_ + HorizBorder_ - cw);
   };
   switch (key) {
     case Qt::Key_Left:
@@ -909,14 +940,14 @@ void TVeloraMView::keyPressEvent(QKeyEvent* event) {
         SetSelectedImage(sel - 1);
         int X, Y;
         cell(X, Y);
-        if (IsImageVisible(Selected_) != 2) SetViewXY(X - HorizBorder_, Y - VertBorder_);
+        if (IsImageVisible(Selected_) != vlivWhole) SetViewXY(X - HorizBorder_, Y - VertBorder_);
       }
       break;
     case Qt::Key_Right: {
       SetSelectedImage(sel + 1);
       int X, Y;
       cell(X, Y);
-      if (IsImageVisible(Selected_) != 2) SetViewXY(X + ThumbWidth_ + HorizBorder_ - cw, Y + ThumbHeight_ + VertBorder_ - ch);
+      if (IsImageVisible(Selected_) != vlivWhole) SetViewXY(X + ThumbWidth_ + HorizBorder_ - cw, Y + ThumbHeight_ + VertBorder_ - ch);
       break;
     }
     case Qt::Key_Up:
@@ -931,7 +962,7 @@ void TVeloraMView::keyPressEvent(QKeyEvent* event) {
       break;
     case Qt::Key_Home:
       SetSelectedImage(0);
-      if (IsImageVisible(Selected_) != 2) SetViewXY(0, 0);
+      if (IsImageVisible(Selected_) != vlivWhole) SetViewXY(0, 0);
       break;
     case Qt::Key_End:
       SetSelectedImage(count - 1);
@@ -994,6 +1025,16 @@ void TVeloraMView::focusOutEvent(QFocusEvent* event) {
 }
 
 bool TVeloraMView::event(QEvent* event) {
+  // An empty cell says, when asked, why its file could not be read.
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QPoint at = ToClient(help->pos());
+    const std::string failure = ImageReadFailure(HitTest(at.x(), at.y()));
+    if (!failure.empty()) {
+      QToolTip::showText(help->globalPos(), QString::fromStdString(failure), this);
+      return true;
+    }
+  }
   // The navigation keys belong to the control, not to the window's shortcuts.
   if (event->type() == QEvent::ShortcutOverride) {
     int key = static_cast<QKeyEvent*>(event)->key();

@@ -30,25 +30,31 @@ enum TVLWallPaperStyle { vlwoNormal, vlwoStretch, vlwoTile };
 enum TVLMMouseInteractItem { mmiScroll = 1, mmiSelect = 2 };
 enum TVLMKeyInteractItem { mkiMoveSelected = 1 };
 enum TVLMultiSelectionOption { vlmoRegion = 1 };
+// Where a caption stands in its cell; the number is the caption's position of the design.
+enum TVLMTextPosition { vlmtTop = 0, vlmtBottom = 1, vlmtInfo = 2 };
+// How much of a cell the client area shows (IsImageVisible).
+enum TVLImageVisibility { vlivHidden = 0, vlivPartly = 1, vlivWhole = 2 };
+// What changed in the entry list since an attached multi-image I/O component last asked.
+enum TVLPendingAction { vlpaNone = 0, vlpaInserted = 1, vlpaDeleted = 2 };
 
 class TVeloraMView;
 
-// One caption of a thumbnail: top (position 0), bottom (1) or info (2).
+// One caption of a thumbnail: top, bottom or info.
 class TVLMText {
  public:
-  TVLMText(TVeloraMView* owner, int position);
+  TVLMText(TVeloraMView* owner, TVLMTextPosition position);
 
   const std::string& Caption() const { return Caption_; }
   // Raises the owner's UpperGap or BottomGap to fit the text; gaps never shrink.
   void SetCaption(const std::string& caption);
   QFont Font;
   TColor Background;
-  int Position() const { return Position_; }
+  TVLMTextPosition Position() const { return Position_; }
 
  private:
   std::string Caption_;
   TVeloraMView* Owner_;
-  int Position_;
+  TVLMTextPosition Position_;
 };
 
 using TVLImageSelectEvent = std::function<void(TVLObject* sender, int idx)>;
@@ -78,6 +84,10 @@ class TVeloraMView : public TVLView {
   TColor ImageBackground(int index) const;
   void SetImage(int index, const TBitmap& bitmap);
   bool ObtainImage(int index);
+  // Why the entry's file could not be read the last time it was tried ("Cannot open file …",
+  // "JPEG: premature end of data"); empty once it was read, or before it was tried. The cell
+  // shows it as its tool tip.
+  std::string ImageReadFailure(int index) const;
   // The entry's pixels, checked out of the store: the caller checks them in (ReleaseBitmap).
   TBitmap* GetImageBitmap(int index);
   void ReleaseBitmap(TBitmap* bitmap, bool writeBack = false) { Store_->CheckIn(bitmap, writeBack); }
@@ -97,9 +107,9 @@ class TVeloraMView : public TVLView {
   void UnlockUpdateNoRefresh() override;
   void Update() override;
   void SetBackground(TColor colour) override;
-  // What an attached multi-image I/O component reads after a change notice: 0 none,
-  // 1 inserted, 2 deleted, with the entry index; reading resets the action.
-  int TakePendingAction(int& index);
+  // What an attached multi-image I/O component reads after a change notice, with the entry
+  // index; reading resets the action.
+  TVLPendingAction TakePendingAction(int& index);
 
   // ---- store properties
   TVLStoreType StoreType() const { return StoreType_; }
@@ -162,7 +172,7 @@ class TVeloraMView : public TVLView {
   int ContentWidth() const { return ContentWidth_; }
   int ContentHeight() const { return ContentHeight_; }
   QPoint GetMaxView() const;
-  int IsImageVisible(int index) const;
+  TVLImageVisibility IsImageVisible(int index) const;
   int Columns() const;
   // Paints the whole client area onto `painter` (origin at the client's top-left).
   void PaintTo(QPainter& painter);
@@ -213,6 +223,7 @@ class TVeloraMView : public TVLView {
 
   TEntry* Entry(int index) const;
   void SelectionStep(int index);
+  bool RememberReadFailure(TEntry& entry);
   void AcquireCurrentBitmap();
   void ReleaseCurrentBitmap();
   void DropSelection();
@@ -224,7 +235,7 @@ class TVeloraMView : public TVLView {
   void DrawStoredImage(QPainter& painter, TEntry& entry, const QRect& target);
   QPoint ToClient(const QPoint& widgetPoint) const;
   friend class TVLMText;
-  void RaiseGap(int position, int textHeight);
+  void RaiseGap(TVLMTextPosition position, int textHeight);
 
   std::vector<std::unique_ptr<TEntry>> Entries_;
   // What the entries' places were computed with, and how many leading entries still hold them.
@@ -242,7 +253,7 @@ class TVeloraMView : public TVLView {
   int ThumbHeight_ = 100;
   int Selected_ = -1;
   TBitmap* CurrentBitmap_ = nullptr;
-  int PendingAction_ = 0;
+  TVLPendingAction PendingAction_ = vlpaNone;
   int PendingIndex_ = 0;
   int LockCount_ = 0;
   bool Destroying_ = false;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "resample_internal.h"
+#include "resample_private.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

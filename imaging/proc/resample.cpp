@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "resample_internal.h"
+#include "resample_private.h"
 
 namespace velora {
 

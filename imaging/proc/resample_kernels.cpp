@@ -1,7 +1,7 @@
 // The filter kernels and the contributor lists of the two-pass resampler.
 #include <cmath>
 
-#include "resample_internal.h"
+#include "resample_private.h"
 
 namespace velora::resample_detail {
 

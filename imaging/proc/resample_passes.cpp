@@ -4,7 +4,7 @@
 // side) and from spreading row bands over the cores, never from regrouping a sum.
 #include <algorithm>
 
-#include "resample_internal.h"
+#include "resample_private.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -264,12 +264,14 @@ TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   w.Key(Qt::Key_Down);
   EXPECT_EQ(w.form.CurrentIndex(), 2);
   EXPECT_EQ(w.form.StatusText().toStdString(), "Cannot read " + fx.dir + "/c-small.jpg: " + FailureReason(w.view().GetIO()));
+  EXPECT_EQ(w.view().GetIO().AbortReason.substr(0, 6), "JPEG: ");  // the reader's own words
   EXPECT_TRUE(w.view().GetBitmap()->Empty());
   // A GIF that fails leaves the view's background as it was, not the unread file's.
   fs::resize_file(fx.dir + "/d-anim.gif", 20);
   w.view().SetBackground(0x00402010);
   w.Key(Qt::Key_Down);
   EXPECT_EQ(w.form.StatusText().toStdString(), "Cannot read " + fx.dir + "/d-anim.gif: " + FailureReason(w.view().GetIO()));
+  EXPECT_EQ(w.view().GetIO().AbortReason.substr(0, 5), "GIF: ");  // the reader's own words
   EXPECT_TRUE(w.view().GetBitmap()->Empty());
   EXPECT_EQ(w.view().Background(), TColor(0x00402010));
   // Reload says it again; a readable file clears the line.

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "codecs/jpeg/jpeg_codec.h"
-#include "io/io_internal.h"
+#include "io/io_private.h"
 #include "io_test_support.h"
 
 namespace velora {

@@ -5,7 +5,7 @@
 
 #include "resample_reference.h"
 #include "proc/resample.h"
-#include "proc/resample_internal.h"
+#include "proc/resample_private.h"
 
 using namespace velora;
 

@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <QToolTip>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -211,7 +213,7 @@ TEST(MView, KeysMoveTheSelectionAndAlwaysReport) {
   EXPECT_EQ(col.view.SelectedImage(), 3);
   QTest::keyClick(&col.view, Qt::Key_End);
   EXPECT_EQ(col.view.SelectedImage(), 4);
-  EXPECT_EQ(col.view.IsImageVisible(4), 2);  // scrolled into view
+  EXPECT_EQ(col.view.IsImageVisible(4), vlivWhole);  // scrolled into view
   QTest::keyClick(&col.view, Qt::Key_Home);
   EXPECT_EQ(col.view.SelectedImage(), 0);
   EXPECT_EQ(col.view.ViewY(), 0);
@@ -248,6 +250,52 @@ TEST(MView, UnreadableFilesShowCaptionsOrAreRemoved) {
   col.view.RemoveCorrupted = true;
   col.view.grab();
   EXPECT_EQ(col.view.ImageCount(), 0);
+}
+
+// A cell whose file cannot be read keeps the reader's reason and shows it as its tool tip;
+// a readable cell shows none, and a file repaired since is read at the next paint.
+TEST(MView, AnUnreadableCellSaysWhyInItsToolTip) {
+  const std::string dir = ::testing::TempDir();
+  const std::string good = dir + "/mview_good.png", cut = dir + "/mview_cut.png";
+  TVeloraIO io;
+  TBitmap b;
+  Fill(b, 64, 48, TRGB{1, 2, 3});
+  io.AttachBitmap(&b);
+  for (const std::string& name : {good, cut}) {
+    io.SaveToFile(name);
+    ASSERT_FALSE(io.Aborting);
+  }
+  std::filesystem::resize_file(cut, 60);  // the header and part of the first chunk
+  const std::string missing = dir + "/mview_missing.png";
+  std::filesystem::remove(missing);
+  Column col(0, 340);
+  col.view.SetStoreType(vltThumb);
+  for (const std::string& name : {good, cut, missing}) col.view.SetImageFileName(col.view.AppendImage(), name);
+  col.view.grab();
+  struct Case {
+    const char* what;
+    std::string prefix;  // of the reason; empty: none
+  } cases[] = {{"readable", ""}, {"cut short", "PNG: "}, {"missing", "Cannot open file " + missing}};
+  for (int i = 0; i < 3; ++i) {
+    const std::string failure = col.view.ImageReadFailure(i);
+    SCOPED_TRACE(cases[i].what);
+    EXPECT_EQ(col.view.HasStoredImage(i), cases[i].prefix.empty());
+    if (cases[i].prefix.empty()) {
+      EXPECT_EQ(failure, "");
+    } else {
+      EXPECT_EQ(failure.substr(0, cases[i].prefix.size()), cases[i].prefix) << failure;
+    }
+    QToolTip::hideText();
+    const QPoint at = col.CellCentre(i);
+    QHelpEvent help(QEvent::ToolTip, at, col.view.mapToGlobal(at));
+    QApplication::sendEvent(&col.view, &help);
+    EXPECT_EQ(QToolTip::text().toStdString(), failure);
+  }
+  // Repaired: the next paint reads it and the reason goes.
+  std::filesystem::copy_file(good, cut, std::filesystem::copy_options::overwrite_existing);
+  col.view.grab();
+  EXPECT_TRUE(col.view.HasStoredImage(1));
+  EXPECT_EQ(col.view.ImageReadFailure(1), "");
 }
 
 TEST(MView, PaintsACaptionedColumnFromFiles) {

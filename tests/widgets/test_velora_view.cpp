@@ -371,7 +371,7 @@ TEST(VeloraViewMouse, OneWheelStepPerMessage) {
   EXPECT_DOUBLE_EQ(v->Zoom(), 92);
   Wheel(*v, -120);
   EXPECT_DOUBLE_EQ(v->Zoom(), 99);  // 92 + round(7.36)
-  v->MouseWheelParams().WheelAction = 1;
+  v->MouseWheelParams().WheelAction = vlwaScroll;
   const int y = v->ViewOriginY();
   Wheel(*v, -120);
   EXPECT_EQ(v->ViewOriginY(), y + 16);  // 8 % of the 200-pixel extent
@@ -591,17 +591,17 @@ TEST(VeloraViewMouse, MagicWandConnectedOrEverySimilarPixel) {
     }
   v->Update();
   v->SetMouseInteract(MouseInteractSet({miSelectMagicWand}));
-  for (int mode : {1, 2}) {
+  for (int mode : {mwRegion, mwAllSimilar}) {
     v->MagicWandMode = mode;
     Click(*v, Qt::LeftButton, QPoint(2, 2));
     TVLMask& m = v->SelectionMask();
     EXPECT_TRUE(m.IsSelected(0, 0)) << mode;
     EXPECT_TRUE(m.IsSelected(9, 9)) << mode;
     EXPECT_FALSE(m.IsSelected(10, 5)) << mode;
-    EXPECT_EQ(m.IsSelected(15, 5), mode == 2) << mode;
+    EXPECT_EQ(m.IsSelected(15, 5), mode == mwAllSimilar) << mode;
   }
   v->MagicWandTolerance = 5;  // 240 and 250 are now too far apart
-  v->MagicWandMode = 2;
+  v->MagicWandMode = mwAllSimilar;
   Click(*v, Qt::LeftButton, QPoint(3, 1));
   EXPECT_FALSE(v->SelectionMask().IsSelected(2, 0));
   EXPECT_TRUE(v->SelectionMask().IsSelected(1, 0));
@@ -616,7 +616,7 @@ TEST(VeloraViewMouse, MagicWandTracesTheOutline) {
   for (int y = 1; y < 6; ++y)
     for (int x = 2; x < (y < 3 ? 6 : 4); ++x) std::fill_n(b.ScanLine(y) + 3 * x, 3, uint8_t(255));
   v->Update();
-  v->MagicWandMode = 0;
+  v->MagicWandMode = mwOutline;
   v->SelectionBase = vlsbBitmap;
   v->MagicWandSelect(3, 4, false);
   const std::vector<TPoint> expected = {{2, 1}, {6, 1}, {6, 3}, {4, 3}, {4, 6}, {2, 6}};

@@ -1,6 +1,6 @@
 // The Windows bitmap as the I/O front sees it.
 #include "bmp_codec.h"
-#include "bmp_format.h"
+#include "bmp_dib.h"
 
 namespace velora {
 

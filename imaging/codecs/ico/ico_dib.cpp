@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "base/vl_byte_reader.h"
-#include "codecs/bmp/bmp_format.h"
-#include "ico_format.h"
+#include "codecs/bmp/bmp_dib.h"
+#include "ico_private.h"
 
 namespace velora::ico {
 

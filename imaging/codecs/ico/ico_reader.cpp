@@ -6,9 +6,10 @@
 #include <string>
 
 #include "codecs/bmp/bmp_codec.h"
+#include "codecs/bmp/bmp_dib.h"
 #include "codecs/png/png_codec.h"
 #include "ico_codec.h"
-#include "ico_format.h"
+#include "ico_private.h"
 #include "io/image_limits.h"
 
 namespace velora {
@@ -149,7 +150,7 @@ void ReadIconOrCursor(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params,
     stream.Read(quads.data(), int64_t(quads.size()));
     for (int i = 0; i < tableSize; ++i) image.colorTable.push_back(TRGB{quads[4 * i], quads[4 * i + 1], quads[4 * i + 2]});
     params.SetColorMap(image.colorTable.data(), tableSize);
-  } else if (info.biCompression == 3) {
+  } else if (info.biCompression == bmp::bcBitFields) {
     // The three bit-field masks of a 16- or 32-bit image; 32-bit icons are always blue,
     // green, red, alpha bytes.
     for (uint32_t& m : image.masks) m = stream.ReadU32LE();

@@ -7,6 +7,7 @@
 
 #include "base/vl_byte_reader.h"
 
+#include "codecs/tiff/tiff_tags.h"
 #include "jpeg_codec.h"
 
 namespace velora {
@@ -107,7 +108,7 @@ void ApplyJpegExifBlock(TIOParamsVals& params, const uint8_t* block, int64_t siz
   --exifDepth;
   // An aspect-ratio-only density (1 × 1) gives way to the camera's resolution.
   if (params.DpiX == 1 && params.DpiY == 1) {
-    const double f = params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
+    const double f = params.ExifResolutionUnit == tiff::ruCentimeter ? 2.54 : 1.0;
     params.DpiX = int32_t(std::clamp(params.ExifXResolution * f, 0.0, 2147483647.0));
     params.DpiY = int32_t(std::clamp(params.ExifYResolution * f, 0.0, 2147483647.0));
   }

@@ -23,6 +23,10 @@ constexpr int kMaxScans = 1000;
 constexpr int64_t kMaxScanBlocks = int64_t(1) << 25;
 constexpr int kMinScans = 32;
 
+// JFIF density units (0 is an aspect ratio only).
+constexpr UINT8 kDensityDotsPerInch = 1;
+constexpr UINT8 kDensityDotsPerCentimeter = 2;
+
 // libjpeg's error manager, followed by what the adapter needs. error_exit never returns into
 // libjpeg: it jumps back to the setjmp of the adapter frame that made the call, so no C++
 // exception ever crosses libjpeg's C frames.

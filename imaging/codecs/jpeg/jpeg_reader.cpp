@@ -115,7 +115,7 @@ bool ChooseOutput(jpeg_decompress_struct& cinfo, TIOParamsVals& params) {
 }
 
 void ReadResolution(const jpeg_decompress_struct& cinfo, TIOParamsVals& params) {
-  if (cinfo.density_unit == 2) {
+  if (cinfo.density_unit == kDensityDotsPerCentimeter) {
     params.DpiX = int32_t(cinfo.X_density * 2.54);
     params.DpiY = int32_t(cinfo.Y_density * 2.54);
   } else {

@@ -60,7 +60,7 @@ void SetColorSpace(jpeg_compress_struct& cinfo, int jpegColorSpace) {
 }
 
 void ApplySettings(jpeg_compress_struct& cinfo, const TIOParamsVals& params) {
-  cinfo.density_unit = 1;
+  cinfo.density_unit = kDensityDotsPerInch;
   const int dpiX = params.DpiX != 0 ? params.DpiX : DefaultDpiX();
   const int dpiY = params.DpiY != 0 ? params.DpiY : DefaultDpiY();
   cinfo.X_density = UINT16(std::clamp(dpiX, 1, 65535));

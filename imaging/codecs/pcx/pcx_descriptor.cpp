@@ -1,7 +1,7 @@
 // PaintBrush as the I/O front sees it: recognised by its stream headers (new and old) or by
 // the manufacturer byte and version of a bare file.
 #include "pcx_codec.h"
-#include "pcx_format.h"
+#include "pcx_private.h"
 
 namespace velora {
 

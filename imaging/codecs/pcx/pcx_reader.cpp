@@ -7,7 +7,7 @@
 
 #include "io/image_limits.h"
 #include "pcx_codec.h"
-#include "pcx_format.h"
+#include "pcx_private.h"
 
 namespace velora {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "pcx_codec.h"
-#include "pcx_format.h"
+#include "pcx_private.h"
 #include "proc/pixel_formats.h"
 #include "quant/quantizer.h"
 

@@ -6,7 +6,7 @@
 
 #include "io/image_limits.h"
 #include "pnm_codec.h"
-#include "pnm_format.h"
+#include "pnm_private.h"
 
 namespace velora {
 namespace pnm {

@@ -9,7 +9,7 @@
 #include "base/vl_byte_reader.h"
 #include "proc/pixel_formats.h"
 #include "tga_codec.h"
-#include "tga_format.h"
+#include "tga_private.h"
 
 namespace velora {
 
@@ -73,7 +73,7 @@ TRGB PixelOf(const uint8_t* p, int bytesPerPixel) {
 // colour. The alpha goes where a 32-bit pixel's does.
 TRGB GreyAlphaPixel(const uint8_t* p) { return MakeRGB(p[0], p[0], p[0]); }
 
-bool IsGreyAlpha(const TTgaHeader& h) { return (h.imageType & 7) == 3 && h.depth == 16; }
+bool IsGreyAlpha(const TTgaHeader& h) { return PixelKind(h.imageType) == ttGrey && h.depth == 16; }
 
 // The 256-entry lookup table of 8- and 4-bit pixels: a 3-3-2 colour cube, a grey ramp, or
 // black and white, overlaid by the file's colour map. Returns false on a bad map.

@@ -10,7 +10,7 @@
 #include "proc/pixel_formats.h"
 #include "quant/quantizer.h"
 #include "tga_codec.h"
-#include "tga_format.h"
+#include "tga_private.h"
 
 namespace velora {
 
@@ -127,7 +127,7 @@ void TgaWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
     const std::string id = params.TgaImageId.substr(0, 254);
     hdr.idLength = uint8_t(id.size() + 1);
     hdr.colorMapType = withMap ? 1 : 0;
-    hdr.imageType = uint8_t((depth == 1 || grey ? 3 : withMap ? 1 : 2) + (compressed ? 8 : 0));
+    hdr.imageType = uint8_t((depth == 1 || grey ? ttGrey : withMap ? ttColorMapped : ttTrueColor) + (compressed ? kRleType : 0));
     hdr.mapLength = withMap ? uint16_t(1 << depth) : 0;
     hdr.mapEntrySize = withMap ? 24 : 0;
     hdr.xOrigin = uint16_t(params.TgaXPos);

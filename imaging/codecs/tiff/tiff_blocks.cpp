@@ -97,7 +97,7 @@ struct TBlockWalk {
   std::vector<uint16_t> samples;
 
   bool predicted() const {
-    return v.predictor == 2 && (v.compression == ccLzw || v.compression == ccAdobeDeflate || v.compression == ccDeflate);
+    return v.predictor == prHorizontal && (v.compression == ccLzw || v.compression == ccAdobeDeflate || v.compression == ccDeflate);
   }
 
   // Line `line` of the block at (x0, y0), cols pixels of it inside the image.

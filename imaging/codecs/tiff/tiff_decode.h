@@ -40,8 +40,8 @@ struct TTIFFVars {
   int64_t rowsPerStrip = 0;
   int64_t tileWidth = 0, tileLength = 0;
   bool tiled = false;
-  int photometric = pcRgb, planar = 1, orientation = 1, compression = ccNone;
-  int predictor = 1, fillOrder = 1, sampleFormat = 1;
+  int photometric = pcRgb, planar = plContiguous, orientation = 1, compression = ccNone;
+  int predictor = prNone, fillOrder = 1, sampleFormat = 1;
   uint32_t t4Options = 0, t6Options = 0;
   std::string software;
   std::vector<uint64_t> offsets, byteCounts;
@@ -60,8 +60,8 @@ struct TTIFFVars {
 
   bool Ccitt() const { return compression == ccCcittRle || compression == ccCcittT4 || compression == ccCcittT6; }
   bool Subsampled() const { return conversion == TConversion::cvYCbCr && (ycbcrH != 1 || ycbcrV != 1); }
-  int SamplesPerPlane() const { return planar == 2 ? 1 : samplesPerPixel; }
-  int Planes() const { return planar == 2 ? samplesPerPixel : 1; }
+  int SamplesPerPlane() const { return planar == plSeparate ? 1 : samplesPerPixel; }
+  int Planes() const { return planar == plSeparate ? samplesPerPixel : 1; }
 };
 
 // The layout of one page from its IFD, and the parameters it fills; false with a reason set

@@ -2,13 +2,11 @@
 // listed, loaded and saved under its extensions, with pages, which the front adds to a file
 // through InsertPage.
 #include "tiff_codec.h"
+#include "tiff_tags.h"
 
 namespace velora {
 
 namespace {
-
-constexpr uint16_t kIntelOrder = 0x4949;     // "II"
-constexpr uint16_t kMotorolaOrder = 0x4D4D;  // "MM"
 
 bool HasTiffStreamHeader(TVLStream& stream, int64_t size) {
   const TVLLeadBytes lead(stream);
@@ -17,7 +15,7 @@ bool HasTiffStreamHeader(TVLStream& stream, int64_t size) {
 
 bool HasByteOrderMark(TVLStream& stream, int64_t size) {
   const TVLLeadBytes lead(stream);
-  return size > 8 && lead.Have(2) && (lead.Word() == kIntelOrder || lead.Word() == kMotorolaOrder);
+  return size > 8 && lead.Have(2) && (lead.Word() == tiff::kIntelOrder || lead.Word() == tiff::kMotorolaOrder);
 }
 
 void ReadTiff(const TVLReadJob& job) {

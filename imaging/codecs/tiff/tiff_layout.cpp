@@ -66,7 +66,7 @@ void ReadDescriptiveFields(const TTiffIfd& ifd, TIOParamsVals& p) {
 }
 
 void ReadResolution(const TTiffIfd& ifd, TIOParamsVals& p) {
-  const double f = ifd.Number(tgResolutionUnit, 2) == 3 ? 2.54 : 1.0;
+  const double f = ifd.Number(tgResolutionUnit, ruInch) == ruCentimeter ? 2.54 : 1.0;
   p.DpiX = TruncClamped(ifd.Real(tgXResolution, 0) * f);
   p.DpiY = TruncClamped(ifd.Real(tgYResolution, 0) * f);
   if (p.DpiX == 0) p.DpiX = DefaultDpiX();
@@ -113,7 +113,7 @@ TConversion ChooseConversion(const TTiffIfd& ifd, TTIFFVars& v) {
     case ccOldJpeg:
       return v.oldJpegOffset != 0 ? TConversion::cvOldJpeg : TConversion::cvNone;
     case ccJpeg:
-      if (bps != 8 || v.planar == 2 || (v.tiled && (v.tileWidth % 8 || v.tileLength % 8))) return TConversion::cvNone;
+      if (bps != 8 || v.planar == plSeparate || (v.tiled && (v.tileWidth % 8 || v.tileLength % 8))) return TConversion::cvNone;
       if ((v.photometric == pcBlackIsZero && spp == 1) || (v.photometric == pcRgb && spp == 3) ||
           (v.photometric == pcYCbCr && spp == 3))
         return TConversion::cvJpeg;
@@ -148,7 +148,7 @@ TConversion ChooseConversion(const TTiffIfd& ifd, TTIFFVars& v) {
       return TConversion::cvCmyk;
     case pcYCbCr:
       if (spp != 3 || bps != 8 || v.ycbcrH > 4 || v.ycbcrV > 4 || v.ycbcrV > v.ycbcrH ||
-          (v.planar == 2 && (v.ycbcrH != 1 || v.ycbcrV != 1)))
+          (v.planar == plSeparate && (v.ycbcrH != 1 || v.ycbcrV != 1)))
         return TConversion::cvNone;
       return TConversion::cvYCbCr;
     case pcCieLab:
@@ -249,7 +249,7 @@ bool ReadTiffLayout(const TTiffIfd& ifd, TTiffSource& source, TTIFFVars& v, TIOP
   p.SamplesPerPixel = v.samplesPerPixel;
   v.photometric = EffectivePhotometric(ifd, v.samplesPerPixel, v.bitsPerSample, v.compression);
   p.TiffPhotometric = PhotometricParam(v.photometric);
-  v.planar = v.samplesPerPixel > 1 && ifd.Number(tgPlanarConfiguration, 1) == 2 ? 2 : 1;
+  v.planar = v.samplesPerPixel > 1 && ifd.Number(tgPlanarConfiguration, plContiguous) == plSeparate ? plSeparate : plContiguous;
   p.TiffPlanarConfig = int32_t(ifd.Number(tgPlanarConfiguration, 1));
   if (ReadPalette(ifd, v.bitsPerSample, v))
     p.SetColorMap(v.palette.data(), int(v.palette.size()));
@@ -257,7 +257,7 @@ bool ReadTiffLayout(const TTiffIfd& ifd, TTiffSource& source, TTIFFVars& v, TIOP
     p.FreeColorMap();
   v.orientation = int(ifd.Number(tgOrientation, 1));
   v.fillOrder = int(ifd.Number(tgFillOrder, 1));
-  v.predictor = int(ifd.Number(tgPredictor, 1));
+  v.predictor = int(ifd.Number(tgPredictor, prNone));
   v.sampleFormat = int(ifd.Number(tgSampleFormat, 1));
   v.software = ifd.Text(tgSoftware);
   v.jpegProc = int(ifd.Number(tgJPEGProc, 0));
@@ -279,7 +279,7 @@ bool ReadTiffLayout(const TTiffIfd& ifd, TTiffSource& source, TTIFFVars& v, TIOP
                   "-bit samples, compression " + std::to_string(v.compression) + " is not read");
     return false;
   }
-  if (v.predictor != 1 && !(v.predictor == 2 && (v.bitsPerSample == 8 || v.bitsPerSample == 16))) {
+  if (v.predictor != prNone && !(v.predictor == prHorizontal && (v.bitsPerSample == 8 || v.bitsPerSample == 16))) {
     if (v.compression == ccLzw || v.compression == ccAdobeDeflate || v.compression == ccDeflate) {
       progress.Fail("TIFF: predictor " + std::to_string(v.predictor) + " is not read");
       return false;

@@ -166,4 +166,13 @@ enum TTiffPhotometricCode : uint16_t {
   pcCieLab = 8,
 };
 
+// ResolutionUnit values (the EXIF field shares them).
+enum TTiffResolutionUnit : uint16_t { ruNone = 1, ruInch = 2, ruCentimeter = 3 };
+
+// PlanarConfiguration values.
+enum TTiffPlanarConfiguration : uint16_t { plContiguous = 1, plSeparate = 2 };
+
+// Predictor values.
+enum TTiffPredictor : uint16_t { prNone = 1, prHorizontal = 2 };
+
 }  // namespace velora::tiff

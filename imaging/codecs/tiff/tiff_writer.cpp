@@ -424,12 +424,12 @@ void AddTrailingEntries(TIfdBuilder& ifd, const TBitmap& pixels, const TOutputFo
   ifd.Rational(tgXPosition, Position10000(params.TiffXPos), 10000);
   ifd.Rational(tgYPosition, Position10000(params.TiffYPos), 10000);
   if (form.compression == ccCcittT4) ifd.Long(tgT4Options, form.twoDimensional ? 1 : 0);
-  ifd.Short(tgResolutionUnit, 2);
+  ifd.Short(tgResolutionUnit, ruInch);
   if (params.TiffPageNumber != 0 || params.TiffPageCount != 0) {
     auto half = [](int32_t v) { return uint16_t(std::clamp(v, 0, 65535)); };
     ifd.Shorts(tgPageNumber, {half(params.TiffPageNumber), half(params.TiffPageCount)});
   }
-  if (form.predictor) ifd.Short(tgPredictor, 2);
+  if (form.predictor) ifd.Short(tgPredictor, prHorizontal);
 }
 
 // Points the header (new file) or the noted next-IFD field (insertion) at the page.

@@ -478,16 +478,16 @@ void TVeloraView::ScrollBarReleased(bool horizontal) {
 
 void TVeloraView::wheelEvent(QWheelEvent* event) {
   const TVLMouseWheelParams& w = WheelParams_;
-  if (w.WheelAction == 0) return QWidget::wheelEvent(event);
+  if (w.WheelAction == vlwaNone) return QWidget::wheelEvent(event);
   const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
   if (delta == 0) return event->accept();
   int d = delta > 0 ? -1 : 1;
   if (w.InvertWheel) d = -d;
-  if (w.WheelAction == 1) {
+  if (w.WheelAction == vlwaScroll) {
     const int step = w.StepIsPercent ? std::max(RoundToInt(ExtentY() * w.WheelStep / 100.0), 1)
                                      : w.WheelStep * std::max(Trunc(ZoomFactor_), 1);
     SetViewOriginY(ViewOriginY_ + d * step);
-  } else if (w.WheelAction == 2) {
+  } else if (w.WheelAction == vlwaZoom) {
     const double step = w.StepIsPercent ? std::max(RoundToInt(Zoom_ * w.WheelStep / 100), 1) : w.WheelStep;
     SetZoom(Zoom_ + d * step);
   }

@@ -77,11 +77,21 @@ struct TVLScrollBarParams {
   bool TrackWhileDragging = true;
 };
 
+// What a turn of the wheel does; the numbers are the design's values of WheelAction.
+enum TVLWheelAction { vlwaNone = 0, vlwaScroll = 1, vlwaZoom = 2 };
+
 struct TVLMouseWheelParams {
   bool InvertWheel = false;
-  int WheelAction = 2;  // 0 none, 1 scroll, 2 zoom
+  int WheelAction = vlwaZoom;
   bool StepIsPercent = true;
   int WheelStep = 8;
+};
+
+// What the magic wand selects; the numbers are the design's values of MagicWandMode.
+enum TVLMagicWandMode {
+  mwOutline = 0,     // the connected region's outline, as a polygon
+  mwRegion = 1,      // the connected region, as mask pixels
+  mwAllSimilar = 2,  // every similar pixel of the image, connected or not
 };
 
 // The view's cursors, registered under these numbers.
@@ -172,7 +182,7 @@ class TVeloraView : public TVLView {
   TVLMouseWheelParams& MouseWheelParams() { return WheelParams_; }
   int MagicWandTolerance = 15;
   bool MagicWandMaxFilter = false;  // dilation
-  int MagicWandMode = 0;            // 0 outline polygon, 1 connected region, 2 all similar pixels
+  int MagicWandMode = mwOutline;    // a TVLMagicWandMode
 
   // ---- the image and its components
   TBitmap* GetBitmap() override { return &Bitmap_; }

@@ -167,8 +167,8 @@ void TVeloraView::MagicWandSelect(int x, int y, bool additive) {
     SelMask_.Empty();
   }
   const TVLRegion region =
-      MagicWandRegion(Bitmap_, x, y, MagicWandTolerance, MagicWandMode != 2, MagicWandMaxFilter);
-  if (MagicWandMode == 0) {
+      MagicWandRegion(Bitmap_, x, y, MagicWandTolerance, MagicWandMode != mwAllSimilar, MagicWandMaxFilter);
+  if (MagicWandMode == mwOutline) {
     if (additive) Sel_.AddSeparator();
     for (const TPoint& corner : TraceRegionOutline(region)) Sel_.Add(corner.X, corner.Y);
     EndSelection();

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "codecs/bmp/bmp_fixture.h"
-#include "codecs/bmp/bmp_format.h"
+#include "codecs/bmp/bmp_dib.h"
 #include "quant/photo_like.h"
 
 using namespace velora;

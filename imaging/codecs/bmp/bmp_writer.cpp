@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bmp_codec.h"
-#include "bmp_format.h"
+#include "bmp_dib.h"
 #include "bmp_rle.h"
 #include "proc/pixel_formats.h"
 #include "quant/quantizer.h"

@@ -1,5 +1,5 @@
 // PCX header layout and run-length coding.
-#include "pcx_format.h"
+#include "pcx_private.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Targa header layout and the date arithmetic of the extension area.
-#include "tga_format.h"
+#include "tga_private.h"
 
 #include <cmath>
 #include <cstring>
@@ -64,7 +64,11 @@ void TTgaHeader::Serialize(uint8_t* b) const {
   b[17] = descriptor;
 }
 
-bool ImageTypeAccepted(int t) { return t == 1 || t == 2 || t == 3 || t == 9 || t == 10 || t == 11; }
+bool ImageTypeAccepted(int t) {
+  for (int kind : {ttColorMapped, ttTrueColor, ttGrey})
+    if (t == kind || t == kind + kRleType) return true;
+  return false;
+}
 
 // 15 is the depth many writers give 5-5-5 pixels; it reads as 16.
 bool DepthAccepted(int d) { return d == 1 || d == 4 || d == 8 || d == 15 || d == 16 || d == 24 || d == 32; }

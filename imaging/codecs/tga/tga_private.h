@@ -23,6 +23,13 @@ constexpr int kExtAspect = 474;       // numerator, denominator
 constexpr int kExtGamma = 478;        // numerator, denominator
 constexpr int kTextField = 41;
 
+// Image types: the kind of pixels, plus kRleType when they are run-length coded.
+constexpr uint8_t ttColorMapped = 1;
+constexpr uint8_t ttTrueColor = 2;
+constexpr uint8_t ttGrey = 3;
+constexpr uint8_t kRleType = 8;
+constexpr uint8_t PixelKind(uint8_t imageType) { return imageType & 7; }
+
 // Descriptor bits.
 constexpr uint8_t kRightToLeft = 0x10;
 constexpr uint8_t kTopToBottom = 0x20;
@@ -43,7 +50,7 @@ struct TTgaHeader {
 
   void Parse(const uint8_t* b);
   void Serialize(uint8_t* b) const;
-  bool Compressed() const { return imageType >= 9; }
+  bool Compressed() const { return imageType > kRleType; }
 };
 
 bool ImageTypeAccepted(int imageType);

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "codecs/bmp/bmp_fixture.h"
-#include "codecs/bmp/bmp_format.h"
+#include "codecs/bmp/bmp_dib.h"
 #include "codecs/bmp/bmp_rle.h"
 #include "quant/photo_like.h"
 #include "quant/quantizer.h"

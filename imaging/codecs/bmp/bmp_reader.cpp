@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bmp_codec.h"
-#include "bmp_format.h"
+#include "bmp_dib.h"
 #include "codecs/jpeg/jpeg_codec.h"
 #include "codecs/png/png_codec.h"
 #include "io/image_limits.h"

@@ -1,5 +1,6 @@
-// The structures of a BMP file, shared by the reader and the writer. All numbers in the file
-// are little-endian.
+// The structures of a BMP file (a device-independent bitmap behind a file header), shared by
+// the reader and the writer, and by the icon reader, whose images are the same bitmaps without
+// the file header. All numbers in the file are little-endian.
 #pragma once
 #include <cstdint>
 #include <cstring>
