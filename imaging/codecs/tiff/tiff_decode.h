@@ -80,7 +80,9 @@ void DecodeTiffBlocks(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitma
                       TVLProgressRecord& progress);
 
 // One JPEG stream of compression 6 or 7 decoded by the JPEG reader into a 24-bit bitmap.
-bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress);
+// libjpeg hands four-component rows over as stored: a TIFF's CMYK holds its inks plain.
+bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress,
+                      bool plainCmyk);
 
 // Decompressing one strip or tile: `lines` lines of lineBytes each into out; returns the
 // number of whole lines produced.
