@@ -117,11 +117,15 @@ struct TBlockWalk {
       return;
     }
     const int spp = v.samplesPerPixel;
+    const int y = int(y0 + line);
+    if (v.conversion == TConversion::cvRgb && spp == 3 && v.bitsPerSample == 8 && v.Planes() == 1) {
+      ConvertRgb8(planes[0].data() + line * lb, cols, predicted(), bitmap.ScanLine(y) + x0 * 3);
+      return;
+    }
     for (int p = 0; p < v.Planes(); ++p)
       UnpackSamples(planes[size_t(p)].data() + line * lb, v.bitsPerSample, v.motorola, cols * v.SamplesPerPlane(),
                     samples.data() + p, v.Planes() == 1 ? 1 : spp);
     if (predicted()) UndoPredictor(samples.data(), cols, spp, v.bitsPerSample);
-    const int y = int(y0 + line);
     ConvertSamples(v, samples.data(), cols, bitmap.ScanLine(y) + x0 * 3, mask ? mask->ScanLine(y) + x0 : nullptr);
   }
 
