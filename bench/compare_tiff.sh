@@ -3,12 +3,15 @@
 #  - full decode of a 6000 x 4000 photo-like RGB TIFF in LZW with Predictor 2, and of a Group 4
 #    A4 page at 300 dpi (text-like), each file into rows: ours through TiffReadStream
 #    (bench_tiff_reader; 24-bit rows for the photo, the page's 1-bit rows), libtiff through
-#    TIFFReadRGBAImageOriented (what tiff2rgba does); best of 5 in processor time;
+#    TIFFReadRGBAImageOriented (what tiff2rgba does) and, like for like, its decoded strips
+#    (TIFFReadEncodedStrip: the photo's RGB samples, the page's 1-bit rows); best of 5 in
+#    processor time;
 #  - `velora scan` of 2000 small TIFFs of every kind the reader takes (the fuzz seeds, copied)
-#    against `identify -ping` of the same files; hyperfine's median of 3, wall time.
+#    against `identify -ping` of the same files: whole processes timed by hyperfine, median of 5.
 # Prints each pair and ours / theirs.
 #   bench/compare_tiff.sh [build-dir]     (default build/release, configured as Release)
 set -e
+command -v hyperfine >/dev/null || { echo "hyperfine is missing: scripts/bootstrap --bench" >&2; exit 1; }
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build/release}
 if [ ! -f "$BUILD/build.ninja" ]; then
@@ -56,8 +59,9 @@ VELORA_TIFF_BENCH_DIR="$WORK" "$BIN" --benchmark_format=console 2>/dev/null | gr
 "$WORK/libtiff_read" "$WORK/photo_lzw2.tif" "$WORK/page_g4.tif" > "$WORK/libtiff.txt"
 pair() {
   ours=$(awk -v n="$1/" 'index($1, n) == 1 { print $4 }' "$WORK/ours.txt")
-  theirs=$(awk -v n="$WORK/$2" '$1 == n { print $2 }' "$WORK/libtiff.txt")
-  awk -v a="$ours" -v b="$theirs" -v n="$2" 'BEGIN { printf "%-16s ours %8.1f ms   libtiff %8.1f ms   ours/libtiff %.2f\n", n, a, b, a / b }'
+  rgba=$(awk -v n="$WORK/$2" '$1 == n { print $2 }' "$WORK/libtiff.txt")
+  strips=$(awk -v n="$WORK/$2" '$1 == n { print $3 }' "$WORK/libtiff.txt")
+  awk -v a="$ours" -v b="$rgba" -v c="$strips" -v n="$2" 'BEGIN { printf "%-16s ours %7.1f ms   libtiff RGBA %7.1f ms, strips %7.1f ms   ours/RGBA %.2f   ours/strips %.2f\n", n, a, b, c, a / b, a / c }'
 }
 pair BM_ReadPhotoLzwPredictor photo_lzw2.tif
 pair BM_ReadPageG4 page_g4.tif
@@ -72,7 +76,7 @@ while [ $n -lt 2000 ]; do
     n=$((n + 1))
   done
 done
-reps=3
+reps=5
 . "$ROOT/bench/timing.sh"
 ours=$(time_cmd "$BUILD/velora" scan "$WORK/scan" '*.tif')
 theirs=$(time_cmd sh -c "identify -ping '$WORK'/scan/*.tif")  # the names, expanded by a shell

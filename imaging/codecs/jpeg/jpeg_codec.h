@@ -22,8 +22,11 @@ class EVLJpegException : public std::runtime_error {
 // Position of the first start-of-image signature within the next 100 bytes, or -1; the
 // stream position is left unchanged.
 int64_t FindJpegStart(TVLStream& stream);
+// How four-component rows hold their inks: inverted (255 no ink) as Adobe's files have them,
+// or plain (0 no ink) as a TIFF of PhotometricInterpretation 5 holds them.
+enum class TJpegCmyk { jcInverted, jcPlain };
 void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
-                    TVLProgressRecord& progress);
+                    TVLProgressRecord& progress, TJpegCmyk cmyk = TJpegCmyk::jcInverted);
 void JpegWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
 
 // The metadata step after every JPEG read: IPTC from the first APP13 marker, EXIF from an

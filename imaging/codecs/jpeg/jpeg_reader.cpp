@@ -26,6 +26,7 @@ struct TReadJob {
   TIOParamsVals* params = nullptr;
   TBitmap* bitmap = nullptr;
   std::vector<uint8_t>* rowBuffer = nullptr;  // CMYK and other converted rows
+  TJpegCmyk cmyk = TJpegCmyk::jcInverted;
   bool headerOnly = false;
   bool created = false;
   bool markersCollected = false;
@@ -124,13 +125,15 @@ void ReadResolution(const jpeg_decompress_struct& cinfo, TIOParamsVals& params) 
   }
 }
 
-// libjpeg's inverted CMYK (as Adobe writes it) → blue, green, red.
-void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width) {
+// libjpeg's CMYK rows, as stored, → blue, green, red. Plain inks are turned into Adobe's
+// inverted ones first (255 − v is v xor 255 for a byte).
+void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width, TJpegCmyk form) {
+  const uint8_t flip = form == TJpegCmyk::jcPlain ? 0xFF : 0x00;
   for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-    const unsigned k = cmyk[3];
-    bgr[0] = uint8_t(cmyk[2] * k / 255);
-    bgr[1] = uint8_t(cmyk[1] * k / 255);
-    bgr[2] = uint8_t(cmyk[0] * k / 255);
+    const unsigned k = cmyk[3] ^ flip;
+    bgr[0] = uint8_t((cmyk[2] ^ flip) * k / 255);
+    bgr[1] = uint8_t((cmyk[1] ^ flip) * k / 255);
+    bgr[2] = uint8_t((cmyk[0] ^ flip) * k / 255);
   }
 }
 
@@ -153,7 +156,7 @@ JDIMENSION ReadLines(TReadJob& job) {
     }
     const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, JDIMENSION(n));
     if (got == 0) break;  // only a suspending source returns nothing; ours never suspends
-    if (!direct) CmykToBgr(job.rowBuffer->data(), bitmap.ScanLine(first), width);
+    if (!direct) CmykToBgr(job.rowBuffer->data(), bitmap.ScanLine(first), width, job.cmyk);
     job.progress->ReportRows(first + int(got));
   }
   return cinfo.output_scanline;
@@ -247,7 +250,7 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
 }  // namespace
 
 void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
-                    TVLProgressRecord& progress) {
+                    TVLProgressRecord& progress, TJpegCmyk cmyk) {
   params.JpegWarningCount = 0;
   params.JpegWarningCode = 0;
   int64_t start = -1;
@@ -274,6 +277,7 @@ void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, b
   job.bitmap = bitmap;
   job.rowBuffer = &rowBuffer;
   job.headerOnly = headerOnly;
+  job.cmyk = cmyk;
   job.cinfo.err = InitErrorManager(job.em, progress);
 
   try {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "io/format_descriptor.h"
+#include "codecs/jpeg/jpeg_codec.h"
 #include "tiff_decode.h"
 
 namespace velora::tiff {
@@ -117,11 +117,15 @@ struct TBlockWalk {
       return;
     }
     const int spp = v.samplesPerPixel;
+    const int y = int(y0 + line);
+    if (v.conversion == TConversion::cvRgb && spp == 3 && v.bitsPerSample == 8 && v.Planes() == 1) {
+      ConvertRgb8(planes[0].data() + line * lb, cols, predicted(), bitmap.ScanLine(y) + x0 * 3);
+      return;
+    }
     for (int p = 0; p < v.Planes(); ++p)
       UnpackSamples(planes[size_t(p)].data() + line * lb, v.bitsPerSample, v.motorola, cols * v.SamplesPerPlane(),
                     samples.data() + p, v.Planes() == 1 ? 1 : spp);
     if (predicted()) UndoPredictor(samples.data(), cols, spp, v.bitsPerSample);
-    const int y = int(y0 + line);
     ConvertSamples(v, samples.data(), cols, bitmap.ScanLine(y) + x0 * 3, mask ? mask->ScanLine(y) + x0 : nullptr);
   }
 
@@ -171,7 +175,7 @@ bool DecodeJpegBlock(TTiffSource& source, const TTIFFVars& v, const TBlockGrid& 
   stream.insert(stream.end(), t.begin(), t.begin() + ptrdiff_t(tablesEnd));
   stream.insert(stream.end(), raw.begin() + ptrdiff_t(dataStart), raw.end());
   TBitmap tile;
-  if (!DecodeJpegStream(stream, tile, progress)) return false;
+  if (!DecodeJpegStream(stream, tile, progress, v.photometric == pcSeparated)) return false;
   const int64_t w = std::min<int64_t>(cols, tile.Width()), h = std::min<int64_t>(rows, tile.Height());
   for (int64_t y = 0; y < h; ++y)
     std::memcpy(bitmap.ScanLine(int(y0 + y)) + x0 * 3, tile.ScanLine(int(y)), size_t(w * 3));
@@ -183,17 +187,13 @@ bool DecodeJpegBlock(TTiffSource& source, const TTIFFVars& v, const TBlockGrid& 
 
 }  // namespace
 
-bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress) {
-  const TVLFormatDescriptor* jpeg = VLFindBuiltinFormat(ioJPEG);
-  if (!jpeg || !jpeg->Read) {
-    progress.Fail("TIFF: no JPEG reader");
-    return false;
-  }
+bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress,
+                      bool plainCmyk) {
   TVLBufferStream stream(data.data(), int64_t(data.size()));
   TIOParamsVals scratch;
   scratch.JpegScale = 1;
   TVLLocalProgress local;
-  jpeg->Read({stream, int64_t(data.size()), &into, nullptr, scratch, false, local.record});
+  JpegReadStream(stream, &into, scratch, false, local.record, plainCmyk ? TJpegCmyk::jcPlain : TJpegCmyk::jcInverted);
   if (!local.aborting) return true;
   progress.Fail("TIFF: JPEG data: " + local.reason);
   return false;

@@ -140,6 +140,20 @@ void ConvertSamples(const TTIFFVars& v, const uint16_t* s, int64_t count, uint8_
   }
 }
 
+void ConvertRgb8(const uint8_t* line, int64_t count, bool predicted, uint8_t* bgr) {
+  if (count <= 0) return;
+  if (!predicted) {
+    for (int64_t x = 0; x < count; ++x, line += 3, bgr += 3) bgr[0] = line[2], bgr[1] = line[1], bgr[2] = line[0];
+    return;
+  }
+  // Bytes wrap as the predictor's sums should.
+  uint8_t r = 0, g = 0, b = 0;
+  for (int64_t x = 0; x < count; ++x, line += 3, bgr += 3) {
+    r = uint8_t(r + line[0]), g = uint8_t(g + line[1]), b = uint8_t(b + line[2]);
+    bgr[0] = b, bgr[1] = g, bgr[2] = r;
+  }
+}
+
 void ConvertYCbCrUnits(const TTIFFVars& v, const uint8_t* units, int64_t pixels, int rows, uint8_t* const* bgrRows) {
   const int h = v.ycbcrH, vv = v.ycbcrV, lumas = h * vv;
   for (int64_t x0 = 0; x0 < pixels; x0 += h, units += lumas + 2) {

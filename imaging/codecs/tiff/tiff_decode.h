@@ -80,7 +80,9 @@ void DecodeTiffBlocks(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitma
                       TVLProgressRecord& progress);
 
 // One JPEG stream of compression 6 or 7 decoded by the JPEG reader into a 24-bit bitmap.
-bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress);
+// libjpeg hands four-component rows over as stored: a TIFF's CMYK holds its inks plain.
+bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress,
+                      bool plainCmyk);
 
 // Decompressing one strip or tile: `lines` lines of lineBytes each into out; returns the
 // number of whole lines produced.
@@ -95,6 +97,9 @@ void ConvertSamples(const TTIFFVars& vars, const uint16_t* samples, int64_t coun
 void UnpackSamples(const uint8_t* src, int bps, bool motorola, int64_t count, uint16_t* out, int stride);
 // Undoes horizontal differencing on interleaved samples.
 void UndoPredictor(uint16_t* samples, int64_t pixels, int samplesPerPixel, int bps);
+// 8-bit RGB of one plane, the commonest layout of photographs, straight into 24-bit pixels:
+// the predictor's running sums kept in registers, no 16-bit samples in between.
+void ConvertRgb8(const uint8_t* line, int64_t count, bool predicted, uint8_t* bgr);
 // YCbCr with subsampling: one line of units (h × v luma, Cb, Cr) into v rows.
 void ConvertYCbCrUnits(const TTIFFVars& vars, const uint8_t* units, int64_t pixels, int rows, uint8_t* const* bgrRows);
 

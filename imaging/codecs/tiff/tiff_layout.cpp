@@ -115,7 +115,8 @@ TConversion ChooseConversion(const TTiffIfd& ifd, TTIFFVars& v) {
     case ccJpeg:
       if (bps != 8 || v.planar == plSeparate || (v.tiled && (v.tileWidth % 8 || v.tileLength % 8))) return TConversion::cvNone;
       if ((v.photometric == pcBlackIsZero && spp == 1) || (v.photometric == pcRgb && spp == 3) ||
-          (v.photometric == pcYCbCr && spp == 3))
+          (v.photometric == pcYCbCr && spp == 3) ||
+          (v.photometric == pcSeparated && spp == 4 && ifd.Number(tgInkSet, 1) == 1))
         return TConversion::cvJpeg;
       return TConversion::cvNone;
     case ccNone: case ccLzw: case ccPackBits: case ccAdobeDeflate: case ccDeflate:

@@ -29,7 +29,7 @@ void DecodeOldJpeg(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitmap, 
     progress.Fail("TIFF: old-style JPEG stream outside the file");
     return;
   }
-  DecodeJpegStream(data, bitmap, progress);
+  DecodeJpegStream(data, bitmap, progress, false);
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
 // The TIFF reader against libtiff on a corpus made here: base pictures written through libtiff,
 // then recoded by tiffcp (every compression, tiles, separate planes, big-endian, BigTIFF, pages),
 // fax2tiff and ImageMagick (grey depths, palettes, CMYK, L*a*b*). Every page must decode to what
-// libtiff's RGBA reader (tiff2rgba) gives; L*a*b* goes by ImageMagick's sRGB. Skipped without
-// libtiff, and case by case without the tool that makes a file.
+// libtiff's RGBA reader (tiff2rgba) gives; L*a*b* goes by libtiff's decoding of the samples and
+// the standard sRGB conversion (tiff_lab_reference.h). Skipped without libtiff, and case by case
+// without the tool that makes a file.
 #include <gtest/gtest.h>
 
 #ifdef VELORA_HAVE_LIBTIFF
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include <random>
 
 #include "codecs/tiff/tiff_tags.h"
+#include "tiff_lab_reference.h"
 #include "tiff_reader_test_util.h"
 
 using namespace velora;
@@ -224,6 +227,9 @@ const TCase kCases[] = {
     {"jpeg_rgb.tif", "tiffcp -c jpeg:r -r 16 rgb.tif jpeg_rgb.tif", "tiffcp", 1, 2},
     {"jpeg_grey.tif", "tiffcp -c jpeg -r 16 grey.tif jpeg_grey.tif", "tiffcp", 1, 2},
     {"jpeg_tiles.tif", "tiffcp -c jpeg -t -w 32 -l 16 rgb.tif jpeg_tiles.tif", "tiffcp", 1, 2},
+    // libjpeg hands CMYK over as stored: a TIFF's inks are plain, not Adobe's inverted ones.
+    {"jpeg_cmyk.tif", "tiffcp -c jpeg -r 16 cmyk.tif jpeg_cmyk.tif", "tiffcp", 1, 2},
+    {"jpeg_cmyk_tiles.tif", "tiffcp -c jpeg -t -w 32 -l 32 cmyk.tif jpeg_cmyk_tiles.tif", "tiffcp", 1, 2},
     {"tiles.tif", "tiffcp -t -w 32 -l 16 rgb.tif tiles.tif", "tiffcp"},
     {"tiles_lzw2.tif", "tiffcp -c lzw:2 -t -w 16 -l 32 rgb.tif tiles_lzw2.tif", "tiffcp"},
     {"separate.tif", "tiffcp -p separate rgb.tif separate.tif", "tiffcp"},
@@ -296,18 +302,75 @@ TEST_F(TiffReaderCorpus, Fax2tiffPage) {
   EXPECT_EQ(MaxDifference(PictureOf(full.bitmap), expected), 0);
 }
 
-// Solid colours: ImageMagick truncates a* and b* when it writes them, which moves the dark
-// channels of saturated colours by more than any decoder's rounding.
-TEST_F(TiffReaderCorpus, LabAsImageMagickSeesIt) {
+// Every corner of the byte space of 8-bit L*a*b* (L from 0 to 255, a* and b* from -128 to 127),
+// written by libtiff, reads as libtiff decodes the samples.
+TEST_F(TiffReaderCorpus, LabAsLibtiffDecodesIt) {
+  std::vector<std::array<uint8_t, 3>> grid;
+  for (int l = 0; l < 256; l += 51)
+    for (int a = -128; a < 128; a += 17)
+      for (int b = -128; b < 128; b += 17) grid.push_back({uint8_t(l), uint8_t(a), uint8_t(b)});
+  grid.push_back({255, 127, 127});
+  const std::string path = P("lab_grid.tif");
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(grid.size()));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CIELAB);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFWriteScanline(t, grid.data(), 0, 0);
+  TIFFClose(t);
+
+  TOurRead full;
+  ReadOursFile(path, full, 0);
+  ASSERT_FALSE(full.aborting) << full.reason;
+  TPicture expected{int(grid.size()), 1, {}};
+  for (const auto& lab : grid) {
+    const auto rgb = LibtiffLabToSrgb(lab[0], lab[1], lab[2]);
+    expected.rgb.insert(expected.rgb.end(), rgb.begin(), rgb.end());
+  }
+  // libtiff decodes in single precision.
+  EXPECT_LE(MaxDifference(PictureOf(full.bitmap), expected), 1);
+}
+
+// ImageMagick's own L*a*b* files: as libtiff decodes their samples, and, where a* and b* are
+// not negative (ImageMagick is a unit off on negative ones), as ImageMagick shows them.
+TEST_F(TiffReaderCorpus, LabOfImageMagick) {
   if (!HaveTool("convert")) GTEST_SKIP() << "no ImageMagick";
   ASSERT_TRUE(Shell("cd '" + dir_ + "' && convert xc:white xc:black xc:red xc:lime xc:blue xc:gray50 xc:'#87504a' "
-                    "xc:'#e0b090' xc:'#6090d0' xc:'#204010' +append -colorspace Lab lab.tif"));
-  TPicture expected;
-  ASSERT_TRUE(MagickPicture(P("lab.tif"), 0, "-colorspace sRGB", expected));
+                    "xc:'#e0b090' xc:'#6090d0' xc:'#204010' xc:magenta xc:'#c03020' xc:'#f0e0d0' +append "
+                    "-colorspace Lab -depth 8 magick_lab.tif"));
+  TPicture magick;
+  ASSERT_TRUE(MagickPicture(P("magick_lab.tif"), 0, "-colorspace sRGB", magick));
+  TIFF* t = TIFFOpen(P("magick_lab.tif").c_str(), "r");
+  ASSERT_NE(t, nullptr);
+  std::vector<uint8_t> samples(size_t(TIFFScanlineSize(t)));
+  const bool readable = TIFFReadScanline(t, samples.data(), 0, 0) == 1;
+  TIFFClose(t);
+  ASSERT_TRUE(readable);
+  ASSERT_EQ(samples.size(), size_t(magick.width) * 3);
+
   TOurRead full;
-  ReadOursFile(P("lab.tif"), full, 0);
+  ReadOursFile(P("magick_lab.tif"), full, 0);
   ASSERT_FALSE(full.aborting) << full.reason;
-  EXPECT_LE(MaxDifference(PictureOf(full.bitmap), expected), 6);
+  const TPicture ours = PictureOf(full.bitmap);
+  ASSERT_EQ(ours.width, magick.width);
+  int againstLibtiff = 0, againstMagick = 0, positive = 0;
+  for (size_t x = 0; x < size_t(ours.width); ++x) {
+    const uint8_t* lab = &samples[x * 3];
+    const auto reference = LibtiffLabToSrgb(lab[0], lab[1], lab[2]);
+    const bool signsAgree = lab[1] < 128 && lab[2] < 128;
+    positive += signsAgree;
+    for (size_t c = 0; c < 3; ++c) {
+      const int v = ours.rgb[x * 3 + c];
+      againstLibtiff = std::max(againstLibtiff, std::abs(v - reference[c]));
+      if (signsAgree) againstMagick = std::max(againstMagick, std::abs(v - magick.rgb[x * 3 + c]));
+    }
+  }
+  EXPECT_LE(againstLibtiff, 1);
+  EXPECT_GE(positive, 5);
+  EXPECT_LE(againstMagick, 3);
 }
 
 // Alpha goes to the mask; the colour is read as stored, as ImageMagick shows it.
