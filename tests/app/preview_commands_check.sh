@@ -7,40 +7,18 @@
 #   preview_commands_check.sh VIEWER
 # With WM_CHECK_SHOTS=DIR the screens it saw are kept there.
 viewer=$1
-CONVERT=convert
-[ -x /usr/bin/convert ] && CONVERT=/usr/bin/convert
-for tool in Xvfb openbox xdotool import; do
-    command -v $tool >/dev/null 2>&1 || { echo "skipped: no $tool"; exit 77; }
-done
-[ -x "$viewer" ] || { echo "skipped: no viewer at $viewer"; exit 77; }
-unset QT_QPA_PLATFORM
-# libxkbcommon's keymap names trip the sanitizers' strict string checks; that library is not ours.
-[ -n "$ASAN_OPTIONS" ] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-cmds.XXXXXX")
-display=:$((100 + $$ % 50))
-pids=""
-viewer_pid=""
-cleanup() {
-    [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
-    for p in $pids; do kill "$p" 2>/dev/null; done
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-status=0
-fail() { echo "FAILED: $*"; status=1; }
+display_base=100
+. "$(dirname "$0")/virtual_display.sh"
 keep() { [ -n "$WM_CHECK_SHOTS" ] && cp "$tmp/shot.png" "$WM_CHECK_SHOTS/$1.png"; }
 
 mkdir "$tmp/colour" "$tmp/mono"
 $CONVERT -size 400x300 gradient:'#c03020'-'#2040c0' "$tmp/colour/picture.jpg"
 $CONVERT -size 400x300 pattern:checkerboard -monochrome "$tmp/mono/picture.pbm"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids="$!"
-sleep 1
-openbox >/dev/null 2>&1 & pids="$! $pids"
-sleep 1
+start_display
 
 start_viewer() { # $1 = folder, $2 = mask
     "$viewer" "$1" "$2" >"$tmp/viewer.log" 2>&1 & viewer_pid=$!
+    pids="$viewer_pid $pids"
     window=$(timeout 90 xdotool search --sync --onlyvisible --name "Tessel Image Viewer" | head -1)
     [ -n "$window" ] || { echo "FAILED: no viewer window"; cat "$tmp/viewer.log"; exit 1; }
     sleep 5
@@ -50,11 +28,6 @@ stop_viewer() {
     kill "$viewer_pid" 2>/dev/null
     wait "$viewer_pid" 2>/dev/null
     viewer_pid=""
-}
-# Pixels of the screenshot as "x y r g b" lines.
-pixels() { # $1 = crop geometry
-    $CONVERT "$tmp/shot.png" -crop "$1" +repage -depth 8 txt:- |
-        sed -n 's/^\([0-9]*\),\([0-9]*\): *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3 \4 \5/p'
 }
 # The picture's part of the screen, as a checksum.
 view_sum() {
@@ -69,12 +42,12 @@ preview_window() { timeout "$1" xdotool search --sync --onlyvisible --name '^Pre
 start_viewer "$tmp/colour" "*.jpg"
 import -window root "$tmp/shot.png"
 # The splitter's handle is pure blue; the tool bar is the 34 pixels right of it.
-handle_end=$(pixels "${WIDTH}x1+$X+$((Y + HEIGHT / 2))" | awk '$3 < 40 && $4 < 40 && $5 > 215 { last = $1 } END { print last + 0 }')
+handle_end=$(shot_pixels "${WIDTH}x1+$X+$((Y + HEIGHT / 2))" | awk '$3 < 40 && $4 < 40 && $5 > 215 { last = $1 } END { print last + 0 }')
 [ "$handle_end" -gt 0 ] || { echo "FAILED: no splitter handle on the screen"; keep no-handle; exit 1; }
 bar_left=$((X + handle_end + 1))
 bar_right=$((bar_left + 34))
 # Rows of the tool bar with dark text pixels, in runs; a run at least 4 rows high is a caption.
-captions=$(pixels "24x$((HEIGHT - 20))+$((bar_left + 4))+$((Y + 20))" |
+captions=$(shot_pixels "24x$((HEIGHT - 20))+$((bar_left + 4))+$((Y + 20))" |
     awk '$3 + $4 + $5 < 250 { dark[$2] = 1 }
          END { for (y = 0; y < 2000; y++) {
                    if (dark[y] && start == "") start = y
