@@ -359,29 +359,30 @@ void TfPreviews::PresetChosen(int row) {
   if (changed && Locked()) RerunPreview();
 }
 
-void TfPreviews::LoadUserFilter() {
-  if (!OpenDialog1) {
-    OpenDialog1 = new QFileDialog(this, Word(88, Language_), QString(), "Filter (*.flt)");
-    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+QString TfPreviews::ChooseFilterFile(QFileDialog*& dialog, bool save) {
+  if (!dialog) {
+    dialog = new QFileDialog(this, Word(save ? 89 : 88, Language_), QString(), "Filter (*.flt)");
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // Opening wants an existing file; saving a folder that exists.
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   }
-  if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
+  return dialog->selectedFiles().front();
+}
+
+void TfPreviews::LoadUserFilter() {
+  const QString path = ChooseFilterFile(OpenDialog1, false);
+  if (path.isEmpty()) return;
   // A file that is not a filter file, or too short to be one, leaves the kernel as it was.
-  VLReadUserFilterFile(OpenDialog1->selectedFiles().front().toStdString(), UserFilter);
+  VLReadUserFilterFile(path.toStdString(), UserFilter);
   FillKernelBoxes();
   if (Locked()) RerunPreview();
 }
 
 void TfPreviews::SaveUserFilter() {
-  if (!SaveDialog1) {
-    SaveDialog1 = new QFileDialog(this, Word(89, Language_), QString(), "Filter (*.flt)");
-    SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
-    SaveDialog1->setFileMode(QFileDialog::AnyFile);
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  }
-  if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
-  VLWriteUserFilterFile(SaveDialog1->selectedFiles().front().toStdString(), UserFilter);
+  const QString path = ChooseFilterFile(SaveDialog1, true);
+  if (!path.isEmpty()) VLWriteUserFilterFile(path.toStdString(), UserFilter);
 }
 
 // ---- rotation

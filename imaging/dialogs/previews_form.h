@@ -207,6 +207,8 @@ class TfPreviews : public QDialog, public TVLObject {
   void FillKernelBoxes();
   void KernelBoxChanged(int index);
   void PresetChosen(int row);
+  // The file the open or save dialog was closed with, "" when it was cancelled.
+  QString ChooseFilterFile(QFileDialog*& dialog, bool save);
   void LoadUserFilter();
   void SaveUserFilter();
   void LensBoxesChanged();
