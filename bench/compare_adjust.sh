@@ -15,6 +15,7 @@ magick=/usr/bin/convert
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-cmp.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 reps=${REPS:-5}
+. "$root/bench/timing.sh"
 
 # Photo-like test images: smooth gradients with a little noise, 6000 x 4000 and 1024 x 1024.
 $py - "$tmp/in.ppm" "$tmp/in1024.ppm" <<'PY'
@@ -30,7 +31,6 @@ PY
 # is processor time (user + system) of one thread: ImageMagick is held to one thread as ours
 # runs on one.
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 time_cmd() {
   for _ in $(seq "$reps"); do
     /usr/bin/time -f "%U %S" -o "$tmp/time" "$@" >/dev/null 2>&1
@@ -57,12 +57,12 @@ row "fft 1024 x 1024 / -fft +delete" \
   "$(time_cmd $v fft "$tmp/in1024.ppm" "$tmp/o.ppm")" \
   "$(time_cmd $magick "$tmp/in1024.ppm" -fft +delete "$tmp/m.ppm")"
 
-ours=$(VELORA_BENCH_IMAGE=$tmp/in.ppm "$build/bench_adjust" --benchmark_repetitions=$reps \
-  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
-  awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); print $1, $4}')
+ours=$(VELORA_BENCH_IMAGE=$tmp/in.ppm bench_medians "$build/bench_adjust")
 pick() { awk -v n="$1" '$1 == n {print $2}' <<<"$ours"; }
-pillow=$($py - "$tmp/in.ppm" "$reps" <<'PY'
-import sys, time
+pillow=$($py - "$tmp/in.ppm" "$reps" "$root/bench" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[3])
+from pillow_timing import report
 from PIL import Image, ImageEnhance
 im = Image.open(sys.argv[1]); im.load()
 lut = [min(255, max(0, round((i - 20) / 235 * 255))) for i in range(256)]
@@ -72,11 +72,7 @@ cases = {
     "hsv": lambda: im.convert("HSV").convert("RGB"),
     "levels": lambda: im.point(lut),
 }
-for name, fn in cases.items():
-    ts = []
-    for _ in range(int(sys.argv[2])):
-        t0 = time.process_time(); fn(); ts.append(time.process_time() - t0)
-    ts.sort(); print(name, round(ts[len(ts) // 2] * 1000, 1))
+report(cases, int(sys.argv[2]))
 PY
 )
 pil() { awk -v n="$1" '$1 == n {print $2}' <<<"$pillow"; }
@@ -89,8 +85,7 @@ echo "(ours also: AdjustHSL $(pick BM_HslAdjust) ms, EqualizeHistogram $(pick BM
 
 echo
 echo "Transform of one plane, one thread                        ours     FFTW  ratio"
-fft=$("$build/bench_fft" --benchmark_repetitions=$reps --benchmark_report_aggregates_only=true \
-  --benchmark_format=csv 2>/dev/null | awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); print $1, $4}')
+fft=$(bench_medians "$build/bench_fft")
 f() { awk -v n="$1" '$1 == n {print $2}' <<<"$fft"; }
 for n in 1024 2048; do
   row "N = $n / FFTW_MEASURE" "$(f BM_OurFftPlane/$n)" "$(f BM_FftwMeasure/$n)"

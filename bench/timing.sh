@@ -8,3 +8,9 @@ time_cmd() {
     echo $(( (t1 - t0) / 1000000 ))
   done | median
 }
+# "NAME MEDIAN" lines of a Google Benchmark program run REPS times (the median's processor time,
+# in the program's unit); any arguments after the program go to it.
+bench_medians() {
+  "$@" --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+    awk -F, '/_median/ {gsub(/"/, "", $1); sub(/_median/, "", $1); print $1, $4}'
+}

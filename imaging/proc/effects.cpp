@@ -1,4 +1,5 @@
 // The distortion effects: bump map, lens and wave.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -12,8 +13,6 @@ namespace velora {
 using namespace proc_detail;
 
 namespace {
-
-int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
 
 // Doubles are limited before they become integers: a far-off source position (tan near π/2,
 // a huge amplitude) would not fit in an int.
@@ -62,14 +61,15 @@ void BumpMap(TBitmap& bitmap, int cx, int cy, int lightWidth, int lightHeight, T
   if (a.Empty()) return;
   const std::vector<uint8_t> light = LightTable();
   const TGreyPlane grey(bitmap, a);
-  // The light's offset per column and per row: trunc((x − cx) / lw × 128).
+  // The light's offset per column and per row: trunc((x − cx) / lw × 128), in doubles: the
+  // centre and the share may be any integers, and x − cx or 100 − share could overflow an int.
   std::vector<int> columnOffset(size_t(a.Width()));
   for (int x = a.x0; x < a.x1; ++x)
-    columnOffset[size_t(x - a.x0)] = TruncLimited(double(x - cx) / lightWidth * 128, -1024, 1024);
-  const double unlit = share / 100.0, lit = (100 - share) / 100.0;
+    columnOffset[size_t(x - a.x0)] = TruncLimited((double(x) - cx) / lightWidth * 128, -1024, 1024);
+  const double unlit = share / 100.0, lit = (100.0 - share) / 100.0;
   const double colourWeight[3] = {colour.b / 255.0, colour.g / 255.0, colour.r / 255.0};
   for (int y = a.y0; y < a.y1; ++y) {
-    const int rowOffset = TruncLimited(double(y - cy) / lightHeight * 128, -1024, 1024);
+    const int rowOffset = TruncLimited((double(y) - cy) / lightHeight * 128, -1024, 1024);
     const int above = std::max(y - 1, 0), below = std::min(y + 1, a.y1 - 1);
     uint8_t* p = bitmap.ScanLine(y) + 3 * size_t(a.x0);
     for (int x = a.x0; x < a.x1; ++x, p += 3) {
@@ -78,7 +78,9 @@ void BumpMap(TBitmap& bitmap, int cx, int cy, int lightWidth, int lightHeight, T
       const int u = Clamp255(gx - columnOffset[size_t(x - a.x0)] + 128);
       const int v = Clamp255(gy - rowOffset + 128);
       const double l = light[size_t(u) * 256 + size_t(v)] * lit;
-      for (int c = 0; c < 3; ++c) p[c] = uint8_t(Clamp255(RoundHalfEven(p[c] * unlit + l * colourWeight[c])));
+      // Limited before it becomes an integer: a share far outside 0..100 leaves the int range.
+      for (int c = 0; c < 3; ++c)
+        p[c] = uint8_t(std::clamp(std::nearbyint(p[c] * unlit + l * colourWeight[c]), 0.0, 255.0));
     }
     ReportRowDone(progress, a, y);
   }

@@ -88,6 +88,11 @@ struct TVLSelectionArea {
   bool Masked() const { return HasSelection && Mask && !Mask->IsEmpty(); }
 };
 
+// The size ResizeImage makes of a width × height image asked to become newWidth × newHeight:
+// a negative side keeps the aspect ratio (computed in 64 bits; a side that comes out 0 is 1).
+// False when nothing would be resized: both sides negative, either side 0, or an empty image.
+bool VLResizedSize(int width, int height, int newWidth, int newHeight, int64_t& outWidth, int64_t& outHeight);
+
 class TVeloraProc : public TVLObject {
  public:
   TVeloraProc();
@@ -152,14 +157,18 @@ class TVeloraProc : public TVLObject {
   void WriteFtSpectrum(TVLFtImage& ft);
   void WriteFtInverse(TVLFtImage& ft);
   // Geometry of the target (24- or 1-bit), each with an undo copy captioned "Flip",
-  // "Rotate <angle>" or "Resample <width>,<height>". A result that cannot be allocated leaves
-  // the image and the undo store as they were.
+  // "Rotate <angle>" or "Resample <width>,<height>". Each answers false when it leaves the
+  // image as it was because it refuses the target or the arguments, or because its result
+  // cannot be allocated (the undo store is then left as it was too); callers that only show
+  // the image may ignore the answer.
   // direction 0 mirrors left-right, 1 turns upside down.
-  void FlipImage(int direction);
-  // Degrees, counter-clockwise; corners take Background.
-  void RotateImage(bool antialias, double angle);
-  // −1 for one side keeps the aspect ratio; the alpha mask follows.
-  void ResizeImage(int newWidth, int newHeight, TResampleFilter filter);
+  bool FlipImage(int direction);
+  // Degrees, counter-clockwise; corners take Background. A multiple of 360 changes nothing
+  // and answers true; a non-finite angle is refused.
+  bool RotateImage(bool antialias, double angle);
+  // −1 for one side keeps the aspect ratio; the alpha mask follows. Both sides negative
+  // changes nothing and answers true; a side of 0 is refused.
+  bool ResizeImage(int newWidth, int newHeight, TResampleFilter filter);
 
  private:
   void LeaveView();

@@ -1,5 +1,7 @@
 // The component's geometric operations: mirroring, rotation and resizing of the target.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -45,21 +47,32 @@ void TVeloraProc::CommitResult(TBitmap& result, const std::string& caption) {
   WorkBitmap_->SwapPixels(result);
 }
 
-void TVeloraProc::FlipImage(int direction) {
-  if (!WorkBitmap_ || !Geometric(*WorkBitmap_) || (direction != fdHorizontal && direction != fdVertical)) return;
+bool VLResizedSize(int width, int height, int newWidth, int newHeight, int64_t& outWidth, int64_t& outHeight) {
+  if ((newWidth < 0 && newHeight < 0) || newWidth == 0 || newHeight == 0 || width <= 0 || height <= 0) return false;
+  // In 64 bits: width × height overflows 32 for large images.
+  outWidth = newWidth, outHeight = newHeight;
+  if (outWidth < 0) outWidth = std::max<int64_t>(1, int64_t(width) * newHeight / height);
+  if (outHeight < 0) outHeight = std::max<int64_t>(1, outWidth * height / width);
+  return true;
+}
+
+bool TVeloraProc::FlipImage(int direction) {
+  if (!WorkBitmap_ || !Geometric(*WorkBitmap_) || (direction != fdHorizontal && direction != fdVertical)) return false;
+  // The mirror works in place and needs no memory of its own, so the undo copy can go first.
   if (AutoUndo) PushUndoCaptioned("Flip");
   VLFlipBitmap(*WorkBitmap_, direction);
   RefreshTarget();
+  return true;
 }
 
-void TVeloraProc::RotateImage(bool antialias, double angle) {
-  if (!WorkBitmap_ || !Geometric(*WorkBitmap_)) return;
+bool TVeloraProc::RotateImage(bool antialias, double angle) {
+  if (!WorkBitmap_ || !Geometric(*WorkBitmap_)) return false;
   double f = 0;
-  if (!VLReduceAngle(angle, f)) return;
+  if (!VLReduceAngle(angle, f)) return false;
   const std::string caption = "Rotate " + GeneralFormat(angle);
   if (f == 0) {
     if (AutoUndo) PushUndoCaptioned(caption);
-    return;
+    return true;
   }
   int quarters = 0;
   while (f > 45) ++quarters, f -= 90;
@@ -74,7 +87,7 @@ void TVeloraProc::RotateImage(bool antialias, double angle) {
       VLRotateBits1Bit(*WorkBitmap_, result, quarters * 90 + f, Background() != clBlack, &progress);
     } else {
       result.Assign(*WorkBitmap_);
-      if (quarters != 0 && !VLTurnBitmap(result, quarters)) return;
+      if (quarters != 0 && !VLTurnBitmap(result, quarters)) return false;
       if (f != 0) {
         TBitmap turned;
         turned.SwapPixels(result);
@@ -82,27 +95,24 @@ void TVeloraProc::RotateImage(bool antialias, double angle) {
       }
     }
   } catch (const std::bad_alloc&) {
-    return;
+    return false;
   }
   CommitResult(result, caption);
   RefreshTarget();
+  return true;
 }
 
-void TVeloraProc::ResizeImage(int newWidth, int newHeight, TResampleFilter filter) {
-  if (!WorkBitmap_) return;
+bool TVeloraProc::ResizeImage(int newWidth, int newHeight, TResampleFilter filter) {
+  if (!WorkBitmap_) return false;
   const std::string caption = "Resample " + std::to_string(newWidth) + "," + std::to_string(newHeight);
   if (newWidth < 0 && newHeight < 0) {
     if (AutoUndo) PushUndoCaptioned(caption);
-    return;
+    return true;
   }
   TBitmap& source = *WorkBitmap_;
-  if (!Geometric(source) || newWidth == 0 || newHeight == 0) return;
-  // The kept aspect in 64 bits (width × height overflows 32 for large images); a side that
-  // comes out 0 is one pixel.
-  int64_t w = newWidth, h = newHeight;
-  if (w < 0) w = std::max<int64_t>(1, int64_t(source.Width()) * h / source.Height());
-  if (h < 0) h = std::max<int64_t>(1, w * source.Height() / source.Width());
-  if (w > INT32_MAX || h > INT32_MAX) return;
+  int64_t w = 0, h = 0;
+  if (!Geometric(source) || !VLResizedSize(source.Width(), source.Height(), newWidth, newHeight, w, h)) return false;
+  if (w > INT32_MAX || h > INT32_MAX) return false;
   const TVLProgressRecord progress = OwnProgress();
   TBitmap result;
   TVLMask mask;
@@ -123,11 +133,12 @@ void TVeloraProc::ResizeImage(int newWidth, int newHeight, TResampleFilter filte
         ResampleMask(*AlphaMask_, mask, filter);
     }
   } catch (const std::bad_alloc&) {
-    return;
+    return false;
   }
   CommitResult(result, caption);
   if (AlphaMask_ && mask.Width() > 0) *AlphaMask_ = std::move(mask);
   RefreshTarget();
+  return true;
 }
 
 }  // namespace velora

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "filter_fixtures.h"
+
 using namespace velora;
+using velora::test::Varied;  // many colours: ramps and products in each channel
 
 namespace {
 
@@ -16,18 +19,6 @@ TBitmap* Filled(TBitmap& b, int w, int h, TRGB c) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) reinterpret_cast<TRGB*>(b.ScanLine(y))[x] = c;
   return &b;
-}
-
-// A picture with many colours: ramps and products in each channel.
-void Varied(TBitmap& b, int w, int h) {
-  b.Reset(w, h, TPixelFormat::pf24bit);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = b.ScanLine(y) + 3 * x;
-      p[0] = uint8_t(x * 13 + y * 7);
-      p[1] = uint8_t((x * y * 3 + 41) % 256);
-      p[2] = uint8_t(255 - ((x + 3 * y) * 5) % 256);
-    }
 }
 
 TRGB Pixel(const TBitmap& b, int x, int y) { return reinterpret_cast<const TRGB*>(b.ScanLine(y))[x]; }

@@ -159,21 +159,21 @@ TEST(ProcGeometry, OneBitRotationByInverseMapping) {
 TEST(ProcGeometry, UndoCaptionsAndRefusals) {
   struct {
     const char* what;
-    std::function<void(TVeloraProc&)> op;
-    const char* caption;  // nullptr: no copy, nothing changes
+    std::function<bool(TVeloraProc&)> op;
+    const char* caption;  // nullptr: refused, no copy, nothing changes
   } const kCases[] = {
-      {"flip", [](TVeloraProc& p) { p.FlipImage(fdVertical); }, "Flip"},
-      {"rotate", [](TVeloraProc& p) { p.RotateImage(true, 30.5); }, "Rotate 30.5"},
-      {"rotate clockwise", [](TVeloraProc& p) { p.RotateImage(false, -90); }, "Rotate -90"},
-      {"rotate 360", [](TVeloraProc& p) { p.RotateImage(false, 360); }, "Rotate 360"},
-      {"resample", [](TVeloraProc& p) { p.ResizeImage(200, -1, rfTriangle); }, "Resample 200,-1"},
-      {"resample both kept", [](TVeloraProc& p) { p.ResizeImage(-1, -1, rfTriangle); }, "Resample -1,-1"},
-      {"unknown flip", [](TVeloraProc& p) { p.FlipImage(2); }, nullptr},
-      {"rotate NaN", [](TVeloraProc& p) { p.RotateImage(true, std::numeric_limits<double>::quiet_NaN()); }, nullptr},
-      {"rotate infinity", [](TVeloraProc& p) { p.RotateImage(true, INFINITY); }, nullptr},
-      {"resample to width 0", [](TVeloraProc& p) { p.ResizeImage(0, 10, rfTriangle); }, nullptr},
+      {"flip", [](TVeloraProc& p) { return p.FlipImage(fdVertical); }, "Flip"},
+      {"rotate", [](TVeloraProc& p) { return p.RotateImage(true, 30.5); }, "Rotate 30.5"},
+      {"rotate clockwise", [](TVeloraProc& p) { return p.RotateImage(false, -90); }, "Rotate -90"},
+      {"rotate 360", [](TVeloraProc& p) { return p.RotateImage(false, 360); }, "Rotate 360"},
+      {"resample", [](TVeloraProc& p) { return p.ResizeImage(200, -1, rfTriangle); }, "Resample 200,-1"},
+      {"resample both kept", [](TVeloraProc& p) { return p.ResizeImage(-1, -1, rfTriangle); }, "Resample -1,-1"},
+      {"unknown flip", [](TVeloraProc& p) { return p.FlipImage(2); }, nullptr},
+      {"rotate NaN", [](TVeloraProc& p) { return p.RotateImage(true, std::nan("")); }, nullptr},
+      {"rotate infinity", [](TVeloraProc& p) { return p.RotateImage(true, INFINITY); }, nullptr},
+      {"resample to width 0", [](TVeloraProc& p) { return p.ResizeImage(0, 10, rfTriangle); }, nullptr},
       // Rows too long to hold: the allocation fails.
-      {"resample beyond memory", [](TVeloraProc& p) { p.ResizeImage(1 << 30, 1 << 30, rfNone); }, nullptr},
+      {"resample beyond memory", [](TVeloraProc& p) { return p.ResizeImage(1 << 30, 1 << 30, rfNone); }, nullptr},
   };
   for (const auto& c : kCases) {
     TProc t;
@@ -181,7 +181,7 @@ TEST(ProcGeometry, UndoCaptionsAndRefusals) {
     t.proc.PushUndoCaptioned("earlier");
     TBitmap before;
     before.Assign(t.bitmap);
-    c.op(t.proc);
+    EXPECT_EQ(c.op(t.proc), c.caption != nullptr) << c.what;
     if (c.caption) {
       ASSERT_EQ(t.proc.UndoCount(), 1) << c.what;
       EXPECT_EQ(t.proc.UndoCaptions().back(), c.caption) << c.what;

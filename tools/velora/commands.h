@@ -22,6 +22,9 @@ int CmdThumbnail(const std::vector<std::string>& args);
 int CmdAdjust(const std::vector<std::string>& args);
 int CmdHistogram(const std::vector<std::string>& args);
 int CmdFft(const std::vector<std::string>& args);
+int CmdFilter(const std::vector<std::string>& args);
+int CmdRotate(const std::vector<std::string>& args);
+int CmdFlip(const std::vector<std::string>& args);
 
 // Why a path cannot be opened for reading ("No such file or directory", "Is a directory"),
 // or "" when it can.

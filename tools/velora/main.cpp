@@ -25,11 +25,15 @@ const TCommand kCommands[] = {
     {"convert", CmdConvert, "convert [--bits N] [--colors N] [--equalize-dpi] IN OUT\n"
                             "          [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab]\n"
                             "                                    load IN, save OUT (format by extension)"},
-    {"resize", CmdResize, "resize ...                 resample an image"},
+    {"resize", CmdResize, "resize IN OUT WxH [--filter NAME]  resample (-1 for one side keeps the aspect)"},
     {"thumbnail", CmdThumbnail, "thumbnail ...              make a thumbnail"},
     {"adjust", CmdAdjust, "adjust IN OUT OP...        colour adjustments (--help for the list)"},
     {"histogram", CmdHistogram, "histogram IN [--json]      the red, green, blue and gray histogram"},
     {"fft", CmdFft, "fft IN OUT [--gray] [--clear X0,Y0,X1,Y1]... [--inverse]  spectrum or inverse"},
+    {"filter", CmdFilter, "filter IN OUT NAME [ARGS] [--rect X0,Y0,X1,Y1]  user filter, bump map, lens, wave,\n"
+                          "                                    morphology (--help for the list)"},
+    {"rotate", CmdRotate, "rotate IN OUT ANGLE [--no-antialias] [--background R,G,B]  degrees, counter-clockwise"},
+    {"flip", CmdFlip, "flip IN OUT horizontal|vertical  mirror left-right or turn upside down"},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 
@@ -51,11 +52,19 @@ bool WantsHelp(const std::vector<std::string>& args, const char* usage) {
   return false;
 }
 
-int LoadImage24(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
+bool ParseNumber(const std::string& text, double& out) {
+  if (text.empty() || std::isspace((unsigned char)text[0])) return false;
+  char* stop = nullptr;
+  out = std::strtod(text.c_str(), &stop);
+  return *stop == '\0' && std::isfinite(out);
+}
+
+int LoadImage24(TVeloraIO& io, TBitmap& bitmap, const std::string& path, bool keepOneBit) {
   const int status = LoadImage(io, bitmap, path);
   if (status != kExitOk) return status;
   try {
     if (bitmap.PixelFormat() == TPixelFormat::pf1bit) {
+      if (keepOneBit) return kExitOk;
       TBitmap expanded;
       ExpandMonoTo24(bitmap, expanded);
       bitmap.Assign(expanded);
@@ -67,6 +76,27 @@ int LoadImage24(TVeloraIO& io, TBitmap& bitmap, const std::string& path) {
     return kExitImageFailed;
   }
   return kExitOk;
+}
+
+}  // namespace velora::tool
+
+namespace velora::tool {
+
+int TransformFile(const std::string& in, const std::string& out, const TCheck& check,
+                  const std::function<bool(TVeloraProc&)>& operation) {
+  TBitmap bitmap;
+  TVeloraIO io;
+  if (const int status = LoadImage24(io, bitmap, in, true); status != kExitOk) return status;
+  if (check)
+    if (const int status = check(bitmap); status != kExitOk) return status;
+  TVeloraProc proc;
+  proc.AutoUndo = false;
+  proc.AttachBitmap(&bitmap);
+  if (!operation(proc)) {
+    Complain("not enough memory to transform " + in);
+    return kExitImageFailed;
+  }
+  return SaveImage(io, bitmap, out);
 }
 
 }  // namespace velora::tool
