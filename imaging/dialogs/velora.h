@@ -37,8 +37,8 @@ class TVelora : public TVeloraView {
   void PushUndo() { Proc().PushUndo(); }
   void RestoreUndo() { Proc().RestoreUndo(); }
   void SetUndoLocation(TVLStorageLocation location) { Proc().SetUndoLocation(location); }
-  void RotateImage(bool antialias, double angle) { Proc().RotateImage(antialias, angle); }
-  void FlipImage(int direction) { Proc().FlipImage(direction); }
+  bool RotateImage(bool antialias, double angle) { return Proc().RotateImage(antialias, angle); }
+  bool FlipImage(int direction) { return Proc().FlipImage(direction); }
   void WriteFtInverse(TVLFtImage& ft) { Proc().WriteFtInverse(ft); }
   TIOParamsVals& IOParams() { return IO().Params(); }
   void LoadFromFile(const std::string& name) { IO().LoadFromFile(name); }
