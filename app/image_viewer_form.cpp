@@ -178,8 +178,6 @@ void TfrmImageViewer::BuildToolBars() {
   tbtnEffect = add("tbtnEffect", "EF", "Effects");
   connect(tbtnColorAdjust, &QAction::triggered, this, &TfrmImageViewer::tbtnColorAdjustClick);
   connect(tbtnEffect, &QAction::triggered, this, &TfrmImageViewer::tbtnEffectClick);
-  // The effects' pages (user filter, bump map, rotation) arrive with the effects.
-  tbtnEffect->setEnabled(false);
   tbImageControl->addSeparator();
   connect(tbtnZoomXFit, &QAction::triggered, this, &TfrmImageViewer::tbtnZoomXFitClick);
   connect(tbtnZoomX1, &QAction::triggered, this, &TfrmImageViewer::tbtnZoomX1Click);

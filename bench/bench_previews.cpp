@@ -4,8 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <functional>
 #include <memory>
@@ -67,6 +69,17 @@ void BM_RerunRGB(benchmark::State& s) { Rerun(s, 3, [](TfPreviews& f, int odd) {
 void BM_RerunEqualization(benchmark::State& s) {
   Rerun(s, 5, [](TfPreviews& f, int odd) { f.RulerBox1->SetGripPosition(0, odd ? 30 : 20); });
 }
+void BM_RerunUserFilter(benchmark::State& s) {
+  Rerun(s, 4, [](TfPreviews& f, int odd) { f.ListBox1->setCurrentRow(odd ? 1 : 2); });
+}
+void BM_RerunBumpMap(benchmark::State& s) { Rerun(s, 6, [](TfPreviews& f, int odd) { f.Edit26->setValue(odd ? 30 : 20); }); }
+void BM_RerunLens(benchmark::State& s) { Rerun(s, 7, [](TfPreviews& f, int odd) { f.Edit31->setValue(odd ? 9 : 8); }); }
+void BM_RerunWave(benchmark::State& s) { Rerun(s, 8, [](TfPreviews& f, int odd) { f.Edit34->setValue(odd ? 90 : 80); }); }
+// The largest window: the routine's time does not grow with it.
+void BM_RerunMorph(benchmark::State& s) { Rerun(s, 9, [](TfPreviews& f, int odd) { f.Edit35->setValue(odd ? 64 : 63); }); }
+void BM_RerunRotate(benchmark::State& s) {
+  Rerun(s, 10, [](TfPreviews& f, int odd) { f.TrackBarRotate->setValue(odd ? 3050 : 3000); });
+}
 void BM_RerunFFT(benchmark::State& s) { Rerun(s, 11, [](TfPreviews& f, int) { f.Clear->click(); }); }
 
 void BM_RefreshPreviewKept(benchmark::State& state) {
@@ -91,6 +104,12 @@ BENCHMARK(BM_RerunHSV)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RerunHSL)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RerunRGB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RerunEqualization)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RerunUserFilter)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RerunBumpMap)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RerunLens)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RerunWave)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RerunMorph)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RerunRotate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RerunFFT)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshPreviewKept)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshPreviewSourceChanged)->Unit(benchmark::kMillisecond);

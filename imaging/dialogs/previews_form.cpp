@@ -113,6 +113,9 @@ TfPreviews::TfPreviews(QWidget* parent) : QDialog(parent) {
   // FormCreate: the Contrast page first, the Result's undo copy in memory.
   PageControl1->setCurrentIndex(0);
   Velora2->SetUndoLocation(slMemory);
+  // Nothing in the dialog restores the Source's own copies; a rotation applied on OK would
+  // only pay for one it never uses.
+  Velora1->SetAutoUndo(false);
   SetLanguage(msEnglish);
 }
 
@@ -191,6 +194,7 @@ void TfPreviews::BuildForm() {
   Pages[9] = BuildMorphPage();
   Pages[10] = BuildRotatePage();
   Pages[11] = BuildFftPage();
+  ConnectEffectPages();
   for (QWidget* page : Pages) PageControl1->addTab(page, QString());
   connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
     if (Activated_) PageControl1Change();
@@ -223,6 +227,7 @@ void TfPreviews::Relayout() {
 }
 
 void TfPreviews::SetLanguage(TMsgLanguage language) {
+  Language_ = language;
   auto w = [language](int id) { return Word(id, language); };
   auto colon = [&w](int id) { return w(id) + ":"; };
   setWindowTitle(w(0));
@@ -387,7 +392,7 @@ void TfPreviews::ApplyPage(TVelora* target) {
       if (SpeedButton3->isChecked()) EqualizeHistogram(bm, 0, 0, w, h, progress);
       break;
     case 12: ApplyFft(target); break;
-    default: break;  // the effects' pages apply nothing yet
+    default: ApplyEffectPage(target, tag, progress); break;
   }
   target->Update();
   AdjustMouseInteract(Velora2, tag);

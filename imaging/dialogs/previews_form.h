@@ -11,11 +11,14 @@
 #include "histogram_box.h"
 #include "hsv_box.h"
 #include "proc/ft_image.h"
+#include "proc/user_filter.h"
 #include "proc/velora_proc.h"
 #include "ruler_box.h"
+#include "up_down_edit.h"
 #include "velora.h"
 
 class QCheckBox;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -99,11 +102,10 @@ class TfPreviews : public QDialog, public TVLObject {
   QToolButton* SpeedButton3;
   QGroupBox* GroupBox4;
   QListWidget* CheckListBox1;
-  // The effects' pages: laid out, their routines not yet wired.
   // User filter
   QGroupBox *GroupBox1, *GroupBox3;
-  std::array<QSpinBox*, 9> KernelBoxes{};  // Edit8, Edit11, Edit14, Edit9, … by kernel index
-  QSpinBox* Edit20;
+  std::array<TUpDownEdit*, 9> KernelBoxes{};  // Edit8, Edit11, Edit14, Edit9, … by kernel index
+  TUpDownEdit* Edit20;
   QLabel* Label15;
   QPushButton *Button4, *Button5;
   QListWidget* ListBox1;
@@ -137,6 +139,8 @@ class TfPreviews : public QDialog, public TVLObject {
   QProgressBar* ProgressBar1;
   QPushButton *Clear, *Button7;
   QCheckBox* CheckBox1;
+  // Made when Load or Save is first pressed.
+  QFileDialog *OpenDialog1 = nullptr, *SaveDialog1 = nullptr;
 
   // ---- page state
   int Contrast = 0, Brightness = 0;
@@ -145,6 +149,20 @@ class TfPreviews : public QDialog, public TVLObject {
   int HslHue = 0, HslSat = 0, HslLum = 0;
   int Red = 0, Green = 0, Blue = 0;
   TRGB ThresholdLow, ThresholdHigh, EqualizeLow, EqualizeHigh;
+  TVLUserFilter UserFilter;
+  // Where the light or the lens sits on the Source's bitmap: its centre and its extent.
+  struct TEffectArea {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+  };
+  TEffectArea BumpArea, LensArea;
+  TRGB BumpColour{255, 255, 255};
+  int BumpShare = 0;
+  int RefractionBox = 7;  // the box shows (refraction − 1) × 10
+  double Refraction = 1.7;
+  int WaveAmplitude = 10, WaveLength = 10, WavePhase = 0;
+  bool WaveReflective = false;
+  int MorphFilterIndex = 0, MorphSize = 1;
+  double Angle = 0;
   TVLFtImage* FrequencyImage() const { return FrequencyImage_.get(); }
 
  protected:
@@ -159,6 +177,12 @@ class TfPreviews : public QDialog, public TVLObject {
     int* value;
   };
   using TSliderPage = std::vector<TSliderParam>;
+  // The boxes of a page without sliders and the fields they set.
+  struct TBoxParam {
+    QSpinBox* box;
+    int* value;
+  };
+  using TBoxPage = std::vector<TBoxParam>;
 
   void BuildForm();
   QWidget* BuildSliderPage(const std::vector<std::pair<QLabel**, std::pair<QLineEdit**, QSlider**>>>& rows,
@@ -173,6 +197,30 @@ class TfPreviews : public QDialog, public TVLObject {
   QWidget* BuildMorphPage();
   QWidget* BuildRotatePage();
   void SetEffectCaptions(TMsgLanguage language);
+  void ConnectEffectPages();
+  void InitEffectPage(int tag);
+  void ApplyEffectPage(TVelora* target, int tag, const TVLProgressRecord* progress);
+  // Stores every box of the page when any differs from its field; true when it did.
+  bool TakeBoxes(TBoxPage& page);
+  static void ShowBoxes(const TBoxPage& page);
+  void BoxPageChanged(TBoxPage& page);
+  void FillKernelBoxes();
+  void KernelBoxChanged(int index);
+  void PresetChosen(int row);
+  // The file the open or save dialog was closed with, "" when it was cancelled.
+  QString ChooseFilterFile(QFileDialog*& dialog, bool save);
+  void LoadUserFilter();
+  void SaveUserFilter();
+  void LensBoxesChanged();
+  void WaveChanged();
+  void MorphChanged();
+  void RotateSliderChanged();
+  void RotateEditChanged();
+  void ApplyRotate(TVelora* target);
+  // A click on the Result puts the light or the lens there.
+  void PlaceEffectAt(QPointF at);
+  // The area as the preview shows it: the Source's zoom and scroll applied.
+  TEffectArea PreviewArea(const TEffectArea& area) const;
   void Relayout();
   void FormActivate();
   void PageControl1Change();
@@ -195,10 +243,12 @@ class TfPreviews : public QDialog, public TVLObject {
   void SpeedButton1Click();
 
   bool Activated_ = false;  // the first show of this run has happened
+  TMsgLanguage Language_ = msEnglish;
   bool Ready_ = false;
   bool FinalApply_ = false;
   std::array<bool, kPageCount + 1> PageInitialised_{};  // by tag
   TSliderPage ContrastPage_, HsvPage_, HslPage_, RgbPage_;
+  TBoxPage BumpPage_, LensPage_, WavePage_;
   std::unique_ptr<TVLFtImage> FrequencyImage_;
   // What depends only on the Source's bitmap is kept until that bitmap changes.
   int SourceVersion_ = 0;

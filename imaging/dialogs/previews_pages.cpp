@@ -262,7 +262,7 @@ void TfPreviews::InitPage(int tag) {
       SpeedButton3->setChecked(false);
       break;
     case 12: CheckBox1->setChecked(true); break;
-    default: break;
+    default: InitEffectPage(tag); break;
   }
 }
 
@@ -312,7 +312,12 @@ void TfPreviews::HsvBoxChanged() {
 }
 
 void TfPreviews::ResultMouse(QMouseEvent* event) {
-  if (ActiveTag() != TagOf(ppHSV) || event->button() != Qt::LeftButton) return;
+  const int tag = ActiveTag();
+  if (tag == TagOf(ppBumpMap) || tag == TagOf(ppLens)) {
+    PlaceEffectAt(event->position());
+    return;
+  }
+  if (tag != TagOf(ppHSV) || event->button() != Qt::LeftButton) return;
   // The colour the user sees under the mouse, background included.
   const QPoint at = event->position().toPoint();
   if (!Velora2->rect().contains(at)) return;

@@ -37,6 +37,8 @@ class TVelora : public TVeloraView {
   void PushUndo() { Proc().PushUndo(); }
   void RestoreUndo() { Proc().RestoreUndo(); }
   void SetUndoLocation(TVLStorageLocation location) { Proc().SetUndoLocation(location); }
+  bool RotateImage(bool antialias, double angle) { return Proc().RotateImage(antialias, angle); }
+  bool FlipImage(int direction) { return Proc().FlipImage(direction); }
   void WriteFtInverse(TVLFtImage& ft) { Proc().WriteFtInverse(ft); }
   TIOParamsVals& IOParams() { return IO().Params(); }
   void LoadFromFile(const std::string& name) { IO().LoadFromFile(name); }

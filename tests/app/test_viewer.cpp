@@ -1,15 +1,19 @@
 // The viewer's window end to end, offscreen: the caption, the scanned column, the first image
 // loaded and fitted, keys moving the selection (coalesced while held), the zoom and reload
 // commands, the zoom filters, drag-scrolling, the margins after a PNG, fitting that follows
-// the window, the restored geometry, unreadable files, and the usage message.
+// the window, the restored geometry, unreadable files, the usage message, and the two
+// processing commands.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QSlider>
+#include <QTabWidget>
 #include <QTest>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -84,6 +88,17 @@ struct Window {
     Settle();
   }
 };
+
+// Runs `script` on the modal dialog that the next command opens; a script that leaves it open
+// is answered with Cancel.
+void OnDialog(std::function<void(TfPreviews&)> script) {
+  QTimer::singleShot(0, [script] {
+    auto* dialog = qobject_cast<TfPreviews*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    script(*dialog);
+    if (dialog->isVisible()) dialog->reject();
+  });
+}
 
 // A key press as the window system sends it while the key is held down.
 void SendKey(QWidget* w, QEvent::Type type, Qt::Key key, bool autoRepeat) {
@@ -236,7 +251,7 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
   std::vector<uint8_t> after(w.view().GetBitmap()->Bits(), w.view().GetBitmap()->Bits() + w.view().GetBitmap()->ImageSize());
   EXPECT_EQ(before, after);
   EXPECT_TRUE(w.form.tbtnColorAdjust->isEnabled());
-  EXPECT_FALSE(w.form.tbtnEffect->isEnabled());
+  EXPECT_TRUE(w.form.tbtnEffect->isEnabled());
 }
 
 TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
@@ -376,21 +391,11 @@ TEST(Viewer, ColorAdjustOpensThePreviewDialogAndAppliesOnOk) {
   Fixture fx;
   Window w(fx.dir);
   EXPECT_TRUE(w.form.tbtnColorAdjust->isEnabled());
-  EXPECT_FALSE(w.form.tbtnEffect->isEnabled());  // its pages come with the effects
   TBitmap& image = *w.view().GetBitmap();
   auto pixels = [&image] { return std::vector<uint8_t>(image.Bits(), image.Bits() + image.ImageSize()); };
-  // Runs `script` on the modal dialog that the next command opens.
-  auto onDialog = [](std::function<void(TfPreviews&)> script) {
-    QTimer::singleShot(0, [script] {
-      auto* dialog = qobject_cast<TfPreviews*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr);
-      script(*dialog);
-      if (dialog->isVisible()) dialog->reject();
-    });
-  };
   const auto original = pixels();
   const TRGB before = *reinterpret_cast<const TRGB*>(image.ScanLine(5));
-  onDialog([](TfPreviews& d) {
+  OnDialog([](TfPreviews& d) {
     EXPECT_EQ(d.windowTitle(), "Preview");
     EXPECT_TRUE(d.SpeedButton1->isChecked());
     d.Edit21->selectAll();
@@ -407,7 +412,7 @@ TEST(Viewer, ColorAdjustOpensThePreviewDialogAndAppliesOnOk) {
   const auto applied = pixels();
   EXPECT_NE(applied, original);
 
-  onDialog([](TfPreviews& d) { QTest::keyClick(&d, Qt::Key_Escape); });
+  OnDialog([](TfPreviews& d) { QTest::keyClick(&d, Qt::Key_Escape); });
   w.form.tbtnColorAdjust->trigger();
   EXPECT_EQ(pixels(), applied);
   EXPECT_EQ(proc.UndoCount(), 1);
@@ -417,5 +422,45 @@ TEST(Viewer, ColorAdjustOpensThePreviewDialogAndAppliesOnOk) {
   proc.OnPreview = [&](TVLObject*, TVLObject*) { ++opened; };
   image.Reset(40, 30, TPixelFormat::pf1bit);
   w.form.tbtnColorAdjust->trigger();
+  EXPECT_EQ(opened, 0);
+}
+
+TEST(Viewer, EffectsOpenTheirThreePagesAndOkAppliesWithOneUndoCopy) {
+  Fixture fx;
+  Window w(fx.dir);
+  EXPECT_TRUE(w.form.tbtnEffect->isEnabled());
+  TBitmap& image = *w.view().GetBitmap();
+  ASSERT_EQ(image.Width(), 800);
+  const double zoom = w.view().Zoom();
+  OnDialog([](TfPreviews& d) {
+    EXPECT_EQ(d.windowTitle(), "Preview");
+    EXPECT_EQ(d.PageControl1->tabText(d.PageControl1->currentIndex()), "User filter");
+    d.PageControl1->setCurrentIndex(10);  // Rotate
+    d.TrackBarRotate->setValue(9000);
+    QTest::mouseClick(d.Button1, Qt::LeftButton);
+  });
+  w.form.tbtnEffect->trigger();
+  // A quarter turn: the sides exchanged, the view's zoom as it was.
+  EXPECT_EQ(image.Width(), 600);
+  EXPECT_EQ(image.Height(), 800);
+  EXPECT_DOUBLE_EQ(w.view().Zoom(), zoom);
+  TVeloraProc& proc = w.view().GetProc();
+  ASSERT_EQ(proc.UndoCount(), 1);
+  EXPECT_EQ(proc.UndoCaptions().back(), "Previews");
+
+  const std::vector<uint8_t> applied(image.Bits(), image.Bits() + image.ImageSize());
+  OnDialog([](TfPreviews& d) {
+    QTest::mouseClick(d.ListBox1->viewport(), Qt::LeftButton, {},
+                      d.ListBox1->visualItemRect(d.ListBox1->item(2)).center());  // Edges
+    QTest::keyClick(&d, Qt::Key_Escape);
+  });
+  w.form.tbtnEffect->trigger();
+  EXPECT_EQ(std::vector<uint8_t>(image.Bits(), image.Bits() + image.ImageSize()), applied);
+  EXPECT_EQ(proc.UndoCount(), 1);
+
+  int opened = 0;
+  proc.OnPreview = [&](TVLObject*, TVLObject*) { ++opened; };
+  image.Reset(40, 30, TPixelFormat::pf1bit);
+  w.form.tbtnEffect->trigger();
   EXPECT_EQ(opened, 0);
 }

@@ -6,33 +6,11 @@
 # Skips (77) without Xvfb, openbox, xdotool or ImageMagick.
 #   window_manager_check.sh VIEWER
 viewer=$1
-CONVERT=convert
-[ -x /usr/bin/convert ] && CONVERT=/usr/bin/convert
-for tool in Xvfb openbox xdotool import; do
-    command -v $tool >/dev/null 2>&1 || { echo "skipped: no $tool"; exit 77; }
-done
-[ -x "$viewer" ] || { echo "skipped: no viewer at $viewer"; exit 77; }
-unset QT_QPA_PLATFORM
-# On X11, libxkbcommon hands strndup a keymap name that is not NUL-terminated within the bound
-# it gives, which the sanitizers' strict string checks report; that library is not ours.
-[ -n "$ASAN_OPTIONS" ] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-wm.XXXXXX")
-display=:$((40 + $$ % 50))
-pids=""
-cleanup() {
-    for p in $pids; do kill "$p" 2>/dev/null; done
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-status=0
-fail() { echo "FAILED: $*"; status=1; }
+display_base=40
+. "$(dirname "$0")/virtual_display.sh"
 
 $CONVERT -size 784x584 xc:'#2060c0' -bordercolor '#ff0000' -border 8 "$tmp/picture.jpg"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids="$!"
-sleep 1
-openbox >/dev/null 2>&1 & pids="$! $pids"
-sleep 1
+start_display
 "$viewer" "$tmp" "*.jpg" >"$tmp/viewer.log" 2>&1 & pids="$! $pids"
 # A sanitizer build on a busy machine may take a while to show its window.
 window=$(timeout 90 xdotool search --sync --onlyvisible --name "Tessel Image Viewer" | head -1)
@@ -41,8 +19,7 @@ window=$(timeout 90 xdotool search --sync --onlyvisible --name "Tessel Image Vie
 # The first and last red pixel along a one-pixel-wide strip of the screenshot ("-1 -1" when
 # there is none), counted along the strip.
 red_span() { # $1 = crop geometry
-    $CONVERT "$tmp/shot.png" -crop "$1" +repage -depth 8 txt:- |
-        sed -n 's/^\([0-9]*\),\([0-9]*\): *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3 \4 \5/p' |
+    shot_pixels "$1" |
         awk '$3 > 200 && $4 < 60 && $5 < 60 { n = $1 + $2; if (first == "") first = n; last = n }
              END { print (first == "" ? -1 : first), (last == "" ? -1 : last) }'
 }

@@ -20,66 +20,10 @@
 #include <memory>
 #include <vector>
 
-#include "dialogs/previews_form.h"
-#include "view/qt/preview_launcher.h"
+#include "previews_fixture.h"
 
 using namespace velora;
-
-namespace {
-
-TRGB Pixel(const TBitmap& b, int x, int y) { return reinterpret_cast<const TRGB*>(b.ScanLine(y))[x]; }
-
-std::vector<uint8_t> Pixels(const TBitmap& b) { return {b.Bits(), b.Bits() + b.ImageSize()}; }
-
-// A gradient, so that every operation has something to change.
-void FillGradient(TBitmap& b, int w, int h) {
-  b.Reset(w, h, TPixelFormat::pf24bit);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      reinterpret_cast<TRGB*>(b.ScanLine(y))[x] = TRGB{uint8_t(40 + y * 3), uint8_t(x * 2), uint8_t(200 - x)};
-}
-
-struct TDialogFixture {
-  std::unique_ptr<TVeloraView> view = std::make_unique<TVeloraView>();
-  TDialogFixture(int w = 60, int h = 40) {
-    InstallPreviewsDialog();
-    FillGradient(view->Bitmap(), w, h);
-    view->resize(200, 150);
-    view->show();
-    view->Update();
-    QApplication::processEvents();
-  }
-  ~TDialogFixture() { InstallPreviewLauncher(nullptr); }
-  TVeloraProc& proc() { return view->GetProc(); }
-
-  // Opens the dialog on `pages` and runs `script` on it once it is shown; a script that
-  // leaves it open is answered with Cancel, so that a failing test cannot hang.
-  bool Run(TPreviewPageSet pages, const std::function<void(TfPreviews&)>& script) {
-    proc().OnPreview = [script](TVLObject*, TVLObject* form) {
-      auto* f = dynamic_cast<TfPreviews*>(form);
-      ASSERT_NE(f, nullptr);
-      QTimer::singleShot(0, f, [f, script] {
-        script(*f);
-        if (f->isVisible()) f->reject();
-      });
-    };
-    return proc().ShowPreviews(pages);
-  }
-};
-
-std::vector<std::string> VisibleTabs(const TfPreviews& f) {
-  std::vector<std::string> tabs;
-  for (int i = 0; i < f.PageControl1->count(); ++i)
-    if (f.PageControl1->isTabVisible(i)) tabs.push_back(f.PageControl1->tabText(i).toStdString());
-  return tabs;
-}
-
-void Type(QLineEdit* edit, const QString& text) {
-  edit->selectAll();
-  QTest::keyClicks(edit, text);
-}
-
-}  // namespace
+using namespace velora::test;
 
 TEST(Previews, ThePageSetChoosesTheTabsInOrderAndTheFirstOpens) {
   struct TCase {
