@@ -170,7 +170,7 @@ TEST(MetafileBitmaps, GradientFillShadesRectanglesAndTriangles) {
   }
 }
 
-TEST(MetafileBitmaps, BitmapsInsideAPathBracketLeaveThePathWhole) {
+TEST(MetafileBitmaps, LinesOfAPathMakeOneFigureWithABitmapBetweenThem) {
   TTwoByTwo dib;
   TEmfBuilder emf(kSide, kSide);
   emf.Brush(Rgb(0, 0, 255)).Stock(U_NULL_PEN).Add(U_EMRBEGINPATH_set());
