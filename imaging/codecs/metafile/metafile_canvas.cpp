@@ -769,7 +769,7 @@ void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, 
   // drawing dearer: a file may take only so many at once.
   if (mode < 1 || mode > 5 || mode == 2 || mode == 3) return;
   if (mode == 5) ResetClip();
-  if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping steps");
+  if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping paths");
   s_.clipShaped = true;
   // The clip goes through cairo's current path: a path being recorded waits aside.
   const std::shared_ptr<cairo_path_t> recording = DevicePath();

@@ -108,7 +108,7 @@ class TCanvas {
     uint32_t textAlign = 0;
     TMapping map;
     cairo_matrix_t world;
-    int clipSteps = 0;  // the steps that made the clipping area
+    int clipSteps = 0;  // the paths that shaped the clipping area
     // The clipping area in surface pixels while rectangles alone have made it (null: the
     // whole surface), so that regions can be joined to it as well as cut from it; once a
     // path or a turned mapping has shaped it, cairo's clip holds it alone.
@@ -219,8 +219,8 @@ class TCanvas {
   std::shared_ptr<cairo_path_t> path_;  // the last closed path bracket, device space
 };
 
-// The deepest SaveDC nesting a metafile may use, and the most steps its clipping area may be
-// made of at once; beyond them the file is refused.
+// The deepest SaveDC nesting a metafile may use, and the most paths its clipping area may be
+// made of at once (rectangles merge into one area); beyond them the file is refused.
 constexpr size_t kMaxSavedStates = 1024;
 constexpr int kMaxClipSteps = 64;
 // The characters of one text record that are drawn (the original platform draws no more
