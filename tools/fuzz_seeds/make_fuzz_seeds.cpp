@@ -466,7 +466,8 @@ TBytes ThreeFrameGif() {
 }  // namespace
 
 // Metafiles written with libuemf: the two sample scenes and small files for the records
-// the scenes do not use (bitmaps, paths, clip regions, world transforms).
+// the scenes do not use (bitmaps, gradients, paths, clip regions, world transforms, glyph
+// indexes, WMF regions).
 void Metafiles() {
   using namespace mftest;
   Put("emf", "chart.emf", ChartEmf());
@@ -506,6 +507,57 @@ void Metafiles() {
     char text[] = "Wmf";
     wmf.Add(U_WMRTEXTOUT_set(U_POINT16{50, 350}, text));
     Put("wmf", "shapes_text.wmf", wmf.Finish());
+  }
+  {
+    const U_XFORM identity = xform_set(1, 0, 0, 1, 0, 0);
+    const U_RECTL all{0, 0, 39, 39};
+    TDib rgb(2, 2, 24, {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0});
+    TDib argb(2, 1, 32, {0, 0, 128, 128, 0, 0, 0, 0});
+    TDib mask(2, 2, 1, {0x40, 0, 0, 0, 0x80, 0, 0, 0}, {U_BGR(0, 0, 0), U_BGR(255, 255, 255)});
+    U_POINTL corners[3] = {{38, 2}, {38, 38}, {2, 2}};
+    U_TRIVERTEX vertices[3] = {{0, 0, 0xFF00, 0, 0, 0}, {40, 40, 0, 0, 0xFF00, 0}, {0, 40, 0, 0xFF00, 0, 0}};
+    uint32_t rectangle[2] = {0, 1}, triangle[3] = {0, 1, 2};
+    TEmfBuilder emf(40, 40);
+    emf.Add(U_EMRGRADIENTFILL_set(all, 3, 1, U_GRADIENT_FILL_RECT_H, vertices, rectangle));
+    emf.Add(U_EMRGRADIENTFILL_set(all, 3, 1, U_GRADIENT_FILL_TRIANGLE, vertices, triangle));
+    emf.Add(U_EMRSETDIBITSTODEVICE_set(all, U_POINTL{4, 4}, U_POINTL{0, 0}, U_POINTL{2, 2}, U_DIB_RGB_COLORS, 0, 2,
+                                       rgb.bmi, rgb.Size(), rgb.Px()));
+    emf.Add(U_EMRALPHABLEND_set(all, U_POINTL{0, 0}, U_POINTL{20, 20}, U_POINTL{0, 0}, U_POINTL{2, 1}, identity,
+                                Rgb(0, 0, 0), U_DIB_RGB_COLORS, U_BLEND{0 /* AC_SRC_OVER */, 0, 200, U_AC_SRC_ALPHA},
+                                argb.bmi, argb.Size(), argb.Px()));
+    emf.Add(U_EMRTRANSPARENTBLT_set(all, U_POINTL{20, 0}, U_POINTL{20, 20}, U_POINTL{0, 0}, U_POINTL{2, 2}, identity,
+                                    Rgb(0, 0, 0), U_DIB_RGB_COLORS, 0x0000FF, rgb.bmi, rgb.Size(), rgb.Px()));
+    emf.Add(WithMask<U_EMRMASKBLT>(U_EMRMASKBLT_set(all, U_POINTL{0, 20}, U_POINTL{2, 2}, U_POINTL{0, 0}, identity,
+                                                    Rgb(0, 0, 0), U_DIB_RGB_COLORS, U_POINTL{0, 0}, U_DIB_RGB_COLORS,
+                                                    0xAA000000u | U_SRCCOPY, rgb.bmi, rgb.Size(), rgb.Px(), nullptr, 0,
+                                                    nullptr),
+                                   mask));
+    emf.Add(WithMask<U_EMRPLGBLT>(U_EMRPLGBLT_set(all, corners, U_POINTL{0, 0}, U_POINTL{2, 2}, identity, Rgb(0, 0, 0),
+                                                  U_DIB_RGB_COLORS, U_POINTL{0, 0}, U_DIB_RGB_COLORS, rgb.bmi, rgb.Size(),
+                                                  rgb.Px(), nullptr, 0, nullptr),
+                                  mask));
+    Put("emf", "bitmaps_gradients.emf", emf.Finish());
+  }
+  {
+    TEmfBuilder emf(40, 40);
+    U_RECTL left{0, 0, 20, 40}, top{0, 0, 40, 20};
+    PU_RGNDATA a = rgndata_set(rgndataheader_set(1, left), &left), b = rgndata_set(rgndataheader_set(1, top), &top);
+    emf.Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_COPY, a)).Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_XOR, b));
+    emf.Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_OR, a)).Add(U_EMREXTSELECTCLIPRGN_set(U_RGN_DIFF, b));
+    std::free(a), std::free(b);
+    emf.Brush(Rgb(200, 0, 0)).Rect(0, 0, 40, 40);
+    // Glyph indexes of a font that is likely installed, and of one that is not.
+    emf.Font(-12, 0, U_FW_NORMAL, u"DejaVu Sans").Text(2, 30, u"\x002B\x0048\x0052", 7, U_ETO_GLYPH_INDEX);
+    emf.Font(-12, 0, U_FW_NORMAL, u"No Such Face").Text(2, 10, u"\x002B\x0048", 7, U_ETO_GLYPH_INDEX);
+    Put("emf", "clip_regions_glyphs.emf", emf.Finish());
+  }
+  {
+    TWmfBuilder wmf(100, 100, 96);
+    wmf.Brush(Rgb(0, 0, 200)).Pen(Rgb(0, 0, 0), 1, U_PS_NULL).Reserve(2);
+    wmf.Add(LShapedRegion(true)).Add(LShapedRegion(false));
+    wmf.Add(U_WMRFILLREGION_set(2, 0)).Add(U_WMRPAINTREGION_set(3)).Add(U_WMRSELECTCLIPREGION_set(3));
+    wmf.Rect(0, 0, 100, 100);
+    Put("wmf", "regions.wmf", wmf.Finish());
   }
 }
 

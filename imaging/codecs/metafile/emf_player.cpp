@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "font_glyphs.h"
 #include "io/io_params.h"
 #include "metafile_canvas.h"
 #include "metafile_player.h"
@@ -133,13 +134,10 @@ TSurfacePtr RecordDib(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, uint32_
   return DecodeDib(r.p + offBmi, cbBmi, r.p + offBits, cbBits);
 }
 
-void Text(TCanvas& c, const TRecord& r, bool wide) {
+void Text(TCanvas& c, const TRecord& r, bool wide, TFontGlyphs& glyphs) {
   constexpr uint64_t kText = 36;  // the EMRTEXT after bounds, graphics mode and scales
   if (!r.Holds(kText, 1, 20)) return;
   const U_EMRTEXT& t = *reinterpret_cast<const U_EMRTEXT*>(r.p + kText);
-  // Glyph indexes name glyphs of the recording machine's font, which is not here: such text
-  // would come out as other characters, so it is left out.
-  if (t.fOptions & U_ETO_GLYPH_INDEX) return;
   const bool hasRect = !(t.fOptions & U_ETO_NO_RECT);
   const uint64_t dxAt = kText + 20 + (hasRect ? 16 : 0);
   if (!r.Holds(dxAt, 1, 4)) return;
@@ -149,8 +147,19 @@ void Text(TCanvas& c, const TRecord& r, bool wide) {
     rect[0] = {double(rc.left), double(rc.top)}, rect[1] = {double(rc.right), double(rc.bottom)};
   }
   const uint32_t chars = std::min(t.nChars, kMaxTextChars), offDx = Get<uint32_t>(r.p + dxAt);
-  if (!r.Holds(t.offString, chars, wide ? 2 : 1)) return;
-  const std::string text = wide ? Utf16ToUtf8(r.p + t.offString, chars) : AnsiToUtf8(r.p + t.offString, chars);
+  // Glyph indexes are 16 bits wide in both kinds of record.
+  const bool indexes = t.fOptions & U_ETO_GLYPH_INDEX;
+  if (!r.Holds(t.offString, chars, wide || indexes ? 2 : 1)) return;
+  std::string text;
+  if (indexes) {
+    // Without the recording machine's own font the indexes would come out as other
+    // characters: such text is left out.
+    std::vector<uint16_t> ids(chars);
+    std::memcpy(ids.data(), r.p + t.offString, chars * 2);
+    if (!glyphs.Characters(c.State().font, ids, text)) return;
+  } else {
+    text = wide ? Utf16ToUtf8(r.p + t.offString, chars) : AnsiToUtf8(r.p + t.offString, chars);
+  }
   std::vector<double> dx;
   // ETO_PDY doubles the advances into x, y pairs; only x is used.
   const uint64_t step = t.fOptions & U_ETO_PDY ? 8 : 4;
@@ -174,6 +183,53 @@ void ClipRegion(TCanvas& c, const TRecord& r) {
   c.SelectClipRects(corners, mode, true);
 }
 
+// The source rows of the DIB records that count them from the bottom (StretchDIBits,
+// SetDIBitsToDevice): a bottom-up DIB's rows turned into the image's, top first.
+TPointD RowsFromBottom(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, cairo_surface_t* image, TPointD src,
+                       double rows) {
+  if (DibHeight(r.p + offBmi, cbBmi) > 0) src.y = cairo_image_surface_get_height(image) - src.y - rows;
+  return src;
+}
+
+constexpr uint32_t kRopSrcCopy = 0xCC0020;
+constexpr uint8_t kRopIndexKeep = 0xAA;  // the ternary operation that leaves the picture as it is
+
+// The source where the mask's pixels are set (foreground) or clear (background). The mask
+// lies over the source shifted by maskAt - src; outside it the background's operation holds.
+TSurfacePtr Masked(cairo_surface_t* image, cairo_surface_t* mask, TPointD src, TPointD maskAt, bool foreground) {
+  const int64_t dx = int64_t(maskAt.x - src.x), dy = int64_t(maskAt.y - src.y);
+  const int mw = cairo_image_surface_get_width(mask), mh = cairo_image_surface_get_height(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  cairo_surface_flush(mask);
+  const uint8_t* bits = cairo_image_surface_get_data(mask);
+  return WithAlpha(image, [&](int x, int y, uint32_t) -> uint8_t {
+    const int64_t mx = int64_t(x) + dx, my = int64_t(y) + dy;
+    const bool set = mx >= 0 && my >= 0 && mx < mw && my < mh &&
+                     (Get<uint32_t>(bits + my * stride + mx * 4) & 0xFFFFFF) != 0;
+    return set == foreground ? 255 : 0;
+  });
+}
+
+// MaskBlt and PlgBlt: the foreground operation where the mask is set, the background one
+// where it is clear; without a mask the foreground one everywhere.
+template <class Record>
+void MaskedBlit(TCanvas& c, const TRecord& r, const Record& b, uint32_t rop, TPointD tl, TPointD tr, TPointD bl,
+                TPointD srcSize) {
+  TSurfacePtr image = RecordDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc);
+  if (!image) return;
+  TSurfacePtr mask = RecordDib(r, b.offBmiMask, b.cbBmiMask, b.offBitsMask, b.cbBitsMask);
+  const TPointD src = P(b.Src);
+  if (!mask) return c.Blit(TBlit{image.get(), src, srcSize, rop & 0xFFFFFF}, tl, tr, bl);
+  const uint8_t background = uint8_t(rop >> 24);
+  if (TSurfacePtr fore = Masked(image.get(), mask.get(), src, P(b.Mask), true))
+    c.Blit(TBlit{fore.get(), src, srcSize, rop & 0xFFFFFF}, tl, tr, bl);
+  if (background == kRopIndexKeep) return;
+  if (TSurfacePtr back = Masked(image.get(), mask.get(), src, P(b.Mask), false))
+    c.Blit(TBlit{back.get(), src, srcSize, uint32_t(background) << 16}, tl, tr, bl);
+}
+
+TPointD Plus(TPointD a, double x, double y) { return {a.x + x, a.y + y}; }
+
 void Bitmap(TCanvas& c, const TRecord& r) {
   switch (r.type) {
     case U_EMR_BITBLT:
@@ -189,14 +245,84 @@ void Bitmap(TCanvas& c, const TRecord& r) {
       const auto& b = r.As<U_EMRSTRETCHDIBITS>();
       TSurfacePtr image = RecordDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc);
       if (!image) return;
-      // The source rectangle of a bottom-up DIB counts its rows from the bottom.
-      TPointD src = P(b.Src);
-      if (DibHeight(r.p + b.offBmiSrc, b.cbBmiSrc) > 0)
-        src.y = cairo_image_surface_get_height(image.get()) - src.y - b.cSrc.y;
+      const TPointD src = RowsFromBottom(r, b.offBmiSrc, b.cbBmiSrc, image.get(), P(b.Src), b.cSrc.y);
       c.DrawBitmap(image.get(), P(b.Dest), P(b.cDest), src, P(b.cSrc), b.dwRop);
       return;
     }
+    case U_EMR_SETDIBITSTODEVICE: {
+      // The record's bits are the band of scan lines from iStartScan on.
+      const auto& b = r.As<U_EMRSETDIBITSTODEVICE>();
+      TSurfacePtr image = RecordDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc);
+      if (!image) return;
+      const TPointD inBand{double(b.Src.x), double(b.Src.y) - double(b.iStartScan)};
+      const TPointD src = RowsFromBottom(r, b.offBmiSrc, b.cbBmiSrc, image.get(), inBand, b.cSrc.y);
+      return c.BlitUnscaled(TBlit{image.get(), src, P(b.cSrc)}, P(b.Dest));
+    }
+    case U_EMR_ALPHABLEND: {
+      const auto& b = r.As<U_EMRALPHABLEND>();
+      TSurfacePtr image = RecordDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc);
+      if (!image) return;
+      // AC_SRC_ALPHA: the source's own alpha, then the constant one over it.
+      if (b.Blend.Op & U_AC_SRC_ALPHA)
+        if (TSurfacePtr alpha = DibAlpha(image.get(), r.p + b.offBmiSrc, b.cbBmiSrc, r.p + b.offBitsSrc, b.cbBitsSrc))
+          image = alpha;
+      const TPointD d = P(b.Dest);
+      c.Blit(TBlit{image.get(), P(b.Src), P(b.cSrc), kRopSrcCopy, b.Blend.Global / 255.0}, d,
+             Plus(d, b.cDest.x, 0), Plus(d, 0, b.cDest.y));
+      return;
+    }
+    case U_EMR_TRANSPARENTBLT: {
+      const auto& b = r.As<U_EMRTRANSPARENTBLT>();
+      TSurfacePtr image = RecordDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc);
+      if (!image) return;
+      // The transparent colour (0x00BBGGRR) as the image's pixels hold it (0x00RRGGBB).
+      const uint32_t key = (b.TColor & 0xFF) << 16 | (b.TColor & 0xFF00) | (b.TColor >> 16 & 0xFF);
+      TSurfacePtr keyed = WithAlpha(image.get(), [key](int, int, uint32_t px) -> uint8_t { return px == key ? 0 : 255; });
+      c.DrawBitmap(keyed.get(), P(b.Dest), P(b.cDest), P(b.Src), P(b.cSrc), kRopSrcCopy);
+      return;
+    }
+    case U_EMR_MASKBLT: {
+      const auto& b = r.As<U_EMRMASKBLT>();
+      const TPointD d = P(b.Dest);
+      return MaskedBlit(c, r, b, b.dwRop, d, Plus(d, b.cDest.x, 0), Plus(d, 0, b.cDest.y), P(b.cDest));
+    }
+    case U_EMR_PLGBLT: {
+      const auto& b = r.As<U_EMRPLGBLT>();
+      const uint32_t keepBehindMask = uint32_t(kRopIndexKeep) << 24 | kRopSrcCopy;
+      return MaskedBlit(c, r, b, keepBehindMask, P(b.aptlDst[0]), P(b.aptlDst[1]), P(b.aptlDst[2]), P(b.cSrc));
+    }
     default: return;
+  }
+}
+
+TColorRef VertexColour(const U_TRIVERTEX& v) {
+  return uint32_t(v.Red >> 8) | uint32_t(v.Green >> 8) << 8 | uint32_t(v.Blue >> 8) << 16;
+}
+
+void GradientFill(TCanvas& c, const TRecord& r) {
+  const auto& g = r.As<U_EMRGRADIENTFILL>();
+  constexpr uint64_t kVertices = sizeof(U_EMRGRADIENTFILL);
+  const bool triangles = g.ulMode == U_GRADIENT_FILL_TRIANGLE;
+  const uint64_t objectsAt = kVertices + uint64_t(g.nTriVert) * sizeof(U_TRIVERTEX);
+  if (!r.Holds(kVertices, g.nTriVert, sizeof(U_TRIVERTEX)) ||
+      !r.Holds(objectsAt, g.nGradObj, triangles ? sizeof(U_GRADIENT3) : sizeof(U_GRADIENT4)))
+    return;
+  const auto vertex = [&](uint32_t i) { return Get<U_TRIVERTEX>(r.p + kVertices + uint64_t(i) * sizeof(U_TRIVERTEX)); };
+  const auto point = [](const U_TRIVERTEX& v) { return TPointD{double(v.x), double(v.y)}; };
+  for (uint32_t i = 0; i < g.nGradObj; ++i) {
+    if (triangles) {
+      const U_GRADIENT3 t = Get<U_GRADIENT3>(r.p + objectsAt + uint64_t(i) * sizeof(U_GRADIENT3));
+      if (t.Vertex1 >= g.nTriVert || t.Vertex2 >= g.nTriVert || t.Vertex3 >= g.nTriVert) continue;
+      const U_TRIVERTEX v[3] = {vertex(t.Vertex1), vertex(t.Vertex2), vertex(t.Vertex3)};
+      const TPointD corners[3] = {point(v[0]), point(v[1]), point(v[2])};
+      const TColorRef colours[3] = {VertexColour(v[0]), VertexColour(v[1]), VertexColour(v[2])};
+      c.GradientTriangle(corners, colours);
+    } else {
+      const U_GRADIENT4 q = Get<U_GRADIENT4>(r.p + objectsAt + uint64_t(i) * sizeof(U_GRADIENT4));
+      if (q.UpperLeft >= g.nTriVert || q.LowerRight >= g.nTriVert) continue;
+      const U_TRIVERTEX a = vertex(q.UpperLeft), b = vertex(q.LowerRight);
+      c.GradientRect(point(a), point(b), VertexColour(a), VertexColour(b), g.ulMode == U_GRADIENT_FILL_RECT_V);
+    }
   }
 }
 
@@ -227,7 +353,8 @@ void CreateObject(TCanvas& c, const TRecord& r) {
     case U_EMR_EXTCREATEFONTINDIRECTW: {
       const auto& rec = r.As<U_EMREXTCREATEFONTINDIRECTW>();
       const U_LOGFONT& lf = rec.elfw.elfLogFont;
-      TFont f{double(lf.lfHeight), int(lf.lfWeight), lf.lfItalic != 0, lf.lfUnderline != 0, double(lf.lfEscapement), {}};
+      TFont f{double(lf.lfHeight), int(lf.lfWeight), lf.lfItalic != 0, lf.lfUnderline != 0, double(lf.lfEscapement),
+              Utf16ToUtf8(reinterpret_cast<const uint8_t*>(lf.lfFaceName), U_LF_FACESIZE)};
       return c.CreateObject(long(rec.ihFont), f);
     }
     case U_EMR_CREATEPALETTE: return c.CreateObject(long(Get<uint32_t>(r.p + 8)), TPlaceholder{});
@@ -279,7 +406,7 @@ void Poly(TCanvas& c, const TRecord& r) {
   }
 }
 
-void Play(TCanvas& c, const TRecord& r) {
+void Play(TCanvas& c, const TRecord& r, TFontGlyphs& glyphs) {
   TCanvas::TState& s = c.State();
   const auto u32 = [&](size_t at) { return Get<uint32_t>(r.p + at); };
   const auto point = [&] { return TPointD{double(Get<int32_t>(r.p + 8)), double(Get<int32_t>(r.p + 12))}; };
@@ -328,11 +455,17 @@ void Play(TCanvas& c, const TRecord& r) {
     case U_EMR_STROKEPATH: c.DrawPath(false, true); break;
     case U_EMR_STROKEANDFILLPATH: c.DrawPath(true, true); break;
     case U_EMR_SELECTCLIPPATH: c.SelectClipPath(u32(8)); break;
-    case U_EMR_EXTTEXTOUTW: Text(c, r, true); break;
-    case U_EMR_EXTTEXTOUTA: Text(c, r, false); break;
+    case U_EMR_EXTTEXTOUTW: Text(c, r, true, glyphs); break;
+    case U_EMR_EXTTEXTOUTA: Text(c, r, false, glyphs); break;
     case U_EMR_BITBLT:
     case U_EMR_STRETCHBLT:
-    case U_EMR_STRETCHDIBITS: Bitmap(c, r); break;
+    case U_EMR_STRETCHDIBITS:
+    case U_EMR_SETDIBITSTODEVICE:
+    case U_EMR_ALPHABLEND:
+    case U_EMR_TRANSPARENTBLT:
+    case U_EMR_MASKBLT:
+    case U_EMR_PLGBLT: Bitmap(c, r); break;
+    case U_EMR_GRADIENTFILL: GradientFill(c, r); break;
     case U_EMR_RECTANGLE:
     case U_EMR_ELLIPSE:
     case U_EMR_ROUNDRECT:
@@ -374,7 +507,7 @@ bool Interpreted(uint32_t type) {
     std::bitset<128> t;
     for (uint32_t i : {2, 3, 4, 5, 6, 7, 8, 85, 86, 87, 88, 89, 90, 91, 9, 10, 11, 12, 15, 17, 18, 19, 22, 24, 25, 27,
                        29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 42, 43, 44, 45, 46, 47, 49, 54, 55, 57, 59, 60, 61,
-                       62, 63, 64, 67, 68, 71, 75, 76, 77, 81, 82, 83, 84, 93, 94, 95})
+                       62, 63, 64, 67, 68, 71, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 93, 94, 95, 114, 116, 118})
       t.set(i);
     return t;
   }();
@@ -411,6 +544,7 @@ void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width
   TCanvas canvas(surface, device, progress, "EMF");
   canvas.SetReferenceDevice(h.pxPerMmX, h.pxPerMmY);
   canvas.SetObjectTableSize(h.handles);
+  TFontGlyphs glyphs;
   size_t at = 0, count = 0;
   while (at + 8 <= bytes.size() && !canvas.Failed()) {
     TRecord r{base + at, Get<uint32_t>(base + at + 4), Get<uint32_t>(base + at)};
@@ -421,7 +555,7 @@ void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width
     if (count > 0 && Interpreted(r.type)) {
       if (!U_emf_record_safe(reinterpret_cast<const char*>(r.p)))
         return canvas.Fail("record " + std::to_string(count) + " (type " + std::to_string(r.type) + ") is damaged");
-      Play(canvas, r);
+      Play(canvas, r, glyphs);
     }
     if (++count % 4096 == 0) progress.Report(int(at * 100 / bytes.size()));
     at += r.size;

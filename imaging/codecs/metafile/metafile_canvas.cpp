@@ -14,6 +14,8 @@ namespace {
 
 void PathDeleter(cairo_path_t* p) { cairo_path_destroy(p); }
 
+std::shared_ptr<cairo_region_t> Region(cairo_region_t* r) { return {r, cairo_region_destroy}; }
+
 double Red(TColorRef c) { return (c & 0xFF) / 255.0; }
 double Green(TColorRef c) { return ((c >> 8) & 0xFF) / 255.0; }
 double Blue(TColorRef c) { return ((c >> 16) & 0xFF) / 255.0; }
@@ -40,11 +42,12 @@ enum : uint32_t {
 
 // Binary raster operations on opaque pixels come out as cairo's blend modes: AND of two
 // colours is their product on black-and-white masks, OR their maximum, XOR their difference.
+// The operation is named by its ternary index (the third byte of its code).
 cairo_operator_t OperatorOf(uint32_t rop) {
-  switch (rop) {
-    case kRopSrcAnd: return CAIRO_OPERATOR_MULTIPLY;
-    case kRopSrcPaint: return CAIRO_OPERATOR_LIGHTEN;
-    case kRopSrcInvert: return CAIRO_OPERATOR_DIFFERENCE;
+  switch (rop >> 16 & 0xFF) {
+    case kRopSrcAnd >> 16: return CAIRO_OPERATOR_MULTIPLY;
+    case kRopSrcPaint >> 16: return CAIRO_OPERATOR_LIGHTEN;
+    case kRopSrcInvert >> 16: return CAIRO_OPERATOR_DIFFERENCE;
     default: return CAIRO_OPERATOR_OVER;
   }
 }
@@ -54,7 +57,8 @@ cairo_operator_t OperatorOf(uint32_t rop) {
 TCanvas::TCanvas(cairo_surface_t* surface, const cairo_matrix_t& device, TVLProgressRecord& progress,
                  const char* format)
     : cr_(cairo_create(surface)), device_(device), progress_(progress), format_(format),
-      surfaceSide_(std::max(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface))) {
+      surfaceWidth_(cairo_image_surface_get_width(surface)), surfaceHeight_(cairo_image_surface_get_height(surface)),
+      surfaceSide_(std::max(surfaceWidth_, surfaceHeight_)) {
   cairo_matrix_init_identity(&s_.world);
   cairo_set_tolerance(cr_, 0.25);
 }
@@ -276,12 +280,38 @@ void TCanvas::Finish(bool fill, bool stroke) {
 
 // ---- drawing -------------------------------------------------------------------------------
 
-void TCanvas::MoveTo(TPointD p) { s_.position = p; }
+template <class Draw>
+void TCanvas::OutsidePath(Draw&& draw) {
+  if (!inPath_) return draw();
+  const std::shared_ptr<cairo_path_t> recording = DevicePath();
+  cairo_new_path(cr_);
+  draw();
+  UseSurface();
+  cairo_new_path(cr_);
+  cairo_append_path(cr_, recording.get());
+}
+
+void TCanvas::MoveTo(TPointD p) {
+  s_.position = p;
+  newFigure_ = true;
+}
+
+void TCanvas::FromPosition() {
+  const TPointD p = s_.position;
+  if (inPath_ && !newFigure_ && cairo_has_current_point(cr_)) {
+    double x, y;
+    cairo_get_current_point(cr_, &x, &y);
+    const double tolerance = 1e-6 * (1 + std::fabs(p.x) + std::fabs(p.y));
+    if (std::fabs(x - p.x) <= tolerance && std::fabs(y - p.y) <= tolerance) return;
+  }
+  cairo_new_sub_path(cr_);
+  cairo_move_to(cr_, p.x, p.y);
+  newFigure_ = false;
+}
 
 void TCanvas::LineTo(TPointD p) {
   if (UseLogical() && Finite(p) && Finite(s_.position)) {
-    cairo_new_sub_path(cr_);
-    cairo_move_to(cr_, s_.position.x, s_.position.y);
+    FromPosition();
     cairo_line_to(cr_, p.x, p.y);
     Finish(false, true);
   }
@@ -291,8 +321,10 @@ void TCanvas::LineTo(TPointD p) {
 void TCanvas::Polyline(const std::vector<TPointD>& points, bool fromCurrent) {
   if (points.empty()) return;
   if (UseLogical()) {
-    cairo_new_sub_path(cr_);
-    if (fromCurrent) cairo_move_to(cr_, s_.position.x, s_.position.y);
+    if (fromCurrent)
+      FromPosition();
+    else
+      cairo_new_sub_path(cr_);
     for (const TPointD& p : points) cairo_line_to(cr_, p.x, p.y);
     Finish(false, true);
   }
@@ -304,11 +336,12 @@ void TCanvas::PolyBezier(const std::vector<TPointD>& points, bool fromCurrent) {
   const size_t first = fromCurrent ? 0 : 1;
   if (points.size() < first) return;
   if (UseLogical()) {
-    cairo_new_sub_path(cr_);
-    if (fromCurrent)
-      cairo_move_to(cr_, s_.position.x, s_.position.y);
-    else
+    if (fromCurrent) {
+      FromPosition();
+    } else {
+      cairo_new_sub_path(cr_);
       cairo_move_to(cr_, points[0].x, points[0].y);
+    }
     for (size_t i = first; i + 2 < points.size(); i += 3)
       cairo_curve_to(cr_, points[i].x, points[i].y, points[i + 1].x, points[i + 1].y, points[i + 2].x, points[i + 2].y);
     Finish(false, true);
@@ -413,10 +446,7 @@ void TCanvas::AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcK
 void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
   const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
   if (!(rx > 0 && ry > 0) || !Finite(start) || !Finite(end) || !UseLogical()) return;
-  if (kind == TArcKind::akArcTo) {
-    cairo_new_sub_path(cr_);
-    cairo_move_to(cr_, s_.position.x, s_.position.y);
-  }
+  if (kind == TArcKind::akArcTo) FromPosition();
   AddArcPath(a, b, start, end, kind);
   if (kind == TArcKind::akArcTo) {
     double x, y;
@@ -428,140 +458,237 @@ void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kin
 }
 
 void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
-  if (!UseLogical()) return;
-  cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
-  UseSurface();
-  if (SetBrushSource(brush)) cairo_fill(cr_);
-  cairo_new_path(cr_);
+  OutsidePath([&] {
+    if (!UseLogical()) return;
+    cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+    UseSurface();
+    if (SetBrushSource(brush)) cairo_fill(cr_);
+    cairo_new_path(cr_);
+  });
 }
 
 void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
-  for (size_t i = 0; i + 1 < region.rects.size(); i += 2) FillRect(region.rects[i], region.rects[i + 1], brush);
+  OutsidePath([&] {
+    // One path for all rectangles, so that no seam shows where they meet.
+    if (region.rects.size() < 2 || !UseLogical()) return;
+    cairo_new_path(cr_);
+    for (size_t i = 0; i + 1 < region.rects.size(); i += 2) {
+      const TPointD a = region.rects[i], b = region.rects[i + 1];
+      cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+    }
+    UseSurface();
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    if (SetBrushSource(brush)) cairo_fill(cr_);
+    cairo_new_path(cr_);
+  });
 }
 
 void TCanvas::SetPixel(TPointD p, TColorRef colour) {
-  if (!UseLogical()) return;
-  double x = p.x, y = p.y;
-  cairo_user_to_device(cr_, &x, &y);
-  UseSurface();
-  cairo_rectangle(cr_, std::floor(x), std::floor(y), 1, 1);
-  SetSource(colour);
-  cairo_fill(cr_);
+  OutsidePath([&] {
+    if (!UseLogical()) return;
+    double x = p.x, y = p.y;
+    cairo_user_to_device(cr_, &x, &y);
+    UseSurface();
+    cairo_rectangle(cr_, std::floor(x), std::floor(y), 1, 1);
+    SetSource(colour);
+    cairo_fill(cr_);
+  });
 }
 
 void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
                       const TPointD* rect) {
-  if (!UseLogical()) return;
-  const bool updateCp = s_.textAlign & 1;
-  if (updateCp) p = s_.position;
-  const cairo_matrix_t m = LogicalMatrix();
-  const double scaleX = std::hypot(m.xx, m.yx), scaleY = std::hypot(m.xy, m.yy);
-  double x = p.x, y = p.y;
-  cairo_user_to_device(cr_, &x, &y);
-  cairo_save(cr_);
-  if (rect && (options & 0x2)) {  // ETO_OPAQUE
-    cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
+  OutsidePath([&] {
+    if (!UseLogical()) return;
+    const bool updateCp = s_.textAlign & 1;
+    if (updateCp) p = s_.position;
+    const cairo_matrix_t m = LogicalMatrix();
+    const double scaleX = std::hypot(m.xx, m.yx), scaleY = std::hypot(m.xy, m.yy);
+    double x = p.x, y = p.y;
+    cairo_user_to_device(cr_, &x, &y);
+    cairo_save(cr_);
+    if (rect && (options & 0x2)) {  // ETO_OPAQUE
+      cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
+      UseSurface();
+      SetSource(s_.bkColour);
+      cairo_fill(cr_);
+      UseLogical();
+    }
+    if (rect && (options & 0x4)) {  // ETO_CLIPPED
+      cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
+      cairo_clip(cr_);
+    }
     UseSurface();
-    SetSource(s_.bkColour);
-    cairo_fill(cr_);
-    UseLogical();
-  }
-  if (rect && (options & 0x4)) {  // ETO_CLIPPED
-    cairo_rectangle(cr_, rect[0].x, rect[0].y, rect[1].x - rect[0].x, rect[1].y - rect[0].y);
-    cairo_clip(cr_);
-  }
-  UseSurface();
-  // A negative height is the characters' height, a positive one the cell's (with its
-  // leading); 0 asks for the default size.
-  const TFont& f = s_.font;
-  double size = f.height < 0 ? -f.height * scaleY : f.height > 0 ? f.height * scaleY * 0.8 : 12 * scaleY;
-  // A glyph larger than the surface only costs time to draw.
-  size = std::clamp(size, 0.5, std::min(4096.0, 2.0 * surfaceSide_));
-  cairo_select_font_face(cr_, "sans-serif", f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                         f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr_, size);
-  cairo_translate(cr_, x, y);
-  cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr_, &fe);
-  // The advance of the whole string: the records' own advances when they give them.
-  double advance = 0;
-  if (!dx.empty()) {
-    for (double d : dx) advance += d * scaleX;
-  } else {
-    cairo_text_extents_t te;
-    cairo_text_extents(cr_, utf8.c_str(), &te);
-    advance = te.x_advance;
-  }
-  double ox = 0, oy = 0;
-  switch (s_.textAlign & 6) {
-    case 2: ox = -advance; break;      // TA_RIGHT
-    case 6: ox = -advance / 2; break;  // TA_CENTER
-    default: break;
-  }
-  switch (s_.textAlign & 24) {
-    case 8: oy = -fe.descent; break;  // TA_BOTTOM
-    case 24: oy = 0; break;           // TA_BASELINE
-    default: oy = fe.ascent; break;   // TA_TOP
-  }
-  if (s_.opaqueBk) {
-    cairo_rectangle(cr_, ox, oy - fe.ascent, advance, fe.ascent + fe.descent);
-    SetSource(s_.bkColour);
-    cairo_fill(cr_);
-  }
-  SetSource(s_.textColour);
-  if (dx.empty()) {
-    cairo_move_to(cr_, ox, oy);
-    cairo_show_text(cr_, utf8.c_str());
-  } else {
-    // One character after the other at the advances the records give.
-    double pen = ox;
-    size_t i = 0, k = 0;
-    while (i < utf8.size()) {
-      size_t len = 1;
-      while (i + len < utf8.size() && (uint8_t(utf8[i + len]) & 0xC0) == 0x80) ++len;
-      const std::string ch = utf8.substr(i, len);
-      cairo_move_to(cr_, pen, oy);
-      cairo_show_text(cr_, ch.c_str());
-      pen += (k < dx.size() ? dx[k] : 0) * scaleX;
-      i += len, ++k;
+    // A negative height is the characters' height, a positive one the cell's (with its
+    // leading); 0 asks for the default size.
+    const TFont& f = s_.font;
+    double size = f.height < 0 ? -f.height * scaleY : f.height > 0 ? f.height * scaleY * 0.8 : 12 * scaleY;
+    // A glyph larger than the surface only costs time to draw.
+    size = std::clamp(size, 0.5, std::min(4096.0, 2.0 * surfaceSide_));
+    cairo_select_font_face(cr_, "sans-serif", f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr_, size);
+    cairo_translate(cr_, x, y);
+    cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
+    cairo_font_extents_t fe;
+    cairo_font_extents(cr_, &fe);
+    // The advance of the whole string: the records' own advances when they give them.
+    double advance = 0;
+    if (!dx.empty()) {
+      for (double d : dx) advance += d * scaleX;
+    } else {
+      cairo_text_extents_t te;
+      cairo_text_extents(cr_, utf8.c_str(), &te);
+      advance = te.x_advance;
     }
-  }
-  cairo_restore(cr_);
-  cairo_new_path(cr_);
-  if (updateCp) {
-    // The current position moves along the text's direction by its advance.
-    const double angle = -f.escapement / 10 * std::numbers::pi / 180;
-    double ex = x + advance * std::cos(angle), ey = y + advance * std::sin(angle);
-    if (UseLogical()) {
-      cairo_device_to_user(cr_, &ex, &ey);
-      s_.position = {ex, ey};
+    double ox = 0, oy = 0;
+    switch (s_.textAlign & 6) {
+      case 2: ox = -advance; break;      // TA_RIGHT
+      case 6: ox = -advance / 2; break;  // TA_CENTER
+      default: break;
     }
-  }
+    switch (s_.textAlign & 24) {
+      case 8: oy = -fe.descent; break;  // TA_BOTTOM
+      case 24: oy = 0; break;           // TA_BASELINE
+      default: oy = fe.ascent; break;   // TA_TOP
+    }
+    if (s_.opaqueBk) {
+      cairo_rectangle(cr_, ox, oy - fe.ascent, advance, fe.ascent + fe.descent);
+      SetSource(s_.bkColour);
+      cairo_fill(cr_);
+    }
+    SetSource(s_.textColour);
+    if (dx.empty()) {
+      cairo_move_to(cr_, ox, oy);
+      cairo_show_text(cr_, utf8.c_str());
+    } else {
+      // One character after the other at the advances the records give.
+      double pen = ox;
+      size_t i = 0, k = 0;
+      while (i < utf8.size()) {
+        size_t len = 1;
+        while (i + len < utf8.size() && (uint8_t(utf8[i + len]) & 0xC0) == 0x80) ++len;
+        const std::string ch = utf8.substr(i, len);
+        cairo_move_to(cr_, pen, oy);
+        cairo_show_text(cr_, ch.c_str());
+        pen += (k < dx.size() ? dx[k] : 0) * scaleX;
+        i += len, ++k;
+      }
+    }
+    cairo_restore(cr_);
+    cairo_new_path(cr_);
+    if (updateCp) {
+      // The current position moves along the text's direction by its advance.
+      const double angle = -f.escapement / 10 * std::numbers::pi / 180;
+      double ex = x + advance * std::cos(angle), ey = y + advance * std::sin(angle);
+      if (UseLogical()) {
+        cairo_device_to_user(cr_, &ex, &ey);
+        s_.position = {ex, ey};
+      }
+    }
+  });
 }
 
 void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize,
                          uint32_t rop) {
-  if (!image || srcSize.x == 0 || srcSize.y == 0 || dstSize.x == 0 || dstSize.y == 0 || !UseLogical()) return;
-  // The stretch is checked before cairo sees it: a singular matrix would stop it for good.
-  cairo_matrix_t stretch;
-  cairo_get_matrix(cr_, &stretch);
-  cairo_matrix_translate(&stretch, dst.x, dst.y);
-  cairo_matrix_scale(&stretch, dstSize.x / srcSize.x, dstSize.y / srcSize.y);
-  cairo_matrix_t check = stretch;
+  if (dstSize.x == 0 || dstSize.y == 0) return;
+  Blit(TBlit{image, src, srcSize, rop}, dst, {dst.x + dstSize.x, dst.y}, {dst.x, dst.y + dstSize.y});
+}
+
+void TCanvas::Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft) {
+  OutsidePath([&] {
+    if (!UseLogical()) return;
+    BlitThrough(blit, topLeft, topRight, bottomLeft, LogicalMatrix());
+  });
+}
+
+void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
+  OutsidePath([&] {
+    if (!UseLogical() || !Finite(topLeft)) return;
+    double x = topLeft.x, y = topLeft.y;
+    cairo_user_to_device(cr_, &x, &y);
+    // The source's pixels are device pixels: only the device's own stretch applies to them.
+    double wx = blit.srcSize.x, wy = 0, hx = 0, hy = blit.srcSize.y;
+    cairo_matrix_transform_distance(&device_, &wx, &wy);
+    cairo_matrix_transform_distance(&device_, &hx, &hy);
+    cairo_matrix_t surface;
+    cairo_matrix_init_identity(&surface);
+    BlitThrough(blit, {x, y}, {x + wx, y + wy}, {x + hx, y + hy}, surface);
+  });
+}
+
+void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft,
+                          const cairo_matrix_t& space) {
+  const TPointD size = blit.srcSize;
+  if (!blit.image || size.x == 0 || size.y == 0 || !Finite(topLeft) || !Finite(topRight) || !Finite(bottomLeft))
+    return;
+  // Image pixels onto the parallelogram: the source's axes along its two sides.
+  cairo_matrix_t place, full;
+  cairo_matrix_init(&place, (topRight.x - topLeft.x) / size.x, (topRight.y - topLeft.y) / size.x,
+                    (bottomLeft.x - topLeft.x) / size.y, (bottomLeft.y - topLeft.y) / size.y, 0, 0);
+  place.x0 = topLeft.x - place.xx * blit.src.x - place.xy * blit.src.y;
+  place.y0 = topLeft.y - place.yx * blit.src.x - place.yy * blit.src.y;
+  cairo_matrix_multiply(&full, &place, &space);
+  // The placement is checked before cairo sees it: a singular matrix would stop it for good.
+  cairo_matrix_t check = full;
+  const bool finite = std::isfinite(full.xx) && std::isfinite(full.yx) && std::isfinite(full.xy) &&
+                      std::isfinite(full.yy) && std::isfinite(full.x0) && std::isfinite(full.y0);
+  if (!finite || cairo_matrix_invert(&check) != CAIRO_STATUS_SUCCESS) return;
   cairo_save(cr_);
-  if (cairo_matrix_invert(&check) == CAIRO_STATUS_SUCCESS) {
-    cairo_set_matrix(cr_, &stretch);
-    cairo_rectangle(cr_, src.x, src.y, srcSize.x, srcSize.y);
-    cairo_set_source_surface(cr_, image, 0, 0);
-    // The original player stretches without smoothing.
-    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
-    cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
-    cairo_set_operator(cr_, OperatorOf(rop));
-    cairo_fill(cr_);
-  }
+  cairo_set_matrix(cr_, &full);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, blit.src.x, blit.src.y, size.x, size.y);
+  cairo_clip(cr_);
+  // A source rectangle beyond the image draws only the image's part of it.
+  cairo_rectangle(cr_, 0, 0, cairo_image_surface_get_width(blit.image), cairo_image_surface_get_height(blit.image));
+  cairo_clip(cr_);
+  cairo_set_source_surface(cr_, blit.image, 0, 0);
+  // The original player stretches without smoothing.
+  cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+  cairo_set_operator(cr_, OperatorOf(blit.rop));
+  cairo_paint_with_alpha(cr_, std::clamp(blit.alpha, 0.0, 1.0));
   cairo_restore(cr_);
   cairo_new_path(cr_);
+}
+
+void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, bool vertical) {
+  OutsidePath([&] {
+    if (!UseLogical() || !Finite(a) || !Finite(b)) return;
+    // The shading is set up in logical units, where cairo locks it for the fill.
+    cairo_pattern_t* shade = cairo_pattern_create_linear(a.x, a.y, vertical ? a.x : b.x, vertical ? b.y : a.y);
+    cairo_pattern_add_color_stop_rgb(shade, 0, Red(from), Green(from), Blue(from));
+    cairo_pattern_add_color_stop_rgb(shade, 1, Red(to), Green(to), Blue(to));
+    cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+    cairo_set_source(cr_, shade);
+    cairo_pattern_destroy(shade);
+    cairo_fill(cr_);
+  });
+}
+
+void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3]) {
+  OutsidePath([&] {
+    if (!UseLogical() || !Finite(corner[0]) || !Finite(corner[1]) || !Finite(corner[2])) return;
+    // A mesh patch whose fourth corner falls on the first, with its colour: cairo's bilinear
+    // shading of such a patch is the triangle's linear (Gouraud) shading.
+    cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+    cairo_mesh_pattern_begin_patch(mesh);
+    cairo_mesh_pattern_move_to(mesh, corner[0].x, corner[0].y);
+    cairo_mesh_pattern_line_to(mesh, corner[1].x, corner[1].y);
+    cairo_mesh_pattern_line_to(mesh, corner[2].x, corner[2].y);
+    cairo_mesh_pattern_line_to(mesh, corner[0].x, corner[0].y);
+    for (unsigned i = 0; i < 4; ++i) {
+      const TColorRef c = colour[i % 3];
+      cairo_mesh_pattern_set_corner_color_rgb(mesh, i, Red(c), Green(c), Blue(c));
+    }
+    cairo_mesh_pattern_end_patch(mesh);
+    cairo_move_to(cr_, corner[0].x, corner[0].y);
+    cairo_line_to(cr_, corner[1].x, corner[1].y);
+    cairo_line_to(cr_, corner[2].x, corner[2].y);
+    cairo_close_path(cr_);
+    cairo_set_source(cr_, mesh);
+    cairo_pattern_destroy(mesh);
+    cairo_fill(cr_);
+  });
 }
 
 void TCanvas::PatBlt(TPointD dst, TPointD size, uint32_t rop) {
@@ -584,6 +711,7 @@ void TCanvas::PatBlt(TPointD dst, TPointD size, uint32_t rop) {
 
 void TCanvas::BeginPath() {
   inPath_ = true;
+  newFigure_ = true;
   cairo_new_path(cr_);
   path_.reset();
 }
@@ -608,6 +736,7 @@ void TCanvas::AbortPath() {
 
 void TCanvas::CloseFigure() {
   if (inPath_) cairo_close_path(cr_);
+  newFigure_ = true;
 }
 
 void TCanvas::DrawPath(bool fill, bool stroke) {
@@ -630,6 +759,8 @@ void TCanvas::SelectClipPath(uint32_t mode) {
 void TCanvas::ResetClip() {
   cairo_reset_clip(cr_);
   s_.clipSteps = 0;
+  s_.clipRegion.reset();
+  s_.clipShaped = false;
 }
 
 void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
@@ -638,7 +769,8 @@ void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, 
   // drawing dearer: a file may take only so many at once.
   if (mode < 1 || mode > 5 || mode == 2 || mode == 3) return;
   if (mode == 5) ResetClip();
-  if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping steps");
+  if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping paths");
+  s_.clipShaped = true;
   // The clip goes through cairo's current path: a path being recorded waits aside.
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_new_path(cr_);
@@ -655,6 +787,27 @@ void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, 
 }
 
 void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {
+  cairo_matrix_t m = device_;
+  if (!inDeviceUnits) {
+    if (!UseLogical()) return;
+    m = LogicalMatrix();
+  }
+  if (!s_.clipShaped && m.xy == 0 && m.yx == 0) {
+    // Rectangles stay rectangles: they join the clipping area as whole pixels.
+    const std::shared_ptr<cairo_region_t> area = Region(cairo_region_create());
+    for (size_t i = 0; i + 1 < corners.size(); i += 2) {
+      double x0 = corners[i].x, y0 = corners[i].y, x1 = corners[i + 1].x, y1 = corners[i + 1].y;
+      cairo_matrix_transform_point(&m, &x0, &y0);
+      cairo_matrix_transform_point(&m, &x1, &y1);
+      // Pixels far beyond the surface count as its edge.
+      const auto pixel = [](double v, int side) { return int(std::lround(std::clamp(v, -1.0, side + 1.0))); };
+      const int l = pixel(std::min(x0, x1), surfaceWidth_), r = pixel(std::max(x0, x1), surfaceWidth_);
+      const int t = pixel(std::min(y0, y1), surfaceHeight_), b = pixel(std::max(y0, y1), surfaceHeight_);
+      const cairo_rectangle_int_t rect{l, t, r - l, b - t};
+      if (rect.width > 0 && rect.height > 0) cairo_region_union_rectangle(area.get(), &rect);
+    }
+    return CombineClipRegion(area.get(), mode);
+  }
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_matrix_t inverse = device_;
   if (inDeviceUnits) {
@@ -671,6 +824,36 @@ void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, 
   cairo_append_path(cr_, recording.get());
   // Overlapping rectangles of a region add up.
   AddClip(area, mode, CAIRO_FILL_RULE_WINDING);
+}
+
+void TCanvas::CombineClipRegion(const cairo_region_t* area, uint32_t mode) {
+  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5; no clipping is the whole surface.
+  if (mode < 1 || mode > 5) return;
+  const cairo_rectangle_int_t whole{0, 0, surfaceWidth_, surfaceHeight_};
+  std::shared_ptr<cairo_region_t> result =
+      Region(mode == 5 ? cairo_region_copy(area)
+                       : s_.clipRegion ? cairo_region_copy(s_.clipRegion.get()) : cairo_region_create_rectangle(&whole));
+  switch (mode) {
+    case 1: cairo_region_intersect(result.get(), area); break;
+    case 2: cairo_region_union(result.get(), area); break;
+    case 3: cairo_region_xor(result.get(), area); break;
+    case 4: cairo_region_subtract(result.get(), area); break;
+    default: break;
+  }
+  // cairo clips only by intersection: the area is set afresh from its rectangles.
+  const std::shared_ptr<cairo_path_t> recording = DevicePath();
+  cairo_reset_clip(cr_);
+  cairo_new_path(cr_);
+  const int n = cairo_region_num_rectangles(result.get());
+  for (int i = 0; i < n; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(result.get(), i, &r);
+    cairo_rectangle(cr_, r.x, r.y, r.width, r.height);
+  }
+  cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+  cairo_clip(cr_);
+  cairo_append_path(cr_, recording.get());
+  s_.clipRegion = std::move(result);
 }
 
 void TCanvas::IntersectClipRect(TPointD a, TPointD b) { ClipWithRects({a, b}, 1, false); }

@@ -50,6 +50,15 @@ struct TRegion {
   std::vector<TPointD> rects;  // pairs of corners, logical units
 };
 
+// A bitmap record's picture: the image, the part of it drawn (in its pixels, top row first)
+// and how it meets the picture below.
+struct TBlit {
+  cairo_surface_t* image = nullptr;
+  TPointD src, srcSize;
+  uint32_t rop = 0xCC0020;  // SRCCOPY
+  double alpha = 1;         // AlphaBlend's constant alpha
+};
+
 // Objects the player keeps only so that they take their slot (palettes, bitmaps).
 struct TPlaceholder {};
 
@@ -99,7 +108,12 @@ class TCanvas {
     uint32_t textAlign = 0;
     TMapping map;
     cairo_matrix_t world;
-    int clipSteps = 0;  // the steps that made the clipping area
+    int clipSteps = 0;  // the paths that shaped the clipping area
+    // The clipping area in surface pixels while rectangles alone have made it (null: the
+    // whole surface), so that regions can be joined to it as well as cut from it; once a
+    // path or a turned mapping has shaped it, cairo's clip holds it alone.
+    std::shared_ptr<cairo_region_t> clipRegion;
+    bool clipShaped = false;
     TPointD position;
     int arcDirection = 1;  // AD_COUNTERCLOCKWISE
   };
@@ -133,6 +147,16 @@ class TCanvas {
                const TPointD* rect);
   // A bitmap drawn into the destination rectangle; the source rectangle in bitmap pixels.
   void DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize, uint32_t rop);
+  // The blit's source onto the parallelogram whose corners the source's top left, top right
+  // and bottom left reach, in logical units.
+  void Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft);
+  // SetDIBitsToDevice: the source's top left at a logical point, one source pixel per
+  // device pixel whatever the mapping.
+  void BlitUnscaled(const TBlit& blit, TPointD topLeft);
+  // GradientFill: a rectangle shading from one corner's colour to the other's across or
+  // down, and a triangle shading between its corners' colours.
+  void GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, bool vertical);
+  void GradientTriangle(const TPointD corner[3], const TColorRef colour[3]);
   // The raster operations without a source: pattern fills, black, white, inversion.
   void PatBlt(TPointD dst, TPointD size, uint32_t rop);
 
@@ -162,11 +186,22 @@ class TCanvas {
   // Fills and strokes the current cairo path with the brush and pen, or keeps it in the
   // path bracket.
   void Finish(bool fill, bool stroke);
+  // Starts the drawings that begin at the current position: inside a path bracket they
+  // continue the figure that ends there unless a move or a closed figure came between.
+  void FromPosition();
+  // Draws what is no part of a path bracket (fills of regions, bitmaps, gradients, pixels,
+  // text) without losing the path recorded so far.
+  template <class Draw>
+  void OutsidePath(Draw&& draw);
+  // The blit onto the parallelogram in the space the matrix maps onto the surface.
+  void BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft, const cairo_matrix_t& space);
   void AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
   // Combines the clipping area with an area in surface space.
   void AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule);
   // ... with rectangles given by pairs of corners, in logical or device units.
   void ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits);
+  // ... with rectangles of surface pixels, every mode; then cairo clips to the result.
+  void CombineClipRegion(const cairo_region_t* area, uint32_t mode);
   std::shared_ptr<cairo_path_t> DevicePath();
   cairo_matrix_t LogicalMatrix() const;
 
@@ -174,17 +209,18 @@ class TCanvas {
   cairo_matrix_t device_;
   TVLProgressRecord& progress_;
   const char* format_;
-  int surfaceSide_;
+  int surfaceWidth_, surfaceHeight_, surfaceSide_;
   std::vector<TObject> objects_;
   TState s_;
   std::vector<TState> saved_;
   double pxPerMmX_ = 96 / 25.4, pxPerMmY_ = 96 / 25.4;
   bool inPath_ = false;
+  bool newFigure_ = true;  // a move or a closed figure since the path's last segment
   std::shared_ptr<cairo_path_t> path_;  // the last closed path bracket, device space
 };
 
-// The deepest SaveDC nesting a metafile may use, and the most steps its clipping area may be
-// made of at once; beyond them the file is refused.
+// The deepest SaveDC nesting a metafile may use, and the most paths its clipping area may be
+// made of at once (rectangles merge into one area); beyond them the file is refused.
 constexpr size_t kMaxSavedStates = 1024;
 constexpr int kMaxClipSteps = 64;
 // The characters of one text record that are drawn (the original platform draws no more

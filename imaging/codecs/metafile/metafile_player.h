@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -35,9 +36,17 @@ TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, s
 TSurfacePtr DecodePackedDib(const uint8_t* dib, size_t size);
 // The DIB's height as its header gives it: negative for top-down rows.
 int32_t DibHeight(const uint8_t* bmi, size_t bmiSize);
+// A copy of the image with an alpha channel: alphaOf(x, y, pixel) for each pixel
+// (0x00RRGGBB), its colour held to its alpha as cairo's premultiplied pixels need.
+TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf);
+// AlphaBlend's per-pixel alpha: the fourth bytes of a 32-bit DIB without compression over
+// the image the BMP reader made of it (its colours already multiplied by them). Null for any
+// other DIB or when its bits are short.
+TSurfacePtr DibAlpha(cairo_surface_t* image, const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, size_t bitsSize);
 
 // Record text as UTF-8: UTF-16LE (EMF's W records) and single-byte text (the A records, WMF).
 std::string Utf16ToUtf8(const uint8_t* p, size_t units);
+void AppendUtf8(std::string& out, uint32_t character);
 std::string AnsiToUtf8(const uint8_t* p, size_t bytes);
 
 }  // namespace velora::metafile

@@ -2,6 +2,7 @@
 // the drawing onto the target's pixels, and the helpers both players share.
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -163,51 +164,84 @@ TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, s
   return TSurfacePtr(s, SurfaceDeleter);
 }
 
+TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf) {
+  const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
+  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  if (cairo_surface_status(out) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(out);
+    return nullptr;
+  }
+  cairo_surface_flush(image);
+  cairo_surface_flush(out);
+  const uint8_t* from = cairo_image_surface_get_data(image);
+  uint8_t* to = cairo_image_surface_get_data(out);
+  const int fromStride = cairo_image_surface_get_stride(image), toStride = cairo_image_surface_get_stride(out);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t px = Get<uint32_t>(from + int64_t(y) * fromStride + 4 * x) & 0xFFFFFF;
+      const uint32_t a = alphaOf(x, y, px);
+      const uint32_t r = std::min(px >> 16 & 0xFF, a), g = std::min(px >> 8 & 0xFF, a), b = std::min(px & 0xFF, a);
+      const uint32_t argb = a << 24 | r << 16 | g << 8 | b;
+      std::memcpy(to + int64_t(y) * toStride + 4 * x, &argb, 4);
+    }
+  cairo_surface_mark_dirty(out);
+  return TSurfacePtr(out, SurfaceDeleter);
+}
+
+TSurfacePtr DibAlpha(cairo_surface_t* image, const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, size_t bitsSize) {
+  constexpr uint32_t kRgb = 0, kBitFields = 3;
+  if (!image || bmiSize < 40 || Get<uint32_t>(bmi) < 40 || Get<uint16_t>(bmi + 14) != 32) return nullptr;
+  const uint32_t compression = Get<uint32_t>(bmi + 16);
+  if (compression != kRgb && compression != kBitFields) return nullptr;
+  const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
+  if (bitsSize / 4 / size_t(w) < size_t(h)) return nullptr;
+  // Rows are stored bottom first unless the height is negative.
+  const bool bottomUp = DibHeight(bmi, bmiSize) > 0;
+  return WithAlpha(image, [&](int x, int y, uint32_t) {
+    const size_t row = size_t(bottomUp ? h - 1 - y : y);
+    return bits[(row * size_t(w) + size_t(x)) * 4 + 3];
+  });
+}
+
 TSurfacePtr DecodePackedDib(const uint8_t* dib, size_t size) {
   const size_t offset = std::min(PackedBitsOffset(dib, size), size);
   return DecodeDib(dib, offset, dib + offset, size - offset);
 }
 
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | c >> 6), out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | c >> 12), out += char(0x80 | (c >> 6 & 0x3F)), out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | c >> 18), out += char(0x80 | (c >> 12 & 0x3F)), out += char(0x80 | (c >> 6 & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
 std::string Utf16ToUtf8(const uint8_t* p, size_t units) {
   std::string out;
-  const auto put = [&](uint32_t c) {
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | c >> 6), out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | c >> 12), out += char(0x80 | (c >> 6 & 0x3F)), out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | c >> 18), out += char(0x80 | (c >> 12 & 0x3F)), out += char(0x80 | (c >> 6 & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  };
   for (size_t i = 0; i < units; ++i) {
     uint32_t c = Get<uint16_t>(p + 2 * i);
     if (c == 0) break;
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
       const uint32_t low = Get<uint16_t>(p + 2 * (i + 1));
       if (low >= 0xDC00 && low < 0xE000) {
-        put(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
-    put(c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+    AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
   }
   return out;
 }
 
 std::string AnsiToUtf8(const uint8_t* p, size_t bytes) {
   std::string out;
-  for (size_t i = 0; i < bytes && p[i]; ++i) {
-    const uint8_t c = p[i];
-    if (c < 0x80) {
-      out += char(c);
-    } else {
-      out += char(0xC0 | c >> 6), out += char(0x80 | (c & 0x3F));
-    }
-  }
+  for (size_t i = 0; i < bytes && p[i]; ++i) AppendUtf8(out, p[i]);
   return out;
 }
 

@@ -122,6 +122,8 @@ void Text(TCanvas& c, const TRecord& r, uint16_t kind) {
   if (!U_WMREXTTEXTOUT_get(r.c(), &at, &length, &options, &string, &dx, &rect) || length < 0 ||
       !r.Holds(string, uint64_t(length)))
     return;
+  // Glyph indexes of the recording machine's font would come out as other characters.
+  if (options & U_ETO_GLYPH_INDEX) return;
   length = int16_t(std::min<int>(length, kMaxTextChars));
   std::vector<double> advances;
   if (dx && r.Holds(dx, uint64_t(length) * 2))
@@ -164,6 +166,40 @@ void Bitmap(TCanvas& c, const TRecord& r, uint16_t kind) {
   c.DrawBitmap(image.get(), P(dst), P(dstSize), from, P(srcSize), rop);
 }
 
+// A region's rectangles from its scans (a band from top to bottom, then left and right
+// pairs, then the pair count again), from the scan count at countAt and the scans at
+// scansAt; false unless every scan closes with its count and the last one ends the region.
+bool ReadScans(const uint8_t* region, size_t size, size_t countAt, size_t scansAt, TRegion& out) {
+  if (scansAt > size) return false;
+  const int16_t scans = Get<int16_t>(region + countAt);
+  if (scans < 0) return false;
+  std::vector<TPointD> rects;
+  size_t at = scansAt;
+  for (int16_t i = 0; i < scans; ++i) {
+    if (size - at < 6) return false;
+    const uint16_t count = Get<uint16_t>(region + at);
+    const size_t end = at + 6 + size_t(count) * 2;
+    if (count % 2 || end + 2 > size || Get<uint16_t>(region + end) != count) return false;
+    const double top = Get<int16_t>(region + at + 2), bottom = Get<int16_t>(region + at + 4);
+    for (size_t k = at + 6; k < end; k += 4) {
+      rects.push_back({double(Get<int16_t>(region + k)), top});
+      rects.push_back({double(Get<int16_t>(region + k + 2)), bottom});
+    }
+    at = end + 2;
+  }
+  if (at != size) return false;
+  out.rects = std::move(rects);
+  return true;
+}
+
+// The format's documents give a region a 4-byte object count (the scan count at byte 10,
+// the scans from byte 22), libuemf's writer a 2-byte one (8 and 20): the layout whose scans
+// fill the record exactly is the one taken. A region read neither way stays empty.
+void RegionOf(const uint8_t* region, size_t size, TRegion& out) {
+  if (size >= 22 && ReadScans(region, size, 10, 22, out)) return;
+  if (size >= 20) ReadScans(region, size, 8, 20, out);
+}
+
 void CreateObject(TCanvas& c, const TRecord& r, uint16_t kind) {
   switch (kind) {
     case U_WMR_CREATEPENINDIRECT: {
@@ -202,14 +238,10 @@ void CreateObject(TCanvas& c, const TRecord& r, uint16_t kind) {
       return c.CreateObject(-1, b);
     }
     case U_WMR_CREATEREGION: {
-      // The region's bounding rectangle stands for it.
       const char* region = nullptr;
       TRegion out;
-      if (U_WMRCREATEREGION_get(r.c(), &region) && r.Holds(region, U_SIZE_REGION)) {
-        const U_RECT16 box = Get<U_RECT16>(reinterpret_cast<const uint8_t*>(region) + 12);
-        const auto [a, b] = Box(box);
-        out.rects = {a, b};
-      }
+      if (U_WMRCREATEREGION_get(r.c(), &region) && r.Holds(region, 0))
+        RegionOf(reinterpret_cast<const uint8_t*>(region), size_t(r.p + r.size - reinterpret_cast<const uint8_t*>(region)), out);
       return c.CreateObject(-1, out);
     }
     case U_WMR_CREATEPALETTE:
@@ -328,6 +360,12 @@ void Play(TCanvas& c, const TRecord& r, uint16_t kind) {
       const TObject* bo = c.Object(brush);
       if (ro && bo && std::get_if<TRegion>(ro) && std::get_if<TBrush>(bo))
         c.FillRegion(*std::get_if<TRegion>(ro), *std::get_if<TBrush>(bo));
+      break;
+    }
+    case U_WMR_PAINTREGION: {
+      uint16_t region = 0;
+      const TObject* o = U_WMRPAINTREGION_get(r.c(), &region) ? c.Object(region) : nullptr;
+      if (const TRegion* area = o ? std::get_if<TRegion>(o) : nullptr) c.FillRegion(*area, s.brush);
       break;
     }
     case U_WMR_SAVEDC: c.SaveDC(); break;

@@ -6,10 +6,12 @@
 #include <uwmf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -84,8 +86,10 @@ class TEmfBuilder {
     return Add(selectobject_set(h, eht_));
   }
   TEmfBuilder& Stock(uint32_t object) { return Add(selectobject_set(object, eht_)); }
-  TEmfBuilder& Font(int32_t height, int32_t escapement = 0, int32_t weight = U_FW_NORMAL) {
-    uint16_t face[U_LF_FACESIZE] = {'S', 'a', 'n', 's', 0};
+  TEmfBuilder& Font(int32_t height, int32_t escapement = 0, int32_t weight = U_FW_NORMAL,
+                    const std::u16string& name = u"Sans") {
+    uint16_t face[U_LF_FACESIZE] = {};
+    std::copy_n(name.begin(), std::min<size_t>(name.size(), U_LF_FACESIZE - 1), face);
     U_LOGFONT lf = logfont_set(height, 0, escapement, escapement, weight, 0, 0, 0, U_ANSI_CHARSET, U_OUT_DEFAULT_PRECIS,
                                U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH, face);
     uint32_t h = 0;
@@ -93,11 +97,12 @@ class TEmfBuilder {
     return Add(selectobject_set(h, eht_));
   }
   TEmfBuilder& Rect(int l, int t, int r, int b) { return Add(U_EMRRECTANGLE_set(U_RECTL{l, t, r, b})); }
-  // Text with the advances the writer must give: advance units per character.
-  TEmfBuilder& Text(int x, int y, const std::u16string& text, uint32_t advance) {
+  // Text with the advances the writer must give: advance units per character. With
+  // U_ETO_GLYPH_INDEX the text's units are glyph indexes.
+  TEmfBuilder& Text(int x, int y, const std::u16string& text, uint32_t advance, uint32_t options = U_ETO_NONE) {
     std::vector<uint32_t> dx(text.size(), advance);
     char* body = emrtext_set(U_POINTL{x, y}, U_NUM_STR(text.size()), 2, const_cast<char16_t*>(text.data()),
-                             U_ETO_NONE, U_RECTL{0, 0, -1, -1}, dx.data());
+                             options, U_RECTL{0, 0, -1, -1}, dx.data());
     Add(U_EMREXTTEXTOUTW_set(U_RECTL{0, 0, -1, -1}, U_GM_COMPATIBLE, 1, 1, reinterpret_cast<PU_EMRTEXT>(body)));
     std::free(body);
     return *this;
@@ -149,6 +154,14 @@ class TWmfBuilder {
   }
   // Deletes the last brush, so that its slot is taken again.
   TWmfBuilder& DeleteLastBrush() { return Add(wdeleteobject_set(&last_, wht_)); }
+  // Makes room in the header's object count for n objects written by hand (they take the
+  // lowest free slots, after the ones in use).
+  TWmfBuilder& Reserve(int n) {
+    std::vector<uint32_t> handles(size_t(n), 0);
+    for (uint32_t& h : handles) Add(wcreatebrushindirect_set(&h, wht_, U_WLOGBRUSH_set(U_BS_NULL, Rgb(0, 0, 0), 0)));
+    for (uint32_t& h : handles) Add(wdeleteobject_set(&h, wht_));
+    return *this;
+  }
   TWmfBuilder& Rect(int16_t l, int16_t t, int16_t r, int16_t b) { return Add(U_WMRRECTANGLE_set(U_RECT16{l, t, r, b})); }
   TWmfBuilder& Polygon(const std::vector<U_POINT16>& points) {
     return Add(U_WMRPOLYGON_set(uint16_t(points.size()), points.data()));
@@ -174,5 +187,61 @@ class TWmfBuilder {
   WMFHANDLES* wht_ = nullptr;
   uint32_t last_ = 0;
 };
+
+// A DIB for the bitmap records: its information header with the colour table, and its bits.
+struct TDib {
+  TDib(int w, int h, int bitCount, Bytes pixels, std::vector<U_RGBQUAD> colours = {}) : bits(std::move(pixels)) {
+    const U_BITMAPINFOHEADER header = bitmapinfoheader_set(w, h, 1, bitCount, U_BI_RGB, uint32_t(bits.size()), 2835,
+                                                           2835, uint32_t(colours.size()), 0);
+    bmi = bitmapinfo_set(header, colours.empty() ? nullptr : colours.data());
+  }
+  ~TDib() { std::free(bmi); }
+  TDib(const TDib&) = delete;
+  TDib& operator=(const TDib&) = delete;
+  char* Px() { return reinterpret_cast<char*>(bits.data()); }
+  uint32_t Size() const { return uint32_t(bits.size()); }
+  Bytes bits;
+  PU_BITMAPINFO bmi = nullptr;
+};
+
+// MaskBlt and PlgBlt records with their mask: libuemf's writer puts the mask over the
+// source's bits, so the record is written without it and the mask appended here.
+template <class Record>
+char* WithMask(char* record, const TDib& mask) {
+  const auto* r = reinterpret_cast<const Record*>(record);
+  const uint32_t at = r->emr.nSize, header = 40 + 4 * mask.bmi->bmiHeader.biClrUsed;
+  const uint32_t bits = uint32_t(mask.bits.size()), size = at + header + ((bits + 3) & ~3u);
+  char* out = static_cast<char*>(std::calloc(size, 1));
+  std::memcpy(out, record, at);
+  std::memcpy(out + at, mask.bmi, header);
+  std::memcpy(out + at + header, mask.bits.data(), bits);
+  std::free(record);
+  auto* w = reinterpret_cast<Record*>(out);
+  w->emr.nSize = size;
+  w->offBmiMask = at, w->cbBmiMask = header, w->offBitsMask = at + header, w->cbBitsMask = bits;
+  return out;
+}
+
+// A WMF region record by hand (libuemf's writer knows only its own layout): an L of two
+// bands, 0..50 across 0..100 and 50..100 across 0..50, in the documented layout (a 22-byte
+// head with a 4-byte object count) or libuemf's (20 bytes).
+inline char* LShapedRegion(bool documentedLayout) {
+  const size_t head = documentedLayout ? 22 : 20;
+  const uint16_t scans[] = {2, 0, 50, 0, 100, 2, 2, 50, 100, 0, 50, 2};
+  std::vector<uint8_t> region(head);
+  const int16_t size = int16_t(head + sizeof scans), count = 2;
+  std::memcpy(&region[2], "\x06\x00", 2);  // object type: region
+  std::memcpy(&region[head - 14], &size, 2);
+  std::memcpy(&region[head - 12], &count, 2);
+  const int16_t box[4] = {0, 0, 100, 100};
+  std::memcpy(&region[head - 8], box, 8);
+  region.insert(region.end(), reinterpret_cast<const uint8_t*>(scans), reinterpret_cast<const uint8_t*>(scans + 12));
+  const uint32_t words = uint32_t(6 + region.size()) / 2;
+  char* record = static_cast<char*>(std::malloc(6 + region.size()));
+  std::memcpy(record, &words, 4);
+  std::memcpy(record + 4, "\xFF\x06", 2);  // META_CREATEREGION
+  std::memcpy(record + 6, region.data(), region.size());
+  return record;
+}
 
 }  // namespace velora::mftest

@@ -86,8 +86,12 @@ TEST(ImportMetafile, FailuresSayWhy) {
   // Nesting and clipping beyond the bounds that keep playing cheap.
   TEmfBuilder deep(40, 30);
   for (int i = 0; i < 1025; ++i) deep.Add(U_EMRSAVEDC_set());
+  // Clipping by paths stacks up in cairo (rectangles merge into one area and cost nothing).
   TEmfBuilder clipped(40, 30);
-  for (int i = 0; i < 65; ++i) clipped.Add(U_EMRINTERSECTCLIPRECT_set(U_RECTL{0, 0, 40 - i / 2, 30}));
+  for (int i = 0; i < 65; ++i) {
+    clipped.Add(U_EMRBEGINPATH_set()).Add(U_EMRELLIPSE_set(U_RECTL{0, 0, 40 - i / 2, 30})).Add(U_EMRENDPATH_set());
+    clipped.Add(U_EMRSELECTCLIPPATH_set(U_RGN_AND));
+  }
   const struct {
     const char* name;
     Bytes bytes;
@@ -98,7 +102,7 @@ TEST(ImportMetafile, FailuresSayWhy) {
       {"empty.emf", emptyFrame, "EMF: empty picture frame"},
       {"cut.emf", cutRecord, "EMF: record"},
       {"deep.emf", deep.Finish(), "EMF: SaveDC nested deeper than 1024"},
-      {"clipped.emf", clipped.Finish(), "EMF: more than 64 clipping steps"},
+      {"clipped.emf", clipped.Finish(), "EMF: more than 64 clipping paths"},
       {"text.wmf", Bytes{'h', 'e', 'l', 'l', 'o'}, "WMF: no placeable header"},
   };
   for (const auto& c : cases) {
