@@ -4,6 +4,7 @@
 #include "metafile_canvas.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -21,6 +22,33 @@ double Green(TColorRef c) { return ((c >> 8) & 0xFF) / 255.0; }
 double Blue(TColorRef c) { return ((c >> 16) & 0xFF) / 255.0; }
 
 bool Finite(TPointD p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// cairo keeps path coordinates in 24.8 fixed point and wraps, without a word, whatever lies
+// beyond 2^23 surface pixels; a wrapped path has crashed its rasteriser and its clipper. No
+// target comes near that size, so a shape that reaches half as far is not drawn at all.
+constexpr double kReach = 1 << 22;
+
+bool WithinReach(const cairo_matrix_t& m, std::span<const TPointD> points) {
+  for (const TPointD& p : points) {
+    double x = p.x, y = p.y;
+    cairo_matrix_transform_point(&m, &x, &y);
+    if (!(std::fabs(x) < kReach && std::fabs(y) < kReach)) return false;
+  }
+  return true;
+}
+
+// The four corners of the rectangle from a to b: under a turning mapping the two given ones
+// do not bound it.
+std::array<TPointD, 4> Corners(TPointD a, TPointD b) { return {a, b, TPointD{a.x, b.y}, TPointD{b.x, a.y}}; }
+
+// The corners of every rectangle of a list of corner pairs.
+std::vector<TPointD> AllCorners(const std::vector<TPointD>& pairs) {
+  std::vector<TPointD> all;
+  all.reserve(pairs.size() * 2);
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2)
+    for (const TPointD& p : Corners(pairs[i], pairs[i + 1])) all.push_back(p);
+  return all;
+}
 
 // The eight-pixel hatch patterns: which pixels of the 8 × 8 cell the lines cover.
 bool HatchCovers(uint32_t hatch, int x, int y) {
@@ -176,14 +204,14 @@ cairo_matrix_t TCanvas::LogicalMatrix() const {
   return all;
 }
 
-bool TCanvas::UseLogical() {
+bool TCanvas::UseLogical(std::span<const TPointD> reach) {
   cairo_matrix_t m = LogicalMatrix();
   cairo_matrix_t inverse = m;
   // cairo stops drawing for good once it is handed a singular matrix: such a mapping draws
   // nothing, and the records after it still may.
   const bool finite = std::isfinite(m.xx) && std::isfinite(m.yy) && std::isfinite(m.xy) && std::isfinite(m.yx) &&
                       std::isfinite(m.x0) && std::isfinite(m.y0);
-  if (!finite || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) return false;
+  if (!finite || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS || !WithinReach(m, reach)) return false;
   cairo_set_matrix(cr_, &m);
   return true;
 }
@@ -310,7 +338,7 @@ void TCanvas::FromPosition() {
 }
 
 void TCanvas::LineTo(TPointD p) {
-  if (UseLogical() && Finite(p) && Finite(s_.position)) {
+  if (UseLogical({p, s_.position})) {
     FromPosition();
     cairo_line_to(cr_, p.x, p.y);
     Finish(false, true);
@@ -320,7 +348,7 @@ void TCanvas::LineTo(TPointD p) {
 
 void TCanvas::Polyline(const std::vector<TPointD>& points, bool fromCurrent) {
   if (points.empty()) return;
-  if (UseLogical()) {
+  if (UseLogical(points) && (!fromCurrent || UseLogical({s_.position}))) {
     if (fromCurrent)
       FromPosition();
     else
@@ -335,7 +363,7 @@ void TCanvas::PolyBezier(const std::vector<TPointD>& points, bool fromCurrent) {
   // Without the current position the first point starts the curve; then three per segment.
   const size_t first = fromCurrent ? 0 : 1;
   if (points.size() < first) return;
-  if (UseLogical()) {
+  if (UseLogical(points) && (!fromCurrent || UseLogical({s_.position}))) {
     if (fromCurrent) {
       FromPosition();
     } else {
@@ -350,7 +378,8 @@ void TCanvas::PolyBezier(const std::vector<TPointD>& points, bool fromCurrent) {
 }
 
 void TCanvas::Polygons(const std::vector<std::vector<TPointD>>& polygons) {
-  if (!UseLogical()) return;
+  for (const auto& polygon : polygons)
+    if (!UseLogical(polygon)) return;
   for (const auto& polygon : polygons) {
     if (polygon.empty()) continue;
     cairo_new_sub_path(cr_);
@@ -361,7 +390,8 @@ void TCanvas::Polygons(const std::vector<std::vector<TPointD>>& polygons) {
 }
 
 void TCanvas::Polylines(const std::vector<std::vector<TPointD>>& lines) {
-  if (!UseLogical()) return;
+  for (const auto& line : lines)
+    if (!UseLogical(line)) return;
   for (const auto& line : lines) {
     cairo_new_sub_path(cr_);
     for (const TPointD& p : line) cairo_line_to(cr_, p.x, p.y);
@@ -370,14 +400,14 @@ void TCanvas::Polylines(const std::vector<std::vector<TPointD>>& lines) {
 }
 
 void TCanvas::Rectangle(TPointD a, TPointD b) {
-  if (!UseLogical()) return;
+  if (!UseLogical(Corners(a, b))) return;
   cairo_new_sub_path(cr_);
   cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
   Finish(true, true);
 }
 
 void TCanvas::RoundRect(TPointD a, TPointD b, TPointD corner) {
-  if (!UseLogical()) return;
+  if (!UseLogical(Corners(a, b))) return;
   const double l = std::min(a.x, b.x), r = std::max(a.x, b.x), t = std::min(a.y, b.y), bt = std::max(a.y, b.y);
   const double rx = std::min(std::fabs(corner.x) / 2, (r - l) / 2), ry = std::min(std::fabs(corner.y) / 2, (bt - t) / 2);
   cairo_new_sub_path(cr_);
@@ -402,7 +432,7 @@ void TCanvas::RoundRect(TPointD a, TPointD b, TPointD corner) {
 }
 
 void TCanvas::Ellipse(TPointD a, TPointD b) {
-  if (!UseLogical()) return;
+  if (!UseLogical(Corners(a, b))) return;
   const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
   if (!(rx > 0 && ry > 0)) return;
   cairo_new_sub_path(cr_);
@@ -445,7 +475,8 @@ void TCanvas::AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcK
 
 void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
   const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
-  if (!(rx > 0 && ry > 0) || !Finite(start) || !Finite(end) || !UseLogical()) return;
+  if (!(rx > 0 && ry > 0) || !Finite(start) || !Finite(end) || !UseLogical(Corners(a, b))) return;
+  if (kind == TArcKind::akArcTo && !UseLogical({s_.position})) return;
   if (kind == TArcKind::akArcTo) FromPosition();
   AddArcPath(a, b, start, end, kind);
   if (kind == TArcKind::akArcTo) {
@@ -459,7 +490,7 @@ void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kin
 
 void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
   OutsidePath([&] {
-    if (!UseLogical()) return;
+    if (!UseLogical(Corners(a, b))) return;
     cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
     UseSurface();
     if (SetBrushSource(brush)) cairo_fill(cr_);
@@ -470,7 +501,7 @@ void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
 void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
   OutsidePath([&] {
     // One path for all rectangles, so that no seam shows where they meet.
-    if (region.rects.size() < 2 || !UseLogical()) return;
+    if (region.rects.size() < 2 || !UseLogical(AllCorners(region.rects))) return;
     cairo_new_path(cr_);
     for (size_t i = 0; i + 1 < region.rects.size(); i += 2) {
       const TPointD a = region.rects[i], b = region.rects[i + 1];
@@ -485,7 +516,7 @@ void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
 
 void TCanvas::SetPixel(TPointD p, TColorRef colour) {
   OutsidePath([&] {
-    if (!UseLogical()) return;
+    if (!UseLogical({p})) return;
     double x = p.x, y = p.y;
     cairo_user_to_device(cr_, &x, &y);
     UseSurface();
@@ -498,9 +529,9 @@ void TCanvas::SetPixel(TPointD p, TColorRef colour) {
 void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
                       const TPointD* rect) {
   OutsidePath([&] {
-    if (!UseLogical()) return;
     const bool updateCp = s_.textAlign & 1;
     if (updateCp) p = s_.position;
+    if (!UseLogical({p}) || (rect && !UseLogical(Corners(rect[0], rect[1])))) return;
     const cairo_matrix_t m = LogicalMatrix();
     const double scaleX = std::hypot(m.xx, m.yx), scaleY = std::hypot(m.xy, m.yy);
     double x = p.x, y = p.y;
@@ -534,7 +565,13 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
     // The advance of the whole string: the records' own advances when they give them.
     double advance = 0;
     if (!dx.empty()) {
-      for (double d : dx) advance += d * scaleX;
+      // Every pen position lies within the sum of the advances' sizes.
+      double span = 0;
+      for (double d : dx) advance += d * scaleX, span += std::fabs(d * scaleX);
+      if (!(span < kReach)) {
+        cairo_restore(cr_);
+        return;
+      }
     } else {
       cairo_text_extents_t te;
       cairo_text_extents(cr_, utf8.c_str(), &te);
@@ -603,7 +640,7 @@ void TCanvas::Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD
 
 void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
   OutsidePath([&] {
-    if (!UseLogical() || !Finite(topLeft)) return;
+    if (!UseLogical({topLeft})) return;
     double x = topLeft.x, y = topLeft.y;
     cairo_user_to_device(cr_, &x, &y);
     // The source's pixels are device pixels: only the device's own stretch applies to them.
@@ -628,18 +665,22 @@ void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, 
   place.x0 = topLeft.x - place.xx * blit.src.x - place.xy * blit.src.y;
   place.y0 = topLeft.y - place.yx * blit.src.x - place.yy * blit.src.y;
   cairo_matrix_multiply(&full, &place, &space);
+  // A source rectangle beyond the image draws only the image's part of it.
+  const double left = std::max(std::min(blit.src.x, blit.src.x + size.x), 0.0);
+  const double right = std::min(std::max(blit.src.x, blit.src.x + size.x), double(cairo_image_surface_get_width(blit.image)));
+  const double top = std::max(std::min(blit.src.y, blit.src.y + size.y), 0.0);
+  const double bottom = std::min(std::max(blit.src.y, blit.src.y + size.y), double(cairo_image_surface_get_height(blit.image)));
+  if (!(left < right && top < bottom)) return;
   // The placement is checked before cairo sees it: a singular matrix would stop it for good.
   cairo_matrix_t check = full;
   const bool finite = std::isfinite(full.xx) && std::isfinite(full.yx) && std::isfinite(full.xy) &&
                       std::isfinite(full.yy) && std::isfinite(full.x0) && std::isfinite(full.y0);
   if (!finite || cairo_matrix_invert(&check) != CAIRO_STATUS_SUCCESS) return;
+  if (!WithinReach(full, Corners({left, top}, {right, bottom}))) return;
   cairo_save(cr_);
   cairo_set_matrix(cr_, &full);
   cairo_new_path(cr_);
-  cairo_rectangle(cr_, blit.src.x, blit.src.y, size.x, size.y);
-  cairo_clip(cr_);
-  // A source rectangle beyond the image draws only the image's part of it.
-  cairo_rectangle(cr_, 0, 0, cairo_image_surface_get_width(blit.image), cairo_image_surface_get_height(blit.image));
+  cairo_rectangle(cr_, left, top, right - left, bottom - top);
   cairo_clip(cr_);
   cairo_set_source_surface(cr_, blit.image, 0, 0);
   // The original player stretches without smoothing.
@@ -653,7 +694,7 @@ void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, 
 
 void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, bool vertical) {
   OutsidePath([&] {
-    if (!UseLogical() || !Finite(a) || !Finite(b)) return;
+    if (!UseLogical(Corners(a, b))) return;
     // The shading is set up in logical units, where cairo locks it for the fill.
     cairo_pattern_t* shade = cairo_pattern_create_linear(a.x, a.y, vertical ? a.x : b.x, vertical ? b.y : a.y);
     cairo_pattern_add_color_stop_rgb(shade, 0, Red(from), Green(from), Blue(from));
@@ -667,7 +708,7 @@ void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, b
 
 void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3]) {
   OutsidePath([&] {
-    if (!UseLogical() || !Finite(corner[0]) || !Finite(corner[1]) || !Finite(corner[2])) return;
+    if (!UseLogical({corner[0], corner[1], corner[2]})) return;
     // A mesh patch whose fourth corner falls on the first, with its colour: cairo's bilinear
     // shading of such a patch is the triangle's linear (Gouraud) shading.
     cairo_pattern_t* mesh = cairo_pattern_create_mesh();
@@ -792,7 +833,8 @@ void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, 
     if (!UseLogical()) return;
     m = LogicalMatrix();
   }
-  if (!s_.clipShaped && m.xy == 0 && m.yx == 0) {
+  const bool turned = m.xy != 0 || m.yx != 0;
+  if (!s_.clipShaped && !turned) {
     // Rectangles stay rectangles: they join the clipping area as whole pixels.
     const std::shared_ptr<cairo_region_t> area = Region(cairo_region_create());
     for (size_t i = 0; i + 1 < corners.size(); i += 2) {
@@ -808,6 +850,7 @@ void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, 
     }
     return CombineClipRegion(area.get(), mode);
   }
+  if (!WithinReach(m, AllCorners(corners))) return;
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_matrix_t inverse = device_;
   if (inDeviceUnits) {

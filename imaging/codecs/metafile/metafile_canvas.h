@@ -6,7 +6,9 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -176,9 +178,11 @@ class TCanvas {
   void ResetClip();
 
  private:
-  // Sets cairo's matrix to logical → surface; false when the mapping collapses (nothing
-  // can be drawn through a singular matrix).
-  bool UseLogical();
+  // Sets cairo's matrix to logical → surface for a shape spanned by the points given; false
+  // when the mapping collapses (nothing can be drawn through a singular matrix) or takes one
+  // of the points out of cairo's reach (see WithinReach).
+  bool UseLogical(std::span<const TPointD> reach = {});
+  bool UseLogical(std::initializer_list<TPointD> reach) { return UseLogical(std::span(reach.begin(), reach.size())); }
   void UseSurface();
   void SetSource(TColorRef colour);
   bool SetBrushSource(const TBrush& brush);
