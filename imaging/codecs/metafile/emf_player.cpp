@@ -151,7 +151,8 @@ void Text(TCanvas& c, const TRecord& r, bool wide, TFontGlyphs& glyphs) {
   const bool indexes = t.fOptions & U_ETO_GLYPH_INDEX;
   if (!r.Holds(t.offString, chars, wide || indexes ? 2 : 1)) return;
   std::string text;
-  if (indexes) {
+  // A record without characters still fills its opaque rectangle: many files paint one so.
+  if (indexes && chars > 0) {
     // Without the recording machine's own font the indexes would come out as other
     // characters: such text is left out.
     std::vector<uint16_t> ids(chars);
