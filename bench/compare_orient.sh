@@ -46,7 +46,7 @@ hyperfine --warmup 1 --runs 5 \
   -n "ImageMagick, orientation 1" "$CONVERT $WORK/upright.jpg -auto-orient $WORK/theirs1.ppm"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-echo "sizes: ours $(head -c 20 "$WORK/ours.ppm" | sed -n 2p), theirs $(head -c 20 "$WORK/theirs.ppm" | sed -n 2p)"
+echo "sizes: ours $(identify -format '%wx%h' "$WORK/ours.ppm"), theirs $(identify -format '%wx%h' "$WORK/theirs.ppm")"
 printf "pixels differing by more than about one step: "
 COMPARE=compare
 [ -x /usr/bin/compare ] && COMPARE=/usr/bin/compare

@@ -5,6 +5,7 @@
 // is the van Herk/Gil-Werman scheme: a running minimum from the start and from the end of
 // every block of 2m + 1 positions, so that every window is the minimum of two entries and the
 // time does not depend on the radius.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -102,9 +103,53 @@ class TWindowMin {
 // Columns per strip of the vertical pass: a strip's rows are a few cache lines long.
 constexpr int kStripLanes = 32;
 
+// Radius 1, the dialog's default, streamed through the cache: each row's horizontal minima are
+// made once into a ring of three rows and each output row takes the least of three of them, so
+// the keys of the whole rectangle are never held. The rows' own colours wait in a ring of three
+// too: by the time a row is written, the one above it has been overwritten in the bitmap.
+template <class ReportRow>
+void MorphPassThree(TBitmap& bitmap, const TVLArea& a, bool maximum, ReportRow&& reportRow) {
+  const int w = a.Width(), h = a.Height();
+  const size_t W = size_t(w), rowBytes = W * 3;
+  std::vector<uint8_t> colours(rowBytes * 3);
+  std::vector<TKey> across(W * 3);
+  const std::vector<TKey> none(W, kNoKey);
+  const auto load = [&](int r) {
+    const size_t slot = size_t(r % 3);
+    const uint8_t* p = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
+    std::memcpy(&colours[rowBytes * slot], p, rowBytes);
+    TKey* key = &across[W * slot];
+    for (int c = 0; c < w; ++c, p += 3) key[c] = MakeKey(GrayOf(p[2], p[1], p[0]), maximum, r, c);
+    TKey before = kNoKey;
+    for (int c = 0; c < w; ++c) {
+      const TKey own = key[c];
+      key[c] = std::min({before, own, c + 1 < w ? key[c + 1] : kNoKey});
+      before = own;
+    }
+  };
+  load(0);
+  if (h > 1) load(1);
+  for (int r = 0; r < h; ++r) {
+    const TKey* above = r > 0 ? &across[W * size_t((r + 2) % 3)] : none.data();
+    const TKey* own = &across[W * size_t(r % 3)];
+    const TKey* below = r + 1 < h ? &across[W * size_t((r + 1) % 3)] : none.data();
+    uint8_t* out = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
+    for (size_t c = 0; c < W; ++c, out += 3) {
+      const TKey key = std::min({above[c], own[c], below[c]});
+      // Under the maximum nothing beats grey 0: the pixel stays itself.
+      if (maximum && key >> (2 * kCoordBits) == 255) continue;
+      const size_t slot = size_t(key >> kCoordBits & kCoordMask) % 3, column = size_t(key & kCoordMask);
+      std::memcpy(out, &colours[rowBytes * slot + 3 * column], 3);
+    }
+    reportRow(r);
+    if (r + 2 < h) load(r + 2);
+  }
+}
+
 // One pass over the rectangle; `reportRow(row)` after each row is written.
 template <class ReportRow>
 void MorphPass(TBitmap& bitmap, const TVLArea& a, int m, bool maximum, ReportRow&& reportRow) {
+  if (m == 1) return MorphPassThree(bitmap, a, maximum, reportRow);
   const int w = a.Width(), h = a.Height();
   const size_t rowBytes = size_t(w) * 3;
   std::vector<uint8_t> colours(rowBytes * size_t(h));

@@ -263,7 +263,7 @@ TEST(Filters, FastMorphologyIsTheWindowScan) {
   std::mt19937 rng(7);
   std::uniform_int_distribution<int> side(1, 40), level(0, 2);
   const int kLevels[] = {256, 3, 2};
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 90; ++round) {
     const int w = side(rng), h = side(rng);
     TBitmap b, want;
     // Few levels: many ties and many black windows (the maximum's keep-itself rule).
@@ -273,7 +273,8 @@ TEST(Filters, FastMorphologyIsTheWindowScan) {
     int x0 = xs(rng), x1 = xs(rng), y0 = ys(rng), y1 = ys(rng);
     if (x0 > x1) std::swap(x0, x1);
     if (y0 > y1) std::swap(y0, y1);
-    const int radius = std::uniform_int_distribution<int>(1, 12)(rng);
+    // Radius 1 streams through its own pass: every third round.
+    const int radius = round % 3 == 0 ? 1 : std::uniform_int_distribution<int>(2, 12)(rng);
     const int filter = round % 4;
     MorphFilter(b, radius, filter, x0, y0, x1, y1);
     ScanMorph(want, radius, filter, std::max(x0, 0), std::max(y0, 0), std::min(x1, w), std::min(y1, h));
