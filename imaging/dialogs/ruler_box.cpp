@@ -204,16 +204,19 @@ void TRulerBox::DrawStrip(QPainter& p) {
     p.drawLine(Pt(x, inner), Pt(x, inner + dir * (strip / 2)));
     const QString text = TickLabel(v);
     const int w = fm.horizontalAdvance(text);
+    // A label is centred on its tick, but the labels at the ends stay whole inside the box.
+    const int length = RulerDir_ == rdHorizontal ? Buffer_.width() : Buffer_.height();
+    const int start = std::clamp(x - w / 2, 0, std::max(0, length - w));
     if (RulerDir_ == rdHorizontal) {
       const int top = GripsDir_ == gdUp ? 0 : H - fontHeight;
-      p.drawText(x - w / 2, top + fm.ascent(), text);
+      p.drawText(start, top + fm.ascent(), text);
     } else {
       p.save();
       if (GripsDir_ == gdUp) {
-        p.translate(0, x + w / 2);
+        p.translate(0, start + w);
         p.rotate(-90);
       } else {
-        p.translate(Buffer_.width(), x - w / 2);
+        p.translate(Buffer_.width(), start);
         p.rotate(90);
       }
       p.drawText(0, fm.ascent(), text);
