@@ -199,13 +199,15 @@ void TRulerBox::DrawStrip(QPainter& p) {
   }
   const QFontMetrics fm(font());
   const int fontHeight = font().pixelSize() > 0 ? font().pixelSize() : fm.height();
+  const int length = RulerDir_ == rdHorizontal ? Buffer_.width() : Buffer_.height();
   for (double v : TickValues(LabelFreq_)) {
     const int x = PixelOf(v);
+    // A tick past either end is not in sight, and neither is its label.
+    if (x < 0 || x >= length) continue;
     p.drawLine(Pt(x, inner), Pt(x, inner + dir * (strip / 2)));
     const QString text = TickLabel(v);
     const int w = fm.horizontalAdvance(text);
     // A label is centred on its tick, but the labels at the ends stay whole inside the box.
-    const int length = RulerDir_ == rdHorizontal ? Buffer_.width() : Buffer_.height();
     const int start = std::clamp(x - w / 2, 0, std::max(0, length - w));
     if (RulerDir_ == rdHorizontal) {
       const int top = GripsDir_ == gdUp ? 0 : H - fontHeight;
