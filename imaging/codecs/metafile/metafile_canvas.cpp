@@ -28,11 +28,11 @@ bool Finite(TPointD p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 // target comes near that size, so a shape that reaches half as far is not drawn at all.
 constexpr double kReach = 1 << 22;
 
-bool WithinReach(const cairo_matrix_t& m, std::span<const TPointD> points) {
+bool WithinReach(const cairo_matrix_t& m, std::span<const TPointD> points, double reach = kReach) {
   for (const TPointD& p : points) {
     double x = p.x, y = p.y;
     cairo_matrix_transform_point(&m, &x, &y);
-    if (!(std::fabs(x) < kReach && std::fabs(y) < kReach)) return false;
+    if (!(std::fabs(x) < reach && std::fabs(y) < reach)) return false;
   }
   return true;
 }
@@ -709,6 +709,10 @@ void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, b
 void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3]) {
   OutsidePath([&] {
     if (!UseLogical({corner[0], corner[1], corner[2]})) return;
+    // cairo shades a mesh patch by subdividing all of it, off the surface too, so its time grows
+    // with the patch's area: a triangle reaching far beyond the picture is left out.
+    const double meshReach = 8.0 * std::max(surfaceWidth_, surfaceHeight_) + 256;
+    if (!WithinReach(LogicalMatrix(), {corner, 3}, meshReach)) return;
     // A mesh patch whose fourth corner falls on the first, with its colour: cairo's bilinear
     // shading of such a patch is the triangle's linear (Gouraud) shading.
     cairo_pattern_t* mesh = cairo_pattern_create_mesh();
