@@ -32,76 +32,41 @@ TKey MakeKey(int grey, bool maximum, int row, int column) {
   return TKey(maximum ? 255 - grey : grey) << (2 * kCoordBits) | TKey(row) << kCoordBits | TKey(column);
 }
 
-// Window minima along one axis, in place. Position p of lane l is data[p × stride + l]; each
-// of the n positions takes the least over positions p − m..p + m that lie in 0..n − 1, for all
-// lanes at once (the lanes are neighbouring columns, so that the vertical pass reads rows).
-class TWindowMin {
+// Window minima along a row, in place: each of the n keys takes the least over positions
+// p − m..p + m that lie in 0..n − 1. The running minima from the start of each block are kept;
+// those from the end of each block are made on the way back and used at once, so the row is
+// written in the same pass.
+class TRowMin {
  public:
-  void Run(TKey* data, size_t stride, int n, int lanes, int m) {
+  void Run(TKey* data, int n, int m) {
     if (m <= 0 || n <= 1) return;
-    m = std::min(m, n - 1);  // a wider window covers the whole line anyway
-    if (m == 1) return RunThree(data, stride, n, lanes);
+    m = std::min(m, n - 1);  // a wider window covers the whole row anyway
     const int k = 2 * m + 1, padded = n + 2 * m;
-    const size_t L = size_t(lanes);
-    prefix_.resize(size_t(padded) * L);
-    suffix_.resize(size_t(padded) * L);
-    none_.assign(L, kNoKey);
-    auto in = [&](int j) -> const TKey* {
-      const int p = j - m;
-      return p >= 0 && p < n ? data + size_t(p) * stride : none_.data();
-    };
-    for (int j = 0; j < padded; ++j) {
-      const TKey* f = in(j);
-      TKey* g = &prefix_[size_t(j) * L];
-      if (j % k == 0) {
-        std::memcpy(g, f, L * sizeof(TKey));
-      } else {
-        const TKey* before = g - L;
-        for (size_t l = 0; l < L; ++l) g[l] = std::min(before[l], f[l]);
-      }
+    // Padded position j is key j − m; those beyond the row are never chosen.
+    line_.assign(size_t(padded), kNoKey);
+    std::memcpy(&line_[size_t(m)], data, size_t(n) * sizeof(TKey));
+    fromStart_.resize(size_t(padded));
+    const TKey* f = line_.data();
+    TKey* g = fromStart_.data();
+    for (int b = 0; b < padded; b += k) {
+      const int end = std::min(b + k, padded);
+      g[b] = f[b];
+      for (int j = b + 1; j < end; ++j) g[j] = std::min(g[j - 1], f[j]);
     }
-    for (int j = padded - 1; j >= 0; --j) {
-      const TKey* f = in(j);
-      TKey* h = &suffix_[size_t(j) * L];
-      if (j % k == k - 1 || j == padded - 1) {
-        std::memcpy(h, f, L * sizeof(TKey));
-      } else {
-        const TKey* after = h + L;
-        for (size_t l = 0; l < L; ++l) h[l] = std::min(after[l], f[l]);
+    // Key p's window is padded p..p + 2m: from p to its block's end, then from the next
+    // block's start to p + 2m.
+    for (int b = (padded - 1) / k * k; b >= 0; b -= k) {
+      TKey toEnd = kNoKey;
+      for (int j = std::min(b + k, padded) - 1; j >= b; --j) {
+        toEnd = std::min(toEnd, f[j]);
+        if (j < n) data[j] = std::min(toEnd, g[j + 2 * m]);
       }
-    }
-    for (int p = 0; p < n; ++p) {
-      const TKey* h = &suffix_[size_t(p) * L];
-      const TKey* g = &prefix_[size_t(p + 2 * m) * L];
-      TKey* out = data + size_t(p) * stride;
-      for (size_t l = 0; l < L; ++l) out[l] = std::min(h[l], g[l]);
     }
   }
 
  private:
-  // The 3-wide window, the dialog's default, directly: each position against its neighbours,
-  // the one before as it was (kept in `before_`), the one after not yet written. Half the
-  // memory traffic of the running minima.
-  void RunThree(TKey* data, size_t stride, int n, int lanes) {
-    const size_t L = size_t(lanes);
-    before_.assign(L, kNoKey);
-    none_.assign(L, kNoKey);
-    for (int p = 0; p < n; ++p) {
-      TKey* at = data + size_t(p) * stride;
-      const TKey* after = p + 1 < n ? at + stride : none_.data();
-      for (size_t l = 0; l < L; ++l) {
-        const TKey own = at[l];
-        at[l] = std::min({before_[l], own, after[l]});
-        before_[l] = own;
-      }
-    }
-  }
-
-  std::vector<TKey> prefix_, suffix_, none_, before_;
+  std::vector<TKey> line_, fromStart_;
 };
-
-// Columns per strip of the vertical pass: a strip's rows are a few cache lines long.
-constexpr int kStripLanes = 32;
 
 // Radius 1, the dialog's default, streamed through the cache: each row's horizontal minima are
 // made once into a ring of three rows and each output row takes the least of three of them, so
@@ -146,33 +111,68 @@ void MorphPassThree(TBitmap& bitmap, const TVLArea& a, bool maximum, ReportRow&&
   }
 }
 
-// One pass over the rectangle; `reportRow(row)` after each row is written.
+// Any other radius, streamed too. Each row's horizontal minima are made as the row is read;
+// the vertical minima run down the rows in blocks of k = 2m + 1 (the van Herk scheme again):
+// a running minimum from the start of the current block, and the minima from each row to the
+// end of the block before, made once that block was whole. Output row p takes the least of the
+// two, so only two blocks of keys are ever held, and the colours of the 2m + 1 rows a window
+// can reach wait in a ring, as in the radius-1 case.
 template <class ReportRow>
 void MorphPass(TBitmap& bitmap, const TVLArea& a, int m, bool maximum, ReportRow&& reportRow) {
   if (m == 1) return MorphPassThree(bitmap, a, maximum, reportRow);
   const int w = a.Width(), h = a.Height();
-  const size_t rowBytes = size_t(w) * 3;
-  std::vector<uint8_t> colours(rowBytes * size_t(h));
-  std::vector<TKey> keys(size_t(w) * size_t(h));
-  for (int r = 0; r < h; ++r) {
+  const int mv = std::min(m, h - 1), k = 2 * mv + 1, padded = h + 2 * mv;
+  const size_t W = size_t(w), rowBytes = W * 3, ring = size_t(k);
+  std::vector<uint8_t> colours(rowBytes * ring);
+  // Where each row's colours wait in the ring: a division per pixel would cost more than the
+  // whole window's minima.
+  std::vector<size_t> waiting(static_cast<size_t>(h));
+  for (size_t r = 0; r < size_t(h); ++r) waiting[r] = rowBytes * (r % ring);
+  std::vector<TKey> current(W * ring), previous(W * ring), prefix(W);
+  TRowMin across;
+  // Padded position j is row j − mv of the rectangle; the rows beyond it are never chosen.
+  const auto load = [&](int j, TKey* key) {
+    const int r = j - mv;
+    if (r < 0 || r >= h) return std::fill(key, key + W, kNoKey);
     const uint8_t* p = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
-    std::memcpy(&colours[rowBytes * size_t(r)], p, rowBytes);
-    TKey* key = &keys[size_t(r) * size_t(w)];
+    std::memcpy(&colours[waiting[size_t(r)]], p, rowBytes);
     for (int c = 0; c < w; ++c, p += 3) key[c] = MakeKey(GrayOf(p[2], p[1], p[0]), maximum, r, c);
-  }
-  TWindowMin window;
-  for (int r = 0; r < h; ++r) window.Run(&keys[size_t(r) * size_t(w)], 1, w, 1, m);
-  for (int c = 0; c < w; c += kStripLanes) window.Run(&keys[size_t(c)], size_t(w), h, std::min(kStripLanes, w - c), m);
-  for (int r = 0; r < h; ++r) {
-    uint8_t* out = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
-    const TKey* key = &keys[size_t(r) * size_t(w)];
-    for (int c = 0; c < w; ++c, out += 3) {
+    across.Run(key, w, m);
+  };
+  // Output row `row` takes, column by column, the lesser of two rows of minima.
+  const auto write = [&](int row, const TKey* one, const TKey* other) {
+    uint8_t* out = bitmap.ScanLine(a.y0 + row) + 3 * size_t(a.x0);
+    for (size_t c = 0; c < W; ++c, out += 3) {
+      const TKey key = std::min(one[c], other[c]);
       // Under the maximum nothing beats grey 0: the pixel stays itself.
-      if (maximum && key[c] >> (2 * kCoordBits) == 255) continue;
-      const size_t row = size_t(key[c] >> kCoordBits & kCoordMask), column = size_t(key[c] & kCoordMask);
-      std::memcpy(out, &colours[rowBytes * row + 3 * column], 3);
+      if (maximum && key >> (2 * kCoordBits) == 255) continue;
+      const size_t from = size_t(key >> kCoordBits & kCoordMask), column = size_t(key & kCoordMask);
+      std::memcpy(out, &colours[waiting[from] + 3 * column], 3);
     }
-    reportRow(r);
+    reportRow(row);
+  };
+  for (int j = 0; j < padded; ++j) {
+    const int slot = j % k;
+    TKey* key = &current[W * size_t(slot)];
+    load(j, key);
+    if (slot == 0)
+      std::memcpy(prefix.data(), key, W * sizeof(TKey));
+    else
+      for (size_t c = 0; c < W; ++c) prefix[c] = std::min(prefix[c], key[c]);
+    const int p = j - 2 * mv;  // the output row whose window ends here
+    if (p >= 0) {
+      // Its window is this whole block, or runs from p to the end of the block before.
+      write(p, prefix.data(), slot == k - 1 ? prefix.data() : &previous[W * size_t(p % k)]);
+    }
+    if (slot == k - 1) {
+      // The block is whole: its minima to the end, for the rows of the next block.
+      for (int i = k - 2; i >= 0; --i) {
+        TKey* row = &current[W * size_t(i)];
+        const TKey* below = row + W;
+        for (size_t c = 0; c < W; ++c) row[c] = std::min(row[c], below[c]);
+      }
+      current.swap(previous);
+    }
   }
 }
 
