@@ -29,9 +29,7 @@ TPlane PlaneOf(TVLMask& m) { return {m.Bits(), m.RowLen(), m.Width(), m.Height()
 
 bool Movable(int bitsPerPixel) { return bitsPerPixel == 1 || bitsPerPixel == 8 || bitsPerPixel == 24; }
 
-// Below this many pixels, starting threads costs more than it saves.
-constexpr int64_t kThreadedPixels = int64_t(1) << 18;
-bool WorthThreads(const TPlane& p) { return int64_t(p.width) * p.height >= kThreadedPixels; }
+bool WorthThreads(const TPlane& p) { return velora::WorthThreads(int64_t(p.width) * p.height); }
 
 // The moves that need a second raster: quarter turns and the two diagonal mirrors.
 enum class TMove { TurnCcw, TurnCw, Transpose, Transverse };

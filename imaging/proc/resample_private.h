@@ -60,7 +60,7 @@ using velora::ParallelRows;
 // Whether a resize is big enough to be worth starting threads for (thumbnails and small view
 // repaints are not).
 inline bool WorthThreads(int sw, int sh, int dw, int dh) {
-  return int64_t(sw) * sh + int64_t(dw) * dh >= (int64_t(1) << 18);
+  return velora::WorthThreads(int64_t(sw) * sh + int64_t(dw) * dh);
 }
 
 }  // namespace velora::resample_detail

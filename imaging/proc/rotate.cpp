@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <vector>
 
+#include "parallel_rows.h"
 #include "proc_area.h"
 
 namespace velora {
@@ -26,41 +29,67 @@ int RoundHalfEven(double v) { return int(std::nearbyint(v)); }
 // rounds up, g is negative) can overshoot, hence the clamp. The shift is arithmetic.
 inline uint8_t Blend(int left, int c, int g) { return uint8_t(Clamp255((left * g + c * (4096 - g) + 2048) >> 12)); }
 
-// A plain 24-bit pixel plane, rows from the top.
-struct TPlane {
-  int width = 0, height = 0;
-  std::vector<uint8_t> bytes;
-  TPlane(int w, int h, TRGB fill) : width(w), height(h), bytes(size_t(w) * size_t(h) * 3) {
-    for (size_t i = 0; i < bytes.size(); i += 3) bytes[i] = fill.b, bytes[i + 1] = fill.g, bytes[i + 2] = fill.r;
-  }
-  uint8_t* Row(int y) { return bytes.data() + size_t(y) * size_t(width) * 3; }
-  const uint8_t* Row(int y) const { return bytes.data() + size_t(y) * size_t(width) * 3; }
-};
+// The background over pixels [from, to) of a row.
+void FillRow(uint8_t* row, int from, int to, const uint8_t bg[3]) {
+  for (uint8_t* p = row + 3 * size_t(from); p < row + 3 * size_t(to); p += 3) p[0] = bg[0], p[1] = bg[1], p[2] = bg[2];
+}
 
 // Writes `count` pixels of `src` into `dst` (of `dstWidth` pixels) starting at column `offset`,
 // blended with weight g against the pixel before each (the background before the first), and
 // the blend of the last one with the background just after them when g > 0. Pixels that land
-// outside the row are dropped.
+// outside the row are dropped; the rest of the row is the caller's.
 void ShearRow(const uint8_t* src, int count, uint8_t* dst, int dstWidth, int offset, int g, bool antialias,
               const uint8_t bg[3]) {
   const int first = std::max(0, -offset), end = std::min(count, dstWidth - offset);
+  if (first >= end) return;
+  uint8_t* out = dst + 3 * ptrdiff_t(offset);
   if (!antialias) {
-    if (first < end) std::memcpy(dst + 3 * size_t(offset + first), src + 3 * size_t(first), 3 * size_t(end - first));
+    std::memcpy(out + 3 * size_t(first), src + 3 * size_t(first), 3 * size_t(end - first));
     return;
   }
-  for (int j = first; j < end; ++j) {
-    const uint8_t* left = j > 0 ? src + 3 * size_t(j - 1) : bg;
-    const uint8_t* c = src + 3 * size_t(j);
-    uint8_t* out = dst + 3 * size_t(offset + j);
-    out[0] = Blend(left[0], c[0], g), out[1] = Blend(left[1], c[1], g), out[2] = Blend(left[2], c[2], g);
+  int j = first;
+  if (j == 0) {
+    for (int ch = 0; ch < 3; ++ch) out[ch] = Blend(bg[ch], src[ch], g);
+    j = 1;
   }
+  // Byte by byte against the same channel one pixel back: a plain loop the compiler widens.
+  for (size_t b = 3 * size_t(j); b < 3 * size_t(end); ++b) out[b] = Blend(src[b - 3], src[b], g);
   const int tail = offset + count;
-  if (g > 0 && count > 0 && tail >= 0 && tail < dstWidth) {
+  if (g > 0 && tail >= 0 && tail < dstWidth) {
     const uint8_t* last = src + 3 * size_t(count - 1);
-    uint8_t* out = dst + 3 * size_t(tail);
-    for (int ch = 0; ch < 3; ++ch) out[ch] = Blend(last[ch], bg[ch], g);
+    for (int ch = 0; ch < 3; ++ch) dst[3 * size_t(tail) + ch] = Blend(last[ch], bg[ch], g);
   }
 }
+
+// Row y of shear 2: column c of the first shear's plane (h rows) moved down by offset[c] and
+// blended with the pixel above it by weight[c], the background beyond the column.
+void ShearColumnsRow(const uint8_t* first, size_t stride, int h, int y, const std::vector<int>& offset,
+                     const std::vector<int>& weight, bool antialias, const uint8_t bg[3], uint8_t* out) {
+  for (size_t c = 0; c < offset.size(); ++c, out += 3) {
+    const int j = y - offset[c], g = weight[c];
+    if (j < 0 || j > h || (j == h && (!antialias || g <= 0))) {
+      std::memcpy(out, bg, 3);
+      continue;
+    }
+    const uint8_t* above = j > 0 ? first + stride * size_t(j - 1) + 3 * c : bg;
+    if (j == h) {  // just below the column: its tail
+      for (int ch = 0; ch < 3; ++ch) out[ch] = Blend(above[ch], bg[ch], g);
+      continue;
+    }
+    const uint8_t* px = first + stride * size_t(j) + 3 * c;
+    if (antialias)
+      for (int ch = 0; ch < 3; ++ch) out[ch] = Blend(above[ch], px[ch], g);
+    else
+      std::memcpy(out, px, 3);
+  }
+}
+
+// A shear's offset and blending weight for a line moved by k pixels: the whole part rounded
+// half to even, the rest in 1/4096.
+struct TShift {
+  int n, g;
+  explicit TShift(double k) : n(RoundHalfEven(k)), g(RoundHalfEven((k - n) * 4096)) {}
+};
 
 struct TShearProgress {
   const TVLProgressRecord* progress;
@@ -85,56 +114,47 @@ bool VLShearRotate(const TBitmap& source, TBitmap& dest, double degrees, bool an
   const int W = RoundHalfEven(t * H + W1 + 1 - 2 * D3);
   const uint8_t bg[3] = {background.b, background.g, background.r};
   const TShearProgress report{progress, double(h) + W1 + H};
+  const size_t firstStride = size_t(W1) * 3;
 
-  // Shear 1: rows to the right.
-  TPlane first(W1, h, background);
-  for (int r = 0; r < h; ++r) {
-    const double k = (ccw ? r : h - r) * t;
-    const int n = RoundHalfEven(k);
-    ShearRow(source.ScanLine(r), w, first.Row(r), W1, n, int((k - n) * 4096), antialias, bg);
-    report.Done(r + 1);
-  }
+  // Bands of rows on the machine's cores; progress as the calling thread's bands finish.
+  const bool threads = WorthThreads(int64_t(W) * H);
+  const auto inBands = [&](int rows, double before, double share, const std::function<void(int, int)>& band) {
+    ParallelRows(rows, 32, band, [&](int done) { report.Done(before + done * share / rows); }, threads);
+  };
 
-  // Shear 2: columns downwards, made row by row so that every read and write runs along rows.
-  // Column c of the result is column c of the first shear moved down by offset[c].
-  TPlane second(W1, H, background);
+  // Shear 1: rows to the right. Every row is filled whole, so the plane needs no clearing.
+  std::unique_ptr<uint8_t[]> first = std::make_unique_for_overwrite<uint8_t[]>(firstStride * size_t(h));
+  inBands(h, 0, h, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      uint8_t* row = first.get() + firstStride * size_t(r);
+      FillRow(row, 0, W1, bg);
+      // The first shear cuts its weight where the other two round it.
+      const double k = (ccw ? r : h - r) * t;
+      const int n = RoundHalfEven(k);
+      ShearRow(source.ScanLine(r), w, row, W1, n, int((k - n) * 4096), antialias, bg);
+    }
+  });
+
+  // Shear 2, columns downwards, one row at a time, each row sheared along (shear 3) into the
+  // result at once. Column c of shear 2 is column c of shear 1 moved down by offset[c].
   std::vector<int> offset(static_cast<size_t>(W1)), weight(static_cast<size_t>(W1));
   for (int c = 0; c < W1; ++c) {
-    const double k = (ccw ? W1 - c : c) * s;
-    const int n = RoundHalfEven(k);
-    offset[size_t(c)] = n - D1;
-    weight[size_t(c)] = RoundHalfEven((k - n) * 4096);
+    const TShift shift((ccw ? W1 - c : c) * s);
+    offset[size_t(c)] = shift.n - D1;
+    weight[size_t(c)] = shift.g;
   }
-  for (int y = 0; y < H; ++y) {
-    uint8_t* out = second.Row(y);
-    for (int c = 0; c < W1; ++c, out += 3) {
-      const int j = y - offset[size_t(c)], g = weight[size_t(c)];
-      if (j < 0 || j > h) continue;
-      const uint8_t* above = j > 0 ? first.Row(j - 1) + 3 * size_t(c) : bg;
-      if (j == h) {  // just below the column: its tail
-        if (antialias && g > 0)
-          for (int ch = 0; ch < 3; ++ch) out[ch] = Blend(above[ch], bg[ch], g);
-        continue;
-      }
-      const uint8_t* px = first.Row(j) + 3 * size_t(c);
-      if (antialias)
-        for (int ch = 0; ch < 3; ++ch) out[ch] = Blend(above[ch], px[ch], g);
-      else
-        std::memcpy(out, px, 3);
-    }
-    report.Done(h + double(y + 1) * W1 / H);
-  }
-
-  // Shear 3: rows again, into the result.
   TBitmap result(W, H, TPixelFormat::pf24bit);
-  for (int r = 0; r < H; ++r) {
-    uint8_t* row = result.ScanLine(r);
-    for (int x = 0; x < W; ++x) std::memcpy(row + 3 * size_t(x), bg, 3);
-    const double k = (ccw ? r : H - r) * t;
-    const int n = RoundHalfEven(k);
-    ShearRow(second.Row(r), W1, row, W, n - D3, RoundHalfEven((k - n) * 4096), antialias, bg);
-    report.Done(h + W1 + r + 1);
-  }
+  // One row of shear 2 per thread at a time: the largest intermediate is never made whole.
+  inBands(H, h, W1 + H, [&](int y0, int y1) {
+    std::vector<uint8_t> across(firstStride);
+    for (int y = y0; y < y1; ++y) {
+      ShearColumnsRow(first.get(), firstStride, h, y, offset, weight, antialias, bg, across.data());
+      uint8_t* row = result.ScanLine(y);
+      FillRow(row, 0, W, bg);
+      const TShift shift((ccw ? y : H - y) * t);
+      ShearRow(across.data(), W1, row, W, shift.n - D3, shift.g, antialias, bg);
+    }
+  });
   dest.SwapPixels(result);
   return true;
 }

@@ -92,9 +92,12 @@ bool TVeloraProc::RotateImage(bool antialias, double angle) {
       // 1-bit images take the inverse mapping over the whole angle; whole quarter turns go
       // through the exact turn, which the mapping's four-decimal sine could cut by a column.
       VLRotateBits1Bit(*WorkBitmap_, result, quarters * 90 + f, Background() != clBlack, &progress);
+    } else if (quarters == 0) {
+      // The shears read the picture and build the result beside it: no working copy.
+      VLShearRotate(*WorkBitmap_, result, f, antialias, TColorToTRGB(Background()), &progress);
     } else {
       result.Assign(*WorkBitmap_);
-      if (quarters != 0 && !VLTurnBitmap(result, quarters)) return false;
+      if (!VLTurnBitmap(result, quarters)) return false;
       if (f != 0) {
         TBitmap turned;
         turned.SwapPixels(result);
