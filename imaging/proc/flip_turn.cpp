@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "parallel_rows.h"
+#include "proc_area.h"
 
 namespace velora {
 
@@ -30,6 +32,20 @@ TPlane PlaneOf(TVLMask& m) { return {m.Bits(), m.RowLen(), m.Width(), m.Height()
 bool Movable(int bitsPerPixel) { return bitsPerPixel == 1 || bitsPerPixel == 8 || bitsPerPixel == 24; }
 
 bool WorthThreads(const TPlane& p) { return velora::WorthThreads(int64_t(p.width) * p.height); }
+
+// A stretch of the progress bar, from `from` percent on for `share` percent: a move reports its
+// part of it as its bands finish (a half turn is two mirrors, half the stretch each).
+struct TSpan {
+  const TVLProgressRecord* progress = nullptr;
+  double from = 0, share = 100;
+  std::function<void(int)> Steps(int count) const {
+    if (!progress || !progress->fOnProgress || count <= 0) return nullptr;
+    return [span = *this, count](int done) {
+      proc_detail::ReportPercent(span.progress, span.from + span.share * done / count);
+    };
+  }
+  TSpan Half(int which) const { return {progress, from + share / 2 * which, share / 2}; }
+};
 
 // The moves that need a second raster: quarter turns and the two diagonal mirrors.
 enum class TMove { TurnCcw, TurnCw, Transpose, Transverse };
@@ -64,7 +80,7 @@ TPoint Destination(TMove move, int w, int h, int x, int y) {
 // Whole-byte pixels, in square tiles: a tile's source rows stay in the cache while its
 // destination rows walk down their columns.
 template <int N>
-void RemapBytes(const TPlane& src, const TPlane& dst, const TAxisMap& m) {
+void RemapBytes(const TPlane& src, const TPlane& dst, const TAxisMap& m, const TSpan& span) {
   constexpr int kTile = 64;
   // Source bytes between neighbouring destination pixels of a row (source rows are bottom-up).
   const int64_t step = int64_t(m.ax) * N - int64_t(m.ay) * src.rowLen;
@@ -84,10 +100,10 @@ void RemapBytes(const TPlane& src, const TPlane& dst, const TAxisMap& m) {
           }
         }
       },
-      nullptr, WorthThreads(dst));
+      span.Steps(bands), WorthThreads(dst));
 }
 
-void RemapBits(const TPlane& src, const TPlane& dst, const TAxisMap& m) {
+void RemapBits(const TPlane& src, const TPlane& dst, const TAxisMap& m, const TSpan& span) {
   ParallelRows(
       dst.height, 64,
       [&](int y0, int y1) {
@@ -100,16 +116,16 @@ void RemapBits(const TPlane& src, const TPlane& dst, const TAxisMap& m) {
           }
         }
       },
-      nullptr, WorthThreads(dst));
+      span.Steps(dst.height), WorthThreads(dst));
 }
 
-void Remap(const TPlane& src, const TPlane& dst, TMove move) {
+void Remap(const TPlane& src, const TPlane& dst, TMove move, const TSpan& span = {}) {
   if (src.Empty()) return;
   const TAxisMap m = SourceMap(move, src.width, src.height);
   switch (src.bitsPerPixel) {
-    case 1: RemapBits(src, dst, m); break;
-    case 8: RemapBytes<1>(src, dst, m); break;
-    case 24: RemapBytes<3>(src, dst, m); break;
+    case 1: RemapBits(src, dst, m, span); break;
+    case 8: RemapBytes<1>(src, dst, m, span); break;
+    case 24: RemapBytes<3>(src, dst, m, span); break;
   }
 }
 
@@ -148,7 +164,7 @@ void MirrorByteRow(uint8_t* row, int width) {
   }
 }
 
-void MirrorLeftRight(const TPlane& p) {
+void MirrorLeftRight(const TPlane& p, const TSpan& span) {
   ParallelRows(
       p.height, 64,
       [&](int y0, int y1) {
@@ -162,10 +178,10 @@ void MirrorLeftRight(const TPlane& p) {
           }
         }
       },
-      nullptr, WorthThreads(p));
+      span.Steps(p.height), WorthThreads(p));
 }
 
-void MirrorUpsideDown(const TPlane& p) {
+void MirrorUpsideDown(const TPlane& p, const TSpan& span) {
   const size_t used = size_t(p.rowLen);
   ParallelRows(
       p.height / 2, 64,
@@ -179,15 +195,15 @@ void MirrorUpsideDown(const TPlane& p) {
           std::memcpy(b, t.data(), used);
         }
       },
-      nullptr, WorthThreads(p));
+      span.Steps(p.height / 2), WorthThreads(p));
 }
 
-void Mirror(const TPlane& p, int direction) {
+void Mirror(const TPlane& p, int direction, const TSpan& span = {}) {
   if (p.Empty()) return;
   if (direction == fdVertical)
-    MirrorUpsideDown(p);
+    MirrorUpsideDown(p, span);
   else
-    MirrorLeftRight(p);
+    MirrorLeftRight(p, span);
 }
 
 // ---- bitmaps and masks
@@ -228,9 +244,9 @@ struct TPendingMove {
     }
   }
 
-  void Commit() {
+  void Commit(const TSpan& span) {
     if (bitmap) {
-      Remap(PlaneOf(*bitmap), PlaneOf(movedBitmap), move);
+      Remap(PlaneOf(*bitmap), PlaneOf(movedBitmap), move, span);
       bitmap->SwapPixels(movedBitmap);
     }
     if (mask) {
@@ -247,10 +263,10 @@ struct TPendingMove {
   }
 };
 
-bool Move(TBitmap* bitmap, TVLMask* mask, TMove move) {
+bool Move(TBitmap* bitmap, TVLMask* mask, TMove move, const TSpan& span = {}) {
   TPendingMove pending{move, bitmap, mask, {}, {}};
   if (!pending.Prepare()) return false;
-  pending.Commit();
+  pending.Commit(span);
   return true;
 }
 
@@ -264,31 +280,31 @@ void FlipBoth(TBitmap& bitmap, TVLMask* mask, int direction) {
   }
 }
 
-bool TurnBoth(TBitmap* bitmap, TVLMask* mask, int quarters) {
+bool TurnBoth(TBitmap* bitmap, TVLMask* mask, int quarters, const TSpan& span = {}) {
   switch (((quarters % 4) + 4) % 4) {
-    case 1: return Move(bitmap, mask, TMove::TurnCcw);
+    case 1: return Move(bitmap, mask, TMove::TurnCcw, span);
     case 2:
       for (int direction : {fdVertical, fdHorizontal}) {
-        if (bitmap) Mirror(PlaneOf(*bitmap), direction);
+        if (bitmap) Mirror(PlaneOf(*bitmap), direction, span.Half(direction == fdVertical ? 0 : 1));
         if (mask) Mirror(PlaneOf(*mask), direction), FlipBox(*mask, direction);
       }
       return true;
-    case 3: return Move(bitmap, mask, TMove::TurnCw);
+    case 3: return Move(bitmap, mask, TMove::TurnCw, span);
     default: return true;
   }
 }
 
 }  // namespace
 
-bool VLFlipBitmap(TBitmap& bitmap, int direction) {
+bool VLFlipBitmap(TBitmap& bitmap, int direction, const TVLProgressRecord* progress) {
   if (!Movable(bitmap.BitCount())) return false;
-  Mirror(PlaneOf(bitmap), direction);
+  Mirror(PlaneOf(bitmap), direction, {progress});
   return true;
 }
 
-bool VLTurnBitmap(TBitmap& bitmap, int quarters) {
+bool VLTurnBitmap(TBitmap& bitmap, int quarters, const TVLProgressRecord* progress) {
   if (!Movable(bitmap.BitCount())) return false;
-  return TurnBoth(&bitmap, nullptr, quarters);
+  return TurnBoth(&bitmap, nullptr, quarters, {progress});
 }
 
 bool VLFlipMask(TVLMask& mask, int direction) {

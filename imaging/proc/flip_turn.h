@@ -2,6 +2,7 @@
 // processing component's flip and rotate, the TIFF reader's Orientation step and upright
 // photos all go through these, for pictures (1, 8 and 24 bits per pixel) and their masks.
 #pragma once
+#include "base/progress.h"
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
 
@@ -12,14 +13,15 @@ enum TVLFlipDirection : int {
   fdVertical = 1,    // upside down
 };
 
-// In place, for 1-, 8- and 24-bit bitmaps; false (untouched) for other formats.
-bool VLFlipBitmap(TBitmap& bitmap, int direction);
+// In place, for 1-, 8- and 24-bit bitmaps; false (untouched) for other formats. Progress, when
+// given, is reported as bands of rows finish.
+bool VLFlipBitmap(TBitmap& bitmap, int direction, const TVLProgressRecord* progress = nullptr);
 
 // Quarter turns counter-clockwise: 1 turns by +90 degrees, 3 or −1 by −90 (clockwise), 2 by
 // half a turn; other counts reduce modulo 4. 1-, 8- and 24-bit bitmaps; odd turns swap the
 // size. False, with the bitmap untouched, for other formats or when the turned pixels cannot
 // be allocated.
-bool VLTurnBitmap(TBitmap& bitmap, int quarters);
+bool VLTurnBitmap(TBitmap& bitmap, int quarters, const TVLProgressRecord* progress = nullptr);
 
 // The same for a selection or alpha mask (1 or 8 bits per pixel); its bounding box follows.
 bool VLFlipMask(TVLMask& mask, int direction);

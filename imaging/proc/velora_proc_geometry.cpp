@@ -60,7 +60,8 @@ bool TVeloraProc::FlipImage(int direction) {
   if (!WorkBitmap_ || !Geometric(*WorkBitmap_) || (direction != fdHorizontal && direction != fdVertical)) return false;
   // The mirror works in place and needs no memory of its own, so the undo copy can go first.
   if (AutoUndo) PushUndoCaptioned("Flip");
-  VLFlipBitmap(*WorkBitmap_, direction);
+  const TVLProgressRecord progress = OwnProgress();
+  VLFlipBitmap(*WorkBitmap_, direction, &progress);
   RefreshTarget();
   return true;
 }
@@ -77,14 +78,14 @@ bool TVeloraProc::RotateImage(bool antialias, double angle) {
   int quarters = 0;
   while (f > 45) ++quarters, f -= 90;
   while (f < -45) --quarters, f += 90;
+  const TVLProgressRecord progress = OwnProgress();
   if (f == 0 && !AutoUndo) {
     // A whole turn builds its raster beside the picture's and hands it over only once it could
     // be allocated: with no undo copy to keep, it needs no working copy either.
-    if (!VLTurnBitmap(*WorkBitmap_, quarters)) return false;
+    if (!VLTurnBitmap(*WorkBitmap_, quarters, &progress)) return false;
     RefreshTarget();
     return true;
   }
-  const TVLProgressRecord progress = OwnProgress();
   const bool oneBit = WorkBitmap_->PixelFormat() == TPixelFormat::pf1bit;
   TBitmap result;
   try {
@@ -97,7 +98,8 @@ bool TVeloraProc::RotateImage(bool antialias, double angle) {
       VLShearRotate(*WorkBitmap_, result, f, antialias, TColorToTRGB(Background()), &progress);
     } else {
       result.Assign(*WorkBitmap_);
-      if (!VLTurnBitmap(result, quarters)) return false;
+      // A whole turn reports its own progress; with a remainder, the shears report it.
+      if (!VLTurnBitmap(result, quarters, f == 0 ? &progress : nullptr)) return false;
       if (f != 0) {
         TBitmap turned;
         turned.SwapPixels(result);

@@ -3,6 +3,7 @@
 // the undo captions, and the refusals that must leave everything as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -282,13 +283,32 @@ TEST(ProcGeometry, ResizeTakesTheResamplersPixels) {
 }
 
 TEST(ProcGeometry, ProgressGoesThroughTheComponent) {
-  TProc t;
-  Varied(t.bitmap, 60, 40);
-  int last = -1, high = -1;
-  TVLObject* sender = nullptr;
-  t.proc.OnProgress = [&](TVLObject* s, int per) { sender = s, last = per, high = std::max(high, per); };
-  t.proc.RotateImage(true, 20);
-  EXPECT_EQ(sender, &t.proc);
-  EXPECT_EQ(last, 100);
-  EXPECT_LE(high, 100);
+  // Every geometric operation reports rising percentages ending at 100, the whole quarter turns
+  // and mirrors too (the preview dialog's OK shows them), with or without an undo copy.
+  struct {
+    const char* name;
+    std::function<bool(TVeloraProc&)> run;
+  } const kCases[] = {
+      {"rotate 20", [](TVeloraProc& p) { return p.RotateImage(true, 20); }},
+      {"rotate 90", [](TVeloraProc& p) { return p.RotateImage(true, 90); }},
+      {"rotate 180", [](TVeloraProc& p) { return p.RotateImage(false, 180); }},
+      {"rotate -90", [](TVeloraProc& p) { return p.RotateImage(false, -90); }},
+      {"flip horizontal", [](TVeloraProc& p) { return p.FlipImage(fdHorizontal); }},
+      {"flip vertical", [](TVeloraProc& p) { return p.FlipImage(fdVertical); }},
+  };
+  for (const auto& c : kCases)
+    for (bool autoUndo : {true, false}) {
+      TProc t;
+      Varied(t.bitmap, 300, 300);
+      t.proc.AutoUndo = autoUndo;
+      std::vector<int> seen;
+      TVLObject* sender = nullptr;
+      t.proc.OnProgress = [&](TVLObject* s, int per) { sender = s, seen.push_back(per); };
+      ASSERT_TRUE(c.run(t.proc)) << c.name;
+      ASSERT_GE(seen.size(), 2u) << c.name << " undo " << autoUndo;
+      EXPECT_EQ(sender, &t.proc);
+      EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << c.name << " undo " << autoUndo;
+      EXPECT_LT(seen.front(), 100) << c.name << " undo " << autoUndo;
+      EXPECT_EQ(seen.back(), 100) << c.name << " undo " << autoUndo;
+    }
 }
