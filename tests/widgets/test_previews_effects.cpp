@@ -366,19 +366,29 @@ TEST(PreviewEffects, OkTurnsAndMirrorsTheImageWithOneUndoCopy) {
 }
 
 TEST(PreviewEffects, ARotationReportsProgressOnOkOnly) {
-  TDialogFixture fx(60, 40);
-  int reports = 0, reportsBeforeOk = -1;
-  fx.proc().OnProgress = [&](TVLObject* sender, int) {
-    EXPECT_EQ(sender, &fx.proc());
-    ++reports;
-  };
-  EXPECT_TRUE(fx.Run(kAllPages, [&](TfPreviews& f) {
-    f.PageControl1->setCurrentIndex(10);
-    Type(f.EditRotate, "30");
-    reportsBeforeOk = reports;
-    QTest::mouseClick(f.Button1, Qt::LeftButton);
-  }));
-  EXPECT_EQ(reportsBeforeOk, 0);
-  EXPECT_GT(reports, 0);
-  EXPECT_GT(fx.view->Bitmap().Width(), 60);  // the corners grow the image
+  // A free angle goes through the shears; a whole quarter turn and a mirror through the plain
+  // moves, which report as well.
+  struct {
+    const char* angle;
+    bool flip;
+    int width;
+  } const kCases[] = {{"30", false, 74}, {"90", false, 40}, {"0", true, 60}};
+  for (const auto& c : kCases) {
+    TDialogFixture fx(60, 40);
+    int reports = 0, reportsBeforeOk = -1;
+    fx.proc().OnProgress = [&](TVLObject* sender, int) {
+      EXPECT_EQ(sender, &fx.proc());
+      ++reports;
+    };
+    EXPECT_TRUE(fx.Run(kAllPages, [&](TfPreviews& f) {
+      f.PageControl1->setCurrentIndex(10);
+      Type(f.EditRotate, c.angle);
+      if (c.flip) QTest::mouseClick(f.SpeedButtonFlipHor, Qt::LeftButton);
+      reportsBeforeOk = reports;
+      QTest::mouseClick(f.Button1, Qt::LeftButton);
+    }));
+    EXPECT_EQ(reportsBeforeOk, 0) << c.angle;
+    EXPECT_GT(reports, 0) << c.angle;
+    EXPECT_EQ(fx.view->Bitmap().Width(), c.width) << c.angle;
+  }
 }
