@@ -92,6 +92,7 @@ TVLFileStream::TVLFileStream(const std::string& fileName, TMode mode) : fileName
 
 TVLFileStream::~TVLFileStream() {
   if (fd_ >= 0) {
+    // Saves flush before they report; here only what nobody waits for is left.
     try {
       FlushWrite();
     } catch (...) {

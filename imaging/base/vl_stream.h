@@ -37,6 +37,9 @@ class TVLStream {
   // Moves the position; returns the new position. Positions beyond the end are allowed.
   virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
   virtual int64_t Size() = 0;
+  // Hands buffered writes on to where they go; throws EVLStreamError when they cannot be
+  // written, so a save learns of a full disk before it reports success.
+  virtual void Flush() {}
 
   int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
   void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
@@ -76,6 +79,7 @@ class TVLFileStream : public TVLStream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override;
+  void Flush() override { FlushWrite(); }
   const std::string& FileName() const { return fileName_; }
 
  private:

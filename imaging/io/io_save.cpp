@@ -78,6 +78,7 @@ int TVeloraIO::InsertToFile(const std::string& name) {
   int pages = 0;
   try {
     pages = format->InsertPage(file, *Target_, Params_, progress);
+    file.Flush();
   } catch (const EVLStreamError&) {
     progress.Fail(std::string(format->Name) + ": the stream refused the data");
   } catch (const std::bad_alloc&) {
@@ -111,6 +112,7 @@ void TVeloraIO::CallWriter(TVLStream& stream, const TVLFormatDescriptor& format,
       io_detail::WriteStreamHeader(stream, magic, uint32_t(end - start - io_detail::kStreamHeaderSize));
       stream.SetPosition(end);
     }
+    stream.Flush();
   } catch (const EVLStreamError&) {
     // A write the stream refuses (a full disk) fails the save like a writer's own failure.
     progress.Fail(std::string(format.Name) + ": the stream refused the data");
@@ -133,6 +135,7 @@ void TVeloraIO::SaveExternal(const std::string& name, TVLStream* stream, const T
   TVLProgressRecord progress = MakeProgress();
   try {
     entry->WriteProc(*stream, *Target_, Params_, progress);
+    stream->Flush();
   } catch (const EVLStreamError&) {
     progress.Fail(entry->FullName + ": the stream refused the data");
   } catch (const std::bad_alloc&) {

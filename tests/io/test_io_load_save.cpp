@@ -1,6 +1,9 @@
 // Loading and saving through the front: dispatch by extension and identifier, open and create
 // failures, target consistency after a failed read, conversion before writing, resolution
 // equalising, the JPEG writers' IPTC marker.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 
 #include "codecs/jpeg/jpeg_codec.h"
@@ -52,6 +55,47 @@ TEST(IoSave, UncreatableFileRaisesCannotCreate) {
   EXPECT_TRUE(io.Aborting);
   io.SaveToFile("");
   EXPECT_FALSE(io.Aborting);
+}
+
+// While alive, files may grow to `bytes` only: a write past it fails as on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the failed write answers EFBIG instead
+    rlimit limit{bytes, saved_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(IoSave, AFullDiskFailsTheSave) {
+  // The last buffered bytes reach the file only after the writer returns: a save whose file
+  // could not be written whole must say so, not report success.
+  iotest::TTempDir dir;
+  TBitmap target(100, 100, TPixelFormat::pf24bit);
+  uint32_t noise = 1;  // no compression brings it under the limit
+  for (int y = 0; y < 100; ++y)
+    for (int i = 0; i < 300; ++i) target.ScanLine(y)[i] = uint8_t((noise = noise * 1103515245 + 12345) >> 24);
+  for (const char* name : {"x.bmp", "x.png", "x.tif", "x.pcx", "x.jpg"}) {
+    TVeloraIO io;
+    io.AttachBitmap(&target);
+    {
+      TFileSizeLimit full(1000);
+      io.SaveToFile(dir.Path() + "/" + name);
+    }
+    EXPECT_TRUE(io.Aborting) << name;
+    EXPECT_FALSE(io.AbortReason.empty()) << name;
+    io.SaveToFile(dir.Path() + "/" + name);
+    EXPECT_FALSE(io.Aborting) << name;
+  }
 }
 
 TEST(IoLoad, WithoutTargetNothingHappens) {

@@ -248,7 +248,7 @@ void BmpWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
   try {
     TBmpWriter(stream, bitmap, params, progress).Run();
   } catch (const EVLStreamError&) {
-    progress.Abort();
+    progress.Fail("BMP: the stream refused the data");
   } catch (const std::bad_alloc&) {
     progress.Abort();
   }

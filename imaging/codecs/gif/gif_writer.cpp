@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "gif_codec.h"
@@ -129,11 +130,12 @@ void WriteImage(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLPr
   const TPixelFormat pf = bitmap.PixelFormat();
   // Nothing is written that could not be completed: no coder, nothing to code, a format the
   // writer does not take, or a size the file's 16-bit fields cannot hold.
-  if (!encode || bitmap.Empty() || (pf != TPixelFormat::pf1bit && pf != TPixelFormat::pf24bit) ||
-      bitmap.Width() > 65535 || bitmap.Height() > 65535) {
-    progress.Abort();
-    return;
-  }
+  if (!encode) return progress.Fail("GIF: no LZW compressor is installed");
+  if (bitmap.Empty() || (pf != TPixelFormat::pf1bit && pf != TPixelFormat::pf24bit))
+    return progress.Fail("GIF: only 1- and 24-bit pictures are written");
+  if (bitmap.Width() > 65535 || bitmap.Height() > 65535)
+    return progress.Fail("GIF: " + std::to_string(bitmap.Width()) + " x " + std::to_string(bitmap.Height()) +
+                         " is beyond the format's 65535 pixels a side");
 
   TIndexedImage image;
   image.depth = std::clamp(params.BitsPerSample, 1, 8);
@@ -163,8 +165,9 @@ void GifWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, T
   if (progress.Aborted()) return;
   try {
     WriteImage(stream, bitmap, params, progress);
+    stream.Flush();
   } catch (const EVLStreamError&) {
-    progress.Abort();
+    progress.Fail("GIF: the stream refused the data");
   } catch (const std::bad_alloc&) {
     progress.Abort();
   }
