@@ -229,7 +229,9 @@ TEST_F(ToolAdjust, FlatImageSpectrumIsOnePointAtTheCentre) {
       const uint8_t* p = sp.ScanLine(y) + 3 * x;
       const bool centre = x == 32 && y == 32;
       if (p[0] || p[1] || p[2]) ++lit;
-      if (centre) EXPECT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255);
+      if (centre) {
+        EXPECT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255);
+      }
     }
   EXPECT_EQ(lit, 1);
 }

@@ -162,7 +162,9 @@ TEST(Jpeg, LeadingGarbageWithinHundredBytes) {
     TBitmap back;
     TIOParamsVals params;
     EXPECT_EQ(Decode(data, &back, params), garbage < 100) << garbage;
-    if (garbage < 100) EXPECT_EQ(back.Width(), 16);
+    if (garbage < 100) {
+      EXPECT_EQ(back.Width(), 16);
+    }
   }
 }
 

@@ -215,7 +215,9 @@ TEST(Png, EveryColourTypeAndDepth) {
               ASSERT_EQ(p[2], Over(e[2], e[3], bg.r));
             }
           }
-        if (withMask) EXPECT_EQ(mask.Full(), !(t.colorType & PNG_COLOR_MASK_ALPHA));
+        if (withMask) {
+          EXPECT_EQ(mask.Full(), !(t.colorType & PNG_COLOR_MASK_ALPHA));
+        }
       }
 }
 

@@ -148,9 +148,10 @@ TEST(TiffWriterLibtiff, EveryFormReadsBackAsNewFileAndInsertedPage) {
       ASSERT_EQ(pages.size(), 2u);
       for (int i = 0; i < 2; ++i) {
         EXPECT_TRUE(Near(pages[size_t(i)], expected[i], 3)) << "page " << i << ", standard conversion";
-        if (haveMagick)
+        if (haveMagick) {
           EXPECT_TRUE(Near(MagickPage(path, i, expected[i].width, expected[i].height), expected[i], c.tolerance))
               << "page " << i << ", ImageMagick";
+        }
       }
     } else {
       const auto pages = LibtiffPages(path);
