@@ -116,24 +116,27 @@ void MorphPassThree(TBitmap& bitmap, const TVLArea& a, bool maximum, ReportRow&&
 // a running minimum from the start of the current block, and the minima from each row to the
 // end of the block before, made once that block was whole. Output row p takes the least of the
 // two, so only two blocks of keys are ever held, and the colours of the 2m + 1 rows a window
-// can reach wait in a ring, as in the radius-1 case.
+// can reach wait in a ring, as in the radius-1 case. Blocks keep only the rectangle's own rows:
+// however large the radius, the keys held never outnumber the rectangle's pixels.
 template <class ReportRow>
 void MorphPass(TBitmap& bitmap, const TVLArea& a, int m, bool maximum, ReportRow&& reportRow) {
   if (m == 1) return MorphPassThree(bitmap, a, maximum, reportRow);
   const int w = a.Width(), h = a.Height();
+  // Padded position j is row j − mv of the rectangle; the positions before and after it are
+  // never chosen, so a block holds the keys of positions [first, end) only.
   const int mv = std::min(m, h - 1), k = 2 * mv + 1, padded = h + 2 * mv;
-  const size_t W = size_t(w), rowBytes = W * 3, ring = size_t(k);
+  const auto firstHeld = [&](int blockStart) { return std::max(blockStart, mv); };
+  const auto endHeld = [&](int blockStart) { return std::min(blockStart + k, mv + h); };
+  const size_t W = size_t(w), rowBytes = W * 3, ring = size_t(std::min(k, h));
   std::vector<uint8_t> colours(rowBytes * ring);
   // Where each row's colours wait in the ring: a division per pixel would cost more than the
   // whole window's minima.
   std::vector<size_t> waiting(static_cast<size_t>(h));
   for (size_t r = 0; r < size_t(h); ++r) waiting[r] = rowBytes * (r % ring);
-  std::vector<TKey> current(W * ring), previous(W * ring), prefix(W);
+  std::vector<TKey> current, previous, prefix(W);
+  int previousFirst = 0;
   TRowMin across;
-  // Padded position j is row j − mv of the rectangle; the rows beyond it are never chosen.
-  const auto load = [&](int j, TKey* key) {
-    const int r = j - mv;
-    if (r < 0 || r >= h) return std::fill(key, key + W, kNoKey);
+  const auto load = [&](int r, TKey* key) {
     const uint8_t* p = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
     std::memcpy(&colours[waiting[size_t(r)]], p, rowBytes);
     for (int c = 0; c < w; ++c, p += 3) key[c] = MakeKey(GrayOf(p[2], p[1], p[0]), maximum, r, c);
@@ -152,26 +155,33 @@ void MorphPass(TBitmap& bitmap, const TVLArea& a, int m, bool maximum, ReportRow
     reportRow(row);
   };
   for (int j = 0; j < padded; ++j) {
-    const int slot = j % k;
-    TKey* key = &current[W * size_t(slot)];
-    load(j, key);
-    if (slot == 0)
-      std::memcpy(prefix.data(), key, W * sizeof(TKey));
-    else
+    const int slot = j % k, blockStart = j - slot;
+    if (slot == 0) {
+      current.resize(W * size_t(std::max(0, endHeld(blockStart) - firstHeld(blockStart))));
+      std::fill(prefix.begin(), prefix.end(), kNoKey);
+    }
+    if (j >= mv && j < mv + h) {
+      TKey* key = &current[W * size_t(j - firstHeld(blockStart))];
+      load(j - mv, key);
       for (size_t c = 0; c < W; ++c) prefix[c] = std::min(prefix[c], key[c]);
+    }
     const int p = j - 2 * mv;  // the output row whose window ends here
     if (p >= 0) {
-      // Its window is this whole block, or runs from p to the end of the block before.
-      write(p, prefix.data(), slot == k - 1 ? prefix.data() : &previous[W * size_t(p % k)]);
+      // Its window is this whole block, or runs from p to the end of the block before (from
+      // that block's first held row when p lies before the rectangle).
+      const TKey* fromEnd = slot == k - 1 ? prefix.data() : &previous[W * size_t(std::max(p, previousFirst) - previousFirst)];
+      write(p, prefix.data(), fromEnd);
     }
     if (slot == k - 1) {
       // The block is whole: its minima to the end, for the rows of the next block.
-      for (int i = k - 2; i >= 0; --i) {
-        TKey* row = &current[W * size_t(i)];
+      const size_t held = current.size() / W;
+      for (size_t i = held - std::min<size_t>(held, 1); i-- > 0;) {
+        TKey* row = &current[W * i];
         const TKey* below = row + W;
         for (size_t c = 0; c < W; ++c) row[c] = std::min(row[c], below[c]);
       }
       current.swap(previous);
+      previousFirst = firstHeld(blockStart);
     }
   }
 }
