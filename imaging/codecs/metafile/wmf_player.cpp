@@ -166,6 +166,18 @@ void Bitmap(TCanvas& c, const TRecord& r, uint16_t kind) {
   c.DrawBitmap(image.get(), P(dst), P(dstSize), from, P(srcSize), rop);
 }
 
+// SetDIBitsToDevice: the band of the DIB's scan lines the record carries, one source pixel
+// per device pixel at the destination's logical point.
+void DibToDevice(TCanvas& c, const TRecord& r) {
+  U_POINT16 dst{}, size{}, src{};
+  uint16_t usage = 0, scans = 0, startScan = 0;
+  const char* dib = nullptr;
+  if (!U_WMRSETDIBTODEV_get(r.c(), &dst, &size, &src, &usage, &scans, &startScan, &dib) || !r.Holds(dib, 0)) return;
+  const uint8_t* bmi = reinterpret_cast<const uint8_t*>(dib);
+  const TDibBand band = DecodePackedDibBand(bmi, size_t(r.p + r.size - bmi), startScan, scans, src.y, size.y);
+  if (band.image) c.BlitUnscaled(TBlit{band.image.get(), {double(src.x), band.top}, P(size)}, P(dst));
+}
+
 // A region's rectangles from its scans (a band from top to bottom, then left and right
 // pairs, then the pair count again), from the scan count at countAt and the scans at
 // scansAt; false unless every scan closes with its count and the last one ends the region.
@@ -387,6 +399,7 @@ void Play(TCanvas& c, const TRecord& r, uint16_t kind) {
     case U_WMR_DIBBITBLT:
     case U_WMR_DIBSTRETCHBLT:
     case U_WMR_STRETCHDIB: Bitmap(c, r, kind); break;
+    case U_WMR_SETDIBTODEV: DibToDevice(c, r); break;
     default: CreateObject(c, r, kind); break;
   }
 }

@@ -63,6 +63,55 @@ TEST(MetafileBitmaps, SetDIBitsToDeviceKeepsDevicePixelsWhateverTheMapping) {
   EXPECT_EQ(out.At(44, 43), kWhite);
 }
 
+// META_SETDIBTODEV by hand: libuemf writes no such record.
+char* WmfDibToDevice(int16_t x, int16_t y, int16_t srcX, int16_t srcY, int16_t w, int16_t h, uint16_t startScan,
+                     uint16_t scans, const TDib& dib) {
+  const uint32_t header = 40, size = 24 + header + dib.Size();
+  const uint32_t words = size / 2;
+  const uint16_t fields[] = {0x0D33, U_DIB_RGB_COLORS, scans, startScan, uint16_t(srcY), uint16_t(srcX),
+                             uint16_t(h), uint16_t(w), uint16_t(y), uint16_t(x)};
+  char* record = static_cast<char*>(std::malloc(size));
+  std::memcpy(record, &words, 4);
+  std::memcpy(record + 4, fields, sizeof fields);
+  std::memcpy(record + 24, dib.bmi, header);
+  std::memcpy(record + 24 + header, dib.bits.data(), dib.Size());
+  return record;
+}
+
+TEST(MetafileBitmaps, SetDIBitsToDeviceDrawsTheBandItCarries) {
+  // A 2 × 4 bottom-up DIB of which the record carries scan lines 1 and 2 (counted from the
+  // bottom): red, white over blue, green. The source rectangle asks for lines 1 to 3; line 3
+  // is not in the band and leaves the black page as it is. Logical units are half pixels,
+  // the source pixels stay one pixel each: the band lands at (40, 41).
+  TDib band(2, 4, 24, {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0});
+  for (const char* format : {"wmf", "emf"}) {
+    SCOPED_TRACE(format);
+    Bytes bytes;
+    if (format == std::string("wmf")) {
+      TWmfBuilder wmf(2 * kSide, 2 * kSide, 2 * 96);
+      wmf.Brush(Rgb(0, 0, 0)).Pen(Rgb(0, 0, 0), 1, U_PS_NULL).Rect(0, 0, 2 * kSide + 2, 2 * kSide + 2);
+      bytes = wmf.Add(WmfDibToDevice(80, 80, 0, 1, 2, 3, 1, 2, band)).Finish();
+    } else {
+      TEmfBuilder emf(kSide, kSide);
+      OnBlack(emf).Add(U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC));
+      emf.Add(U_EMRSETWINDOWEXTEX_set(U_SIZEL{200, 200})).Add(U_EMRSETVIEWPORTEXTEX_set(U_SIZEL{100, 100}));
+      bytes = emf.Add(U_EMRSETDIBITSTODEVICE_set(kAll, U_POINTL{80, 80}, U_POINTL{0, 1}, U_POINTL{2, 3},
+                                                 U_DIB_RGB_COLORS, 1, 2, band.bmi, band.Size(), band.Px()))
+                  .Finish();
+    }
+    const TImported out(bytes, format, kSide, kSide);
+    ASSERT_FALSE(out.aborting) << out.reason;
+    EXPECT_EQ(out.At(40, 40), kBlack);  // line 3, cut off
+    EXPECT_EQ(out.At(41, 40), kBlack);
+    EXPECT_EQ(out.At(40, 41), kRed);
+    EXPECT_EQ(out.At(41, 41), kWhite);
+    EXPECT_EQ(out.At(40, 42), kBlue);
+    EXPECT_EQ(out.At(41, 42), kGreen);
+    EXPECT_EQ(out.At(42, 41), kBlack);
+    EXPECT_EQ(out.At(40, 43), kBlack);
+  }
+}
+
 TEST(MetafileBitmaps, AlphaBlendMixesBySourceAndConstantAlpha) {
   // 1 × 2 pixels, 32 bits: left red at half coverage (premultiplied 128), right nothing at all.
   struct TCase {
