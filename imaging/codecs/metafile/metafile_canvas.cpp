@@ -301,19 +301,47 @@ void TCanvas::Finish(bool fill, bool stroke) {
   if (inPath_) return;
   UseSurface();
   cairo_set_fill_rule(cr_, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
-  if (stroke && SetPenSource()) cairo_stroke_preserve(cr_);
+  Clipped([&] {
+    if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
+    if (stroke && SetPenSource()) cairo_stroke_preserve(cr_);
+  });
   cairo_new_path(cr_);
 }
 
 // ---- drawing -------------------------------------------------------------------------------
 
 template <class Draw>
-void TCanvas::OutsidePath(Draw&& draw) {
-  if (!inPath_) return draw();
+void TCanvas::Clipped(Draw&& draw, cairo_operator_t op) {
+  if (!s_.clipMask) return draw();
+  // The drawing goes into a group first, whose pixels then reach the picture through the mask.
+  // The current path stays, for the drawing to use.
+  const bool meetsPicture = op != CAIRO_OPERATOR_OVER || cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER;
+  cairo_push_group(cr_);
+  if (meetsPicture) {
+    // An operation that combines with the picture below finds it in the group, and the
+    // result replaces the picture where the mask covers it.
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr_, cairo_get_target(cr_), 0, 0);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+  }
+  draw();
+  cairo_pop_group_to_source(cr_);
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  cairo_set_operator(cr_, meetsPicture ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
+  cairo_mask_surface(cr_, s_.clipMask.get(), 0, 0);
+  cairo_restore(cr_);
+}
+
+template <class Draw>
+void TCanvas::OutsidePath(Draw&& draw, cairo_operator_t op) {
+  if (!inPath_) return Clipped(draw, op);
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_new_path(cr_);
-  draw();
+  Clipped(draw, op);
   UseSurface();
   cairo_new_path(cr_);
   cairo_append_path(cr_, recording.get());
@@ -632,10 +660,12 @@ void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, T
 }
 
 void TCanvas::Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft) {
-  OutsidePath([&] {
-    if (!UseLogical()) return;
-    BlitThrough(blit, topLeft, topRight, bottomLeft, LogicalMatrix());
-  });
+  OutsidePath(
+      [&] {
+        if (!UseLogical()) return;
+        BlitThrough(blit, topLeft, topRight, bottomLeft, LogicalMatrix());
+      },
+      OperatorOf(blit.rop));
 }
 
 void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
@@ -650,7 +680,7 @@ void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
     cairo_matrix_t surface;
     cairo_matrix_init_identity(&surface);
     BlitThrough(blit, {x, y}, {x + wx, y + wy}, {x + hx, y + hy}, surface);
-  });
+  }, OperatorOf(blit.rop));
 }
 
 void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft,
@@ -806,16 +836,18 @@ void TCanvas::ResetClip() {
   s_.clipSteps = 0;
   s_.clipRegion.reset();
   s_.clipShaped = false;
+  s_.clipMask.reset();
 }
 
 void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
-  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. cairo clips only by
-  // intersection, so OR and XOR leave the area as it is. Every step makes every later
+  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. Every step makes every later
   // drawing dearer: a file may take only so many at once.
-  if (mode < 1 || mode > 5 || mode == 2 || mode == 3) return;
+  if (mode < 1 || mode > 5) return;
   if (mode == 5) ResetClip();
   if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping paths");
   s_.clipShaped = true;
+  // cairo clips only by intersection: joining and flipping areas needs the mask.
+  if (s_.clipMask || mode == 2 || mode == 3) return MaskClip(area, mode, rule);
   // The clip goes through cairo's current path: a path being recorded waits aside.
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_new_path(cr_);
@@ -829,6 +861,56 @@ void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, 
   cairo_append_path(cr_, area.get());
   cairo_clip(cr_);
   cairo_append_path(cr_, recording.get());
+}
+
+std::shared_ptr<cairo_surface_t> TCanvas::NewMask() {
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, surfaceWidth_, surfaceHeight_);
+  const size_t bytes = size_t(cairo_image_surface_get_stride(mask)) * size_t(surfaceHeight_);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS || maskBytes_ + bytes > kMaxClipMaskBytes) {
+    cairo_surface_destroy(mask);
+    Fail("clipping masks beyond " + std::to_string(kMaxClipMaskBytes >> 20) + " MiB");
+    return nullptr;
+  }
+  maskBytes_ += bytes;
+  return {mask, [this, bytes](cairo_surface_t* m) {
+            maskBytes_ -= bytes;
+            cairo_surface_destroy(m);
+          }};
+}
+
+void TCanvas::MaskClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
+  std::shared_ptr<cairo_surface_t> mask = NewMask();
+  if (!mask) return;
+  cairo_t* m = cairo_create(mask.get());
+  if (s_.clipMask) {
+    cairo_set_source_surface(m, s_.clipMask.get(), 0, 0);
+  } else {
+    // The clipping area so far as coverage: cairo's clip painted; no clip is the whole surface.
+    cairo_save(cr_);
+    UseSurface();
+    cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);
+    cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+    cairo_paint(cr_);
+    cairo_pattern_t* clip = cairo_pop_group(cr_);
+    cairo_restore(cr_);
+    cairo_set_source(m, clip);
+    cairo_pattern_destroy(clip);
+  }
+  cairo_set_operator(m, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(m);
+  // The area meets the mask by the operator of the mode; IN clears all that lies outside it.
+  static const cairo_operator_t kCombine[] = {CAIRO_OPERATOR_IN, CAIRO_OPERATOR_OVER, CAIRO_OPERATOR_XOR,
+                                              CAIRO_OPERATOR_DEST_OUT, CAIRO_OPERATOR_SOURCE};
+  cairo_set_operator(m, kCombine[mode - 1]);
+  cairo_set_source_rgba(m, 0, 0, 0, 1);
+  cairo_set_fill_rule(m, rule);
+  cairo_append_path(m, area.get());
+  cairo_fill(m);
+  cairo_destroy(m);
+  cairo_surface_flush(mask.get());
+  s_.clipMask = std::move(mask);
+  // The mask holds the whole area now.
+  cairo_reset_clip(cr_);
 }
 
 void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "codecs/metafile/metafile_imported.h"
 
@@ -280,6 +282,72 @@ TEST(MetafileRegions, EmfClipRegionsCombineInEveryMode) {
     EXPECT_EQ(out.At(75, 25), c.topRight ? kRed : kWhite);
     EXPECT_EQ(out.At(25, 75), c.bottomLeft ? kRed : kWhite);
     EXPECT_EQ(out.At(75, 75), c.bottomRight ? kRed : kWhite);
+  }
+}
+
+TEST(MetafileRegions, ClipPathsJoinAndFlipAreas) {
+  // cairo clips only by intersection; joined and flipped areas are held as a mask. Clip
+  // paths are squares: A from (0, 0) to (60, 60), B from (40, 40) to (100, 100); a red page
+  // (or, last, an inversion of it) is painted through the area. Points: top left (25, 25),
+  // top right (75, 25), bottom left (25, 75), bottom right (75, 75), centre (50, 50).
+  enum TStep { kPathA, kPathB, kOrTopRight, kAndTop, kSave, kRestore, kInvert };
+  struct TCase {
+    const char* name;
+    std::vector<std::pair<TStep, uint32_t>> steps;
+    bool topLeft, topRight, bottomLeft, bottomRight, centre;
+  } cases[] = {
+      {"path OR rectangle", {{kPathA, U_RGN_COPY}, {kOrTopRight, U_RGN_OR}}, true, true, false, false, true},
+      {"path XOR path", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}}, true, false, false, true, false},
+      {"path XOR path, AND rectangle", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kAndTop, U_RGN_AND}},
+       true, false, false, false, false},
+      {"path XOR path, DIFF path", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kPathA, U_RGN_DIFF}},
+       false, false, false, true, false},
+      {"no clip OR path", {{kPathA, U_RGN_OR}}, true, true, true, true, true},
+      {"OR undone by RestoreDC", {{kPathA, U_RGN_COPY}, {kSave, 0}, {kPathB, U_RGN_OR}, {kRestore, 0}},
+       true, false, false, false, true},
+      // The inversion meets the picture below through the mask, and leaves it outside.
+      {"path XOR path, inverted", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kInvert, 0}},
+       true, false, false, true, false},
+  };
+  const auto region = [](U_RECTL rect) { return rgndata_set(rgndataheader_set(1, rect), &rect); };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TEmfBuilder emf(kSide, kSide);
+    emf.Brush(Rgb(255, 0, 0)).Stock(U_NULL_PEN);
+    bool invert = false;
+    for (const auto& [step, mode] : c.steps) {
+      switch (step) {
+        case kPathA:
+        case kPathB: {
+          const int from = step == kPathA ? 0 : 40;
+          emf.Add(U_EMRBEGINPATH_set()).Rect(from, from, from + 60, from + 60).Add(U_EMRENDPATH_set());
+          emf.Add(U_EMRSELECTCLIPPATH_set(mode));
+          break;
+        }
+        case kOrTopRight: {
+          PU_RGNDATA rect = region(U_RECTL{50, 0, 100, 50});
+          emf.Add(U_EMREXTSELECTCLIPRGN_set(mode, rect));
+          std::free(rect);
+          break;
+        }
+        case kAndTop: emf.Add(U_EMRINTERSECTCLIPRECT_set(U_RECTL{0, 0, 100, 50})); break;
+        case kSave: emf.Add(U_EMRSAVEDC_set()); break;
+        case kRestore: emf.Add(U_EMRRESTOREDC_set(-1)); break;
+        case kInvert: invert = true; break;
+      }
+    }
+    emf.Rect(0, 0, kSide + 1, kSide + 1);
+    if (invert)
+      emf.Add(U_EMRBITBLT_set(kAll, U_POINTL{0, 0}, U_POINTL{kSide, kSide}, U_POINTL{0, 0}, kIdentity, Rgb(0, 0, 0),
+                              U_DIB_RGB_COLORS, U_DSTINVERT, nullptr, 0, nullptr));
+    const TImported out(emf.Finish(), "emf", kSide, kSide);
+    ASSERT_FALSE(out.aborting) << out.reason;
+    const TRGB in = invert ? TRGB{255, 255, 0} : kRed;
+    EXPECT_EQ(out.At(25, 25), c.topLeft ? in : kWhite);
+    EXPECT_EQ(out.At(75, 25), c.topRight ? in : kWhite);
+    EXPECT_EQ(out.At(25, 75), c.bottomLeft ? in : kWhite);
+    EXPECT_EQ(out.At(75, 75), c.bottomRight ? in : kWhite);
+    EXPECT_EQ(out.At(50, 50), c.centre ? in : kWhite);
   }
 }
 
