@@ -65,21 +65,6 @@ TEST(MetafileBitmaps, SetDIBitsToDeviceKeepsDevicePixelsWhateverTheMapping) {
   EXPECT_EQ(out.At(44, 43), kWhite);
 }
 
-// META_SETDIBTODEV by hand: libuemf writes no such record.
-char* WmfDibToDevice(int16_t x, int16_t y, int16_t srcX, int16_t srcY, int16_t w, int16_t h, uint16_t startScan,
-                     uint16_t scans, const TDib& dib) {
-  const uint32_t header = 40, size = 24 + header + dib.Size();
-  const uint32_t words = size / 2;
-  const uint16_t fields[] = {0x0D33, U_DIB_RGB_COLORS, scans, startScan, uint16_t(srcY), uint16_t(srcX),
-                             uint16_t(h), uint16_t(w), uint16_t(y), uint16_t(x)};
-  char* record = static_cast<char*>(std::malloc(size));
-  std::memcpy(record, &words, 4);
-  std::memcpy(record + 4, fields, sizeof fields);
-  std::memcpy(record + 24, dib.bmi, header);
-  std::memcpy(record + 24 + header, dib.bits.data(), dib.Size());
-  return record;
-}
-
 TEST(MetafileBitmaps, SetDIBitsToDeviceDrawsTheBandItCarries) {
   // A 2 × 4 bottom-up DIB of which the record carries scan lines 1 and 2 (counted from the
   // bottom): red, white over blue, green. The source rectangle asks for lines 1 to 3; line 3
