@@ -62,6 +62,22 @@ bool HatchCovers(uint32_t hatch, int x, int y) {
   }
 }
 
+// The box of an A8 image's pixels that are not clear; empty when all are.
+cairo_rectangle_int_t CoveredBox(cairo_surface_t* mask) {
+  cairo_surface_flush(mask);
+  const uint8_t* data = cairo_image_surface_get_data(mask);
+  const int w = cairo_image_surface_get_width(mask), h = cairo_image_surface_get_height(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  int left = w, right = -1, top = h, bottom = -1;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = data + int64_t(y) * stride;
+    for (int x = 0; x < w; ++x)
+      if (row[x]) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = y;
+  }
+  if (right < 0) return {0, 0, 0, 0};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
 enum : uint32_t {
   kRopSrcCopy = 0xCC0020, kRopSrcAnd = 0x8800C6, kRopSrcPaint = 0xEE0086, kRopSrcInvert = 0x660046,
   kRopPatCopy = 0xF00021, kRopPatInvert = 0x5A0049, kRopDstInvert = 0x550009, kRopBlackness = 0x42,
@@ -313,9 +329,18 @@ void TCanvas::Finish(bool fill, bool stroke) {
 template <class Draw>
 void TCanvas::Clipped(Draw&& draw, cairo_operator_t op) {
   if (!s_.clipMask) return draw();
+  const cairo_rectangle_int_t box = s_.clipMaskBox;
+  if (box.width <= 0 || box.height <= 0) return;
   // The drawing goes into a group first, whose pixels then reach the picture through the mask.
-  // The current path stays, for the drawing to use.
+  // The group spans only what the mask covers: cairo sizes it by the clip. The current path
+  // waits aside meanwhile, for the drawing to use.
   const bool meetsPicture = op != CAIRO_OPERATOR_OVER || cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER;
+  const std::shared_ptr<cairo_path_t> path = DevicePath();
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, box.x, box.y, box.width, box.height);
+  cairo_clip(cr_);
+  cairo_append_path(cr_, path.get());
   cairo_push_group(cr_);
   if (meetsPicture) {
     // An operation that combines with the picture below finds it in the group, and the
@@ -333,6 +358,7 @@ void TCanvas::Clipped(Draw&& draw, cairo_operator_t op) {
   cairo_identity_matrix(cr_);
   cairo_set_operator(cr_, meetsPicture ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
   cairo_mask_surface(cr_, s_.clipMask.get(), 0, 0);
+  cairo_restore(cr_);
   cairo_restore(cr_);
 }
 
@@ -907,7 +933,7 @@ void TCanvas::MaskClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode,
   cairo_append_path(m, area.get());
   cairo_fill(m);
   cairo_destroy(m);
-  cairo_surface_flush(mask.get());
+  s_.clipMaskBox = CoveredBox(mask.get());
   s_.clipMask = std::move(mask);
   // The mask holds the whole area now.
   cairo_reset_clip(cr_);

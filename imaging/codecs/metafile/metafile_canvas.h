@@ -113,7 +113,7 @@ class TCanvas {
     int clipSteps = 0;  // the paths that shaped the clipping area
     // The clipping area in surface pixels while rectangles alone have made it (null: the
     // whole surface), so that regions can be joined to it as well as cut from it; once a
-    // path or a turned mapping has shaped it, cairo's clip holds it alone.
+    // path or a turned mapping has shaped it, cairo's clip (or the mask below) holds it alone.
     std::shared_ptr<cairo_region_t> clipRegion;
     bool clipShaped = false;
     // Once a shaped area is joined (RGN_OR) or flipped (RGN_XOR), which cairo's clip cannot
@@ -121,6 +121,7 @@ class TCanvas {
     // through it; cairo's clip then stays open. Each step makes a new one: saved states keep
     // theirs.
     std::shared_ptr<cairo_surface_t> clipMask;
+    cairo_rectangle_int_t clipMaskBox{};  // the pixels the mask covers at all
     TPointD position;
     int arcDirection = 1;  // AD_COUNTERCLOCKWISE
   };

@@ -288,6 +288,7 @@ TEST(MetafileRegions, ClipPathsJoinAndFlipAreas) {
       {"path XOR path, DIFF path", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kPathA, U_RGN_DIFF}},
        false, false, false, true, false},
       {"no clip OR path", {{kPathA, U_RGN_OR}}, true, true, true, true, true},
+      {"path XOR itself", {{kPathA, U_RGN_COPY}, {kPathA, U_RGN_XOR}}, false, false, false, false, false},
       {"OR undone by RestoreDC", {{kPathA, U_RGN_COPY}, {kSave, 0}, {kPathB, U_RGN_OR}, {kRestore, 0}},
        true, false, false, false, true},
       // The inversion meets the picture below through the mask, and leaves it outside.
