@@ -317,19 +317,57 @@ void TCanvas::Finish(bool fill, bool stroke) {
   if (inPath_) return;
   UseSurface();
   cairo_set_fill_rule(cr_, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  Clipped([&] {
+  const auto draw = [&] {
     if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
     if (stroke && SetPenSource()) cairo_stroke_preserve(cr_);
-  });
+  };
+  if (!s_.clipMask) {
+    draw();
+  } else {
+    // What the fill and the pen can reach, for the mask to be applied there alone.
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0, sx0 = 0, sy0 = 0, sx1 = 0, sy1 = 0;
+    if (fill) cairo_fill_extents(cr_, &x0, &y0, &x1, &y1);
+    if (stroke && SetPenSource()) {
+      cairo_stroke_extents(cr_, &sx0, &sy0, &sx1, &sy1);
+      if (!fill || x1 <= x0) x0 = sx0, y0 = sy0, x1 = sx1, y1 = sy1;
+      else x0 = std::min(x0, sx0), y0 = std::min(y0, sy0), x1 = std::max(x1, sx1), y1 = std::max(y1, sy1);
+    }
+    Clipped(draw, CAIRO_OPERATOR_OVER, std::array<TPointD, 2>{TPointD{x0, y0}, TPointD{x1, y1}});
+  }
   cairo_new_path(cr_);
 }
 
 // ---- drawing -------------------------------------------------------------------------------
 
+cairo_rectangle_int_t TCanvas::Within(std::optional<std::array<TPointD, 2>> reach) const {
+  cairo_rectangle_int_t box = s_.clipMaskBox;
+  if (!reach) return box;
+  // A pixel more on each side for the antialiased edges.
+  const TPointD a = (*reach)[0], b = (*reach)[1];
+  const double left = std::max(std::floor(std::min(a.x, b.x)) - 1, double(box.x));
+  const double top = std::max(std::floor(std::min(a.y, b.y)) - 1, double(box.y));
+  const double right = std::min(std::ceil(std::max(a.x, b.x)) + 1, double(box.x) + box.width);
+  const double bottom = std::min(std::ceil(std::max(a.y, b.y)) + 1, double(box.y) + box.height);
+  if (!(left < right && top < bottom)) return {0, 0, 0, 0};
+  return {int(left), int(top), int(right - left), int(bottom - top)};
+}
+
+std::optional<std::array<TPointD, 2>> TCanvas::Reach(std::span<const TPointD> logical) const {
+  if (!s_.clipMask || logical.empty()) return std::nullopt;
+  const cairo_matrix_t m = LogicalMatrix();
+  TPointD low{HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL};
+  for (TPointD p : logical) {
+    cairo_matrix_transform_point(&m, &p.x, &p.y);
+    if (!Finite(p)) return std::nullopt;
+    low = {std::min(low.x, p.x), std::min(low.y, p.y)}, high = {std::max(high.x, p.x), std::max(high.y, p.y)};
+  }
+  return std::array<TPointD, 2>{low, high};
+}
+
 template <class Draw>
-void TCanvas::Clipped(Draw&& draw, cairo_operator_t op) {
+void TCanvas::Clipped(Draw&& draw, cairo_operator_t op, std::optional<std::array<TPointD, 2>> reach) {
   if (!s_.clipMask) return draw();
-  const cairo_rectangle_int_t box = s_.clipMaskBox;
+  const cairo_rectangle_int_t box = Within(reach);
   if (box.width <= 0 || box.height <= 0) return;
   // The drawing goes into a group first, whose pixels then reach the picture through the mask.
   // The group spans only what the mask covers: cairo sizes it by the clip. The current path
@@ -363,11 +401,11 @@ void TCanvas::Clipped(Draw&& draw, cairo_operator_t op) {
 }
 
 template <class Draw>
-void TCanvas::OutsidePath(Draw&& draw, cairo_operator_t op) {
-  if (!inPath_) return Clipped(draw, op);
+void TCanvas::OutsidePath(Draw&& draw, std::span<const TPointD> reach, cairo_operator_t op) {
+  if (!inPath_) return Clipped(draw, op, Reach(reach));
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_new_path(cr_);
-  Clipped(draw, op);
+  Clipped(draw, op, Reach(reach));
   UseSurface();
   cairo_new_path(cr_);
   cairo_append_path(cr_, recording.get());
@@ -543,19 +581,23 @@ void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kin
 }
 
 void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
-  OutsidePath([&] {
-    if (!UseLogical(Corners(a, b))) return;
-    cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
-    UseSurface();
-    if (SetBrushSource(brush)) cairo_fill(cr_);
-    cairo_new_path(cr_);
-  });
+  const auto corners = Corners(a, b);
+  OutsidePath(
+      [&] {
+        if (!UseLogical(corners)) return;
+        cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+        UseSurface();
+        if (SetBrushSource(brush)) cairo_fill(cr_);
+        cairo_new_path(cr_);
+      },
+      corners);
 }
 
 void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
+  const std::vector<TPointD> corners = AllCorners(region.rects);
   OutsidePath([&] {
     // One path for all rectangles, so that no seam shows where they meet.
-    if (region.rects.size() < 2 || !UseLogical(AllCorners(region.rects))) return;
+    if (region.rects.size() < 2 || !UseLogical(corners)) return;
     cairo_new_path(cr_);
     for (size_t i = 0; i + 1 < region.rects.size(); i += 2) {
       const TPointD a = region.rects[i], b = region.rects[i + 1];
@@ -565,7 +607,7 @@ void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
     cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
     if (SetBrushSource(brush)) cairo_fill(cr_);
     cairo_new_path(cr_);
-  });
+  }, corners);
 }
 
 void TCanvas::SetPixel(TPointD p, TColorRef colour) {
@@ -577,7 +619,7 @@ void TCanvas::SetPixel(TPointD p, TColorRef colour) {
     cairo_rectangle(cr_, std::floor(x), std::floor(y), 1, 1);
     SetSource(colour);
     cairo_fill(cr_);
-  });
+  }, {&p, 1});
 }
 
 void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
@@ -686,12 +728,14 @@ void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, T
 }
 
 void TCanvas::Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft) {
+  const TPointD bottomRight{topRight.x + bottomLeft.x - topLeft.x, topRight.y + bottomLeft.y - topLeft.y};
+  const TPointD corners[] = {topLeft, topRight, bottomLeft, bottomRight};
   OutsidePath(
       [&] {
         if (!UseLogical()) return;
         BlitThrough(blit, topLeft, topRight, bottomLeft, LogicalMatrix());
       },
-      OperatorOf(blit.rop));
+      corners, OperatorOf(blit.rop));
 }
 
 void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
@@ -706,7 +750,7 @@ void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
     cairo_matrix_t surface;
     cairo_matrix_init_identity(&surface);
     BlitThrough(blit, {x, y}, {x + wx, y + wy}, {x + hx, y + hy}, surface);
-  }, OperatorOf(blit.rop));
+  }, {}, OperatorOf(blit.rop));
 }
 
 void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft,
@@ -749,8 +793,9 @@ void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, 
 }
 
 void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, bool vertical) {
+  const auto corners = Corners(a, b);
   OutsidePath([&] {
-    if (!UseLogical(Corners(a, b))) return;
+    if (!UseLogical(corners)) return;
     // The shading is set up in logical units, where cairo locks it for the fill.
     cairo_pattern_t* shade = cairo_pattern_create_linear(a.x, a.y, vertical ? a.x : b.x, vertical ? b.y : a.y);
     cairo_pattern_add_color_stop_rgb(shade, 0, Red(from), Green(from), Blue(from));
@@ -759,7 +804,7 @@ void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, b
     cairo_set_source(cr_, shade);
     cairo_pattern_destroy(shade);
     cairo_fill(cr_);
-  });
+  }, corners);
 }
 
 void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3]) {
@@ -789,7 +834,7 @@ void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3
     cairo_set_source(cr_, mesh);
     cairo_pattern_destroy(mesh);
     cairo_fill(cr_);
-  });
+  }, {corner, 3});
 }
 
 void TCanvas::PatBlt(TPointD dst, TPointD size, uint32_t rop) {

@@ -5,9 +5,11 @@
 #pragma once
 #include <cairo.h>
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -201,12 +203,18 @@ class TCanvas {
   void FromPosition();
   // Draws what is no part of a path bracket (fills of regions, bitmaps, gradients, pixels,
   // text) without losing the path recorded so far.
+  // reach: logical points whose box holds all the drawing reaches (none: not known).
   template <class Draw>
-  void OutsidePath(Draw&& draw, cairo_operator_t op = CAIRO_OPERATOR_OVER);
+  void OutsidePath(Draw&& draw, std::span<const TPointD> reach = {}, cairo_operator_t op = CAIRO_OPERATOR_OVER);
   // Draws through the clipping mask while one is in force; op: the drawing's operator where
-  // it sets one of its own.
+  // it sets one of its own; reach: corners of a box of surface pixels that holds the drawing.
   template <class Draw>
-  void Clipped(Draw&& draw, cairo_operator_t op = CAIRO_OPERATOR_OVER);
+  void Clipped(Draw&& draw, cairo_operator_t op = CAIRO_OPERATOR_OVER,
+               std::optional<std::array<TPointD, 2>> reach = std::nullopt);
+  // The box of surface pixels logical points span, while a mask is in force.
+  std::optional<std::array<TPointD, 2>> Reach(std::span<const TPointD> logical) const;
+  // The pixels of the mask's box a drawing in reach can touch.
+  cairo_rectangle_int_t Within(std::optional<std::array<TPointD, 2>> reach) const;
   // The blit onto the parallelogram in the space the matrix maps onto the surface.
   void BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft, const cairo_matrix_t& space);
   void AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
