@@ -88,14 +88,13 @@ TEST(MetafileBitmaps, SetDIBitsToDeviceDrawsTheBandItCarries) {
     }
     const TImported out(bytes, format, kSide, kSide);
     ASSERT_FALSE(out.aborting) << out.reason;
-    EXPECT_EQ(out.At(40, 40), kBlack);  // line 3, cut off
-    EXPECT_EQ(out.At(41, 40), kBlack);
-    EXPECT_EQ(out.At(40, 41), kRed);
-    EXPECT_EQ(out.At(41, 41), kWhite);
-    EXPECT_EQ(out.At(40, 42), kBlue);
-    EXPECT_EQ(out.At(41, 42), kGreen);
-    EXPECT_EQ(out.At(42, 41), kBlack);
-    EXPECT_EQ(out.At(40, 43), kBlack);
+    // Row 40 is line 3, cut off; right of and below the band the page stays.
+    const struct {
+      int x, y;
+      TRGB want;
+    } points[] = {{40, 40, kBlack}, {41, 40, kBlack}, {40, 41, kRed},   {41, 41, kWhite},
+                  {40, 42, kBlue},  {41, 42, kGreen}, {42, 41, kBlack}, {40, 43, kBlack}};
+    for (const auto& p : points) EXPECT_EQ(out.At(p.x, p.y), p.want) << "at " << p.x << ", " << p.y;
   }
 }
 
