@@ -3,6 +3,7 @@
 // variable parts (point lists, strings, bitmaps) are checked against the record here.
 #include <uwmf.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -424,7 +425,14 @@ bool WmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgre
   return true;
 }
 
-void WmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress) {
+void WmfPlay(std::span<const uint8_t> file, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress) {
+  // libuemf's bitmap getters read a DIB's 40-byte information header before they check it
+  // against the record: in a record that ends the file with a shorter DIB they read past the
+  // file. Behind a copy of it they find zeros instead.
+  constexpr size_t kGetterSlack = 64;
+  std::vector<uint8_t> padded(file.size() + kGetterSlack, 0);
+  std::copy(file.begin(), file.end(), padded.begin());
+  const std::span<const uint8_t> bytes(padded.data(), file.size());
   TWmfHeader h;
   if (!ReadHeader(bytes, h, progress)) return;
   cairo_matrix_t device;
