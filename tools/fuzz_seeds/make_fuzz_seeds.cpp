@@ -552,6 +552,33 @@ void Metafiles() {
     Put("emf", "clip_regions_glyphs.emf", emf.Finish());
   }
   {
+    // Clip paths joined and flipped, which the player keeps as a mask, under a saved state;
+    // then fills, an inversion and a bitmap drawn through it.
+    TDib rgb(2, 2, 24, {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0});
+    const U_XFORM identity = xform_set(1, 0, 0, 1, 0, 0);
+    const U_RECTL all{0, 0, 39, 39};
+    TEmfBuilder emf(40, 40);
+    emf.Brush(Rgb(0, 150, 0)).Stock(U_NULL_PEN);
+    emf.Add(U_EMRBEGINPATH_set()).Add(U_EMRELLIPSE_set(U_RECTL{0, 0, 30, 30})).Add(U_EMRENDPATH_set());
+    emf.Add(U_EMRSELECTCLIPPATH_set(U_RGN_COPY)).Add(U_EMRSAVEDC_set());
+    emf.Add(U_EMRBEGINPATH_set()).Rect(15, 15, 40, 40).Add(U_EMRENDPATH_set());
+    emf.Add(U_EMRSELECTCLIPPATH_set(U_RGN_XOR)).Add(U_EMRINTERSECTCLIPRECT_set(U_RECTL{0, 5, 40, 35}));
+    emf.Rect(0, 0, 40, 40).Add(U_EMRRESTOREDC_set(-1));
+    emf.Add(U_EMRBEGINPATH_set()).Rect(20, 0, 40, 20).Add(U_EMRENDPATH_set()).Add(U_EMRSELECTCLIPPATH_set(U_RGN_OR));
+    emf.Add(U_EMRBITBLT_set(all, U_POINTL{0, 0}, U_POINTL{40, 40}, U_POINTL{0, 0}, identity, Rgb(0, 0, 0),
+                            U_DIB_RGB_COLORS, U_DSTINVERT, nullptr, 0, nullptr));
+    emf.Add(U_EMRSTRETCHDIBITS_set(all, U_POINTL{5, 5}, U_POINTL{30, 30}, U_POINTL{0, 0}, U_POINTL{2, 2},
+                                   U_DIB_RGB_COLORS, U_SRCAND, rgb.bmi, rgb.Size(), rgb.Px()));
+    Put("emf", "clip_paths_masked.emf", emf.Finish());
+  }
+  {
+    // SetDIBitsToDevice with a band of two of a four-row DIB's scan lines.
+    TDib band(2, 4, 24, {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0});
+    TWmfBuilder wmf(40, 40, 96);
+    wmf.Add(WmfDibToDevice(4, 4, 0, 1, 2, 3, 1, 2, band));
+    Put("wmf", "dib_to_device.wmf", wmf.Finish());
+  }
+  {
     TWmfBuilder wmf(100, 100, 96);
     wmf.Brush(Rgb(0, 0, 200)).Pen(Rgb(0, 0, 0), 1, U_PS_NULL).Reserve(2);
     wmf.Add(LShapedRegion(true)).Add(LShapedRegion(false));

@@ -129,8 +129,12 @@ TBrush BrushOf(uint32_t style, uint32_t colour, uint32_t hatch) {
 }
 
 // A bitmap a record carries at offsets from its start.
+bool HoldsDib(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits) {
+  return cbBmi && r.Holds(offBmi, cbBmi, 1) && r.Holds(offBits, cbBits, 1);
+}
+
 TSurfacePtr RecordDib(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits) {
-  if (!cbBmi || !r.Holds(offBmi, cbBmi, 1) || !r.Holds(offBits, cbBits, 1)) return nullptr;
+  if (!HoldsDib(r, offBmi, cbBmi, offBits, cbBits)) return nullptr;
   return DecodeDib(r.p + offBmi, cbBmi, r.p + offBits, cbBits);
 }
 
@@ -184,8 +188,8 @@ void ClipRegion(TCanvas& c, const TRecord& r) {
   c.SelectClipRects(corners, mode, true);
 }
 
-// The source rows of the DIB records that count them from the bottom (StretchDIBits,
-// SetDIBitsToDevice): a bottom-up DIB's rows turned into the image's, top first.
+// The source rows of StretchDIBits, counted from the bottom: a bottom-up DIB's rows turned
+// into the image's, top first.
 TPointD RowsFromBottom(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, cairo_surface_t* image, TPointD src,
                        double rows) {
   if (DibHeight(r.p + offBmi, cbBmi) > 0) src.y = cairo_image_surface_get_height(image) - src.y - rows;
@@ -251,13 +255,12 @@ void Bitmap(TCanvas& c, const TRecord& r) {
       return;
     }
     case U_EMR_SETDIBITSTODEVICE: {
-      // The record's bits are the band of scan lines from iStartScan on.
       const auto& b = r.As<U_EMRSETDIBITSTODEVICE>();
-      TSurfacePtr image = RecordDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc);
-      if (!image) return;
-      const TPointD inBand{double(b.Src.x), double(b.Src.y) - double(b.iStartScan)};
-      const TPointD src = RowsFromBottom(r, b.offBmiSrc, b.cbBmiSrc, image.get(), inBand, b.cSrc.y);
-      return c.BlitUnscaled(TBlit{image.get(), src, P(b.cSrc)}, P(b.Dest));
+      if (!HoldsDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc)) return;
+      const TDibBand band = DecodeDibBand(r.p + b.offBmiSrc, b.cbBmiSrc, r.p + b.offBitsSrc, b.cbBitsSrc, b.iStartScan,
+                                          b.cScans, b.Src.y, b.cSrc.y);
+      if (!band.image) return;
+      return c.BlitUnscaled(TBlit{band.image.get(), {double(b.Src.x), band.top}, P(b.cSrc)}, P(b.Dest));
     }
     case U_EMR_ALPHABLEND: {
       const auto& b = r.As<U_EMRALPHABLEND>();

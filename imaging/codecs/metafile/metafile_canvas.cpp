@@ -62,6 +62,22 @@ bool HatchCovers(uint32_t hatch, int x, int y) {
   }
 }
 
+// The box of an A8 image's pixels that are not clear; empty when all are.
+cairo_rectangle_int_t CoveredBox(cairo_surface_t* mask) {
+  cairo_surface_flush(mask);
+  const uint8_t* data = cairo_image_surface_get_data(mask);
+  const int w = cairo_image_surface_get_width(mask), h = cairo_image_surface_get_height(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  int left = w, right = -1, top = h, bottom = -1;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = data + int64_t(y) * stride;
+    for (int x = 0; x < w; ++x)
+      if (row[x]) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = y;
+  }
+  if (right < 0) return {0, 0, 0, 0};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
 enum : uint32_t {
   kRopSrcCopy = 0xCC0020, kRopSrcAnd = 0x8800C6, kRopSrcPaint = 0xEE0086, kRopSrcInvert = 0x660046,
   kRopPatCopy = 0xF00021, kRopPatInvert = 0x5A0049, kRopDstInvert = 0x550009, kRopBlackness = 0x42,
@@ -301,19 +317,95 @@ void TCanvas::Finish(bool fill, bool stroke) {
   if (inPath_) return;
   UseSurface();
   cairo_set_fill_rule(cr_, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
-  if (stroke && SetPenSource()) cairo_stroke_preserve(cr_);
+  const auto draw = [&] {
+    if (fill && SetBrushSource(s_.brush)) cairo_fill_preserve(cr_);
+    if (stroke && SetPenSource()) cairo_stroke_preserve(cr_);
+  };
+  if (!s_.clipMask) {
+    draw();
+  } else {
+    // What the fill and the pen can reach, for the mask to be applied there alone.
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0, sx0 = 0, sy0 = 0, sx1 = 0, sy1 = 0;
+    if (fill) cairo_fill_extents(cr_, &x0, &y0, &x1, &y1);
+    if (stroke && SetPenSource()) {
+      cairo_stroke_extents(cr_, &sx0, &sy0, &sx1, &sy1);
+      if (!fill || x1 <= x0) x0 = sx0, y0 = sy0, x1 = sx1, y1 = sy1;
+      else x0 = std::min(x0, sx0), y0 = std::min(y0, sy0), x1 = std::max(x1, sx1), y1 = std::max(y1, sy1);
+    }
+    Clipped(draw, CAIRO_OPERATOR_OVER, std::array<TPointD, 2>{TPointD{x0, y0}, TPointD{x1, y1}});
+  }
   cairo_new_path(cr_);
 }
 
 // ---- drawing -------------------------------------------------------------------------------
 
+cairo_rectangle_int_t TCanvas::Within(std::optional<std::array<TPointD, 2>> reach) const {
+  cairo_rectangle_int_t box = s_.clipMaskBox;
+  if (!reach) return box;
+  // A pixel more on each side for the antialiased edges.
+  const TPointD a = (*reach)[0], b = (*reach)[1];
+  const double left = std::max(std::floor(std::min(a.x, b.x)) - 1, double(box.x));
+  const double top = std::max(std::floor(std::min(a.y, b.y)) - 1, double(box.y));
+  const double right = std::min(std::ceil(std::max(a.x, b.x)) + 1, double(box.x) + box.width);
+  const double bottom = std::min(std::ceil(std::max(a.y, b.y)) + 1, double(box.y) + box.height);
+  if (!(left < right && top < bottom)) return {0, 0, 0, 0};
+  return {int(left), int(top), int(right - left), int(bottom - top)};
+}
+
+std::optional<std::array<TPointD, 2>> TCanvas::Reach(std::span<const TPointD> logical) const {
+  if (!s_.clipMask || logical.empty()) return std::nullopt;
+  const cairo_matrix_t m = LogicalMatrix();
+  TPointD low{HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL};
+  for (TPointD p : logical) {
+    cairo_matrix_transform_point(&m, &p.x, &p.y);
+    if (!Finite(p)) return std::nullopt;
+    low = {std::min(low.x, p.x), std::min(low.y, p.y)}, high = {std::max(high.x, p.x), std::max(high.y, p.y)};
+  }
+  return std::array<TPointD, 2>{low, high};
+}
+
 template <class Draw>
-void TCanvas::OutsidePath(Draw&& draw) {
-  if (!inPath_) return draw();
+void TCanvas::Clipped(Draw&& draw, cairo_operator_t op, std::optional<std::array<TPointD, 2>> reach) {
+  if (!s_.clipMask) return draw();
+  const cairo_rectangle_int_t box = Within(reach);
+  if (box.width <= 0 || box.height <= 0) return;
+  // The drawing goes into a group first, whose pixels then reach the picture through the mask.
+  // The group spans only what the mask covers: cairo sizes it by the clip. The current path
+  // waits aside meanwhile, for the drawing to use.
+  const bool meetsPicture = op != CAIRO_OPERATOR_OVER || cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER;
+  const std::shared_ptr<cairo_path_t> path = DevicePath();
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, box.x, box.y, box.width, box.height);
+  cairo_clip(cr_);
+  cairo_append_path(cr_, path.get());
+  cairo_push_group(cr_);
+  if (meetsPicture) {
+    // An operation that combines with the picture below finds it in the group, and the
+    // result replaces the picture where the mask covers it.
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr_, cairo_get_target(cr_), 0, 0);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+  }
+  draw();
+  cairo_pop_group_to_source(cr_);
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  cairo_set_operator(cr_, meetsPicture ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
+  cairo_mask_surface(cr_, s_.clipMask.get(), 0, 0);
+  cairo_restore(cr_);
+  cairo_restore(cr_);
+}
+
+template <class Draw>
+void TCanvas::OutsidePath(Draw&& draw, std::span<const TPointD> reach, cairo_operator_t op) {
+  if (!inPath_) return Clipped(draw, op, Reach(reach));
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_new_path(cr_);
-  draw();
+  Clipped(draw, op, Reach(reach));
   UseSurface();
   cairo_new_path(cr_);
   cairo_append_path(cr_, recording.get());
@@ -489,19 +581,23 @@ void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kin
 }
 
 void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
-  OutsidePath([&] {
-    if (!UseLogical(Corners(a, b))) return;
-    cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
-    UseSurface();
-    if (SetBrushSource(brush)) cairo_fill(cr_);
-    cairo_new_path(cr_);
-  });
+  const auto corners = Corners(a, b);
+  OutsidePath(
+      [&] {
+        if (!UseLogical(corners)) return;
+        cairo_rectangle(cr_, a.x, a.y, b.x - a.x, b.y - a.y);
+        UseSurface();
+        if (SetBrushSource(brush)) cairo_fill(cr_);
+        cairo_new_path(cr_);
+      },
+      corners);
 }
 
 void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
+  const std::vector<TPointD> corners = AllCorners(region.rects);
   OutsidePath([&] {
     // One path for all rectangles, so that no seam shows where they meet.
-    if (region.rects.size() < 2 || !UseLogical(AllCorners(region.rects))) return;
+    if (region.rects.size() < 2 || !UseLogical(corners)) return;
     cairo_new_path(cr_);
     for (size_t i = 0; i + 1 < region.rects.size(); i += 2) {
       const TPointD a = region.rects[i], b = region.rects[i + 1];
@@ -511,7 +607,7 @@ void TCanvas::FillRegion(const TRegion& region, const TBrush& brush) {
     cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
     if (SetBrushSource(brush)) cairo_fill(cr_);
     cairo_new_path(cr_);
-  });
+  }, corners);
 }
 
 void TCanvas::SetPixel(TPointD p, TColorRef colour) {
@@ -523,7 +619,7 @@ void TCanvas::SetPixel(TPointD p, TColorRef colour) {
     cairo_rectangle(cr_, std::floor(x), std::floor(y), 1, 1);
     SetSource(colour);
     cairo_fill(cr_);
-  });
+  }, {&p, 1});
 }
 
 void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
@@ -632,10 +728,14 @@ void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, T
 }
 
 void TCanvas::Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft) {
-  OutsidePath([&] {
-    if (!UseLogical()) return;
-    BlitThrough(blit, topLeft, topRight, bottomLeft, LogicalMatrix());
-  });
+  const TPointD bottomRight{topRight.x + bottomLeft.x - topLeft.x, topRight.y + bottomLeft.y - topLeft.y};
+  const TPointD corners[] = {topLeft, topRight, bottomLeft, bottomRight};
+  OutsidePath(
+      [&] {
+        if (!UseLogical()) return;
+        BlitThrough(blit, topLeft, topRight, bottomLeft, LogicalMatrix());
+      },
+      corners, OperatorOf(blit.rop));
 }
 
 void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
@@ -650,7 +750,7 @@ void TCanvas::BlitUnscaled(const TBlit& blit, TPointD topLeft) {
     cairo_matrix_t surface;
     cairo_matrix_init_identity(&surface);
     BlitThrough(blit, {x, y}, {x + wx, y + wy}, {x + hx, y + hy}, surface);
-  });
+  }, {}, OperatorOf(blit.rop));
 }
 
 void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft,
@@ -693,8 +793,9 @@ void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, 
 }
 
 void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, bool vertical) {
+  const auto corners = Corners(a, b);
   OutsidePath([&] {
-    if (!UseLogical(Corners(a, b))) return;
+    if (!UseLogical(corners)) return;
     // The shading is set up in logical units, where cairo locks it for the fill.
     cairo_pattern_t* shade = cairo_pattern_create_linear(a.x, a.y, vertical ? a.x : b.x, vertical ? b.y : a.y);
     cairo_pattern_add_color_stop_rgb(shade, 0, Red(from), Green(from), Blue(from));
@@ -703,7 +804,7 @@ void TCanvas::GradientRect(TPointD a, TPointD b, TColorRef from, TColorRef to, b
     cairo_set_source(cr_, shade);
     cairo_pattern_destroy(shade);
     cairo_fill(cr_);
-  });
+  }, corners);
 }
 
 void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3]) {
@@ -733,7 +834,7 @@ void TCanvas::GradientTriangle(const TPointD corner[3], const TColorRef colour[3
     cairo_set_source(cr_, mesh);
     cairo_pattern_destroy(mesh);
     cairo_fill(cr_);
-  });
+  }, {corner, 3});
 }
 
 void TCanvas::PatBlt(TPointD dst, TPointD size, uint32_t rop) {
@@ -806,16 +907,18 @@ void TCanvas::ResetClip() {
   s_.clipSteps = 0;
   s_.clipRegion.reset();
   s_.clipShaped = false;
+  s_.clipMask.reset();
 }
 
 void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
-  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. cairo clips only by
-  // intersection, so OR and XOR leave the area as it is. Every step makes every later
+  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5. Every step makes every later
   // drawing dearer: a file may take only so many at once.
-  if (mode < 1 || mode > 5 || mode == 2 || mode == 3) return;
+  if (mode < 1 || mode > 5) return;
   if (mode == 5) ResetClip();
   if (++s_.clipSteps > kMaxClipSteps) return Fail("more than " + std::to_string(kMaxClipSteps) + " clipping paths");
   s_.clipShaped = true;
+  // cairo clips only by intersection: joining and flipping areas needs the mask.
+  if (s_.clipMask || mode == 2 || mode == 3) return MaskClip(area, mode, rule);
   // The clip goes through cairo's current path: a path being recorded waits aside.
   const std::shared_ptr<cairo_path_t> recording = DevicePath();
   cairo_new_path(cr_);
@@ -829,6 +932,56 @@ void TCanvas::AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, 
   cairo_append_path(cr_, area.get());
   cairo_clip(cr_);
   cairo_append_path(cr_, recording.get());
+}
+
+std::shared_ptr<cairo_surface_t> TCanvas::NewMask() {
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, surfaceWidth_, surfaceHeight_);
+  const size_t bytes = size_t(cairo_image_surface_get_stride(mask)) * size_t(surfaceHeight_);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS || maskBytes_ + bytes > kMaxClipMaskBytes) {
+    cairo_surface_destroy(mask);
+    Fail("clipping masks beyond " + std::to_string(kMaxClipMaskBytes >> 20) + " MiB");
+    return nullptr;
+  }
+  maskBytes_ += bytes;
+  return {mask, [this, bytes](cairo_surface_t* m) {
+            maskBytes_ -= bytes;
+            cairo_surface_destroy(m);
+          }};
+}
+
+void TCanvas::MaskClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule) {
+  std::shared_ptr<cairo_surface_t> mask = NewMask();
+  if (!mask) return;
+  cairo_t* m = cairo_create(mask.get());
+  if (s_.clipMask) {
+    cairo_set_source_surface(m, s_.clipMask.get(), 0, 0);
+  } else {
+    // The clipping area so far as coverage: cairo's clip painted; no clip is the whole surface.
+    cairo_save(cr_);
+    UseSurface();
+    cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);
+    cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+    cairo_paint(cr_);
+    cairo_pattern_t* clip = cairo_pop_group(cr_);
+    cairo_restore(cr_);
+    cairo_set_source(m, clip);
+    cairo_pattern_destroy(clip);
+  }
+  cairo_set_operator(m, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(m);
+  // The area meets the mask by the operator of the mode; IN clears all that lies outside it.
+  static const cairo_operator_t kCombine[] = {CAIRO_OPERATOR_IN, CAIRO_OPERATOR_OVER, CAIRO_OPERATOR_XOR,
+                                              CAIRO_OPERATOR_DEST_OUT, CAIRO_OPERATOR_SOURCE};
+  cairo_set_operator(m, kCombine[mode - 1]);
+  cairo_set_source_rgba(m, 0, 0, 0, 1);
+  cairo_set_fill_rule(m, rule);
+  cairo_append_path(m, area.get());
+  cairo_fill(m);
+  cairo_destroy(m);
+  s_.clipMaskBox = CoveredBox(mask.get());
+  s_.clipMask = std::move(mask);
+  // The mask holds the whole area now.
+  cairo_reset_clip(cr_);
 }
 
 void TCanvas::ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits) {

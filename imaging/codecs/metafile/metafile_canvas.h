@@ -5,9 +5,11 @@
 #pragma once
 #include <cairo.h>
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -113,9 +115,15 @@ class TCanvas {
     int clipSteps = 0;  // the paths that shaped the clipping area
     // The clipping area in surface pixels while rectangles alone have made it (null: the
     // whole surface), so that regions can be joined to it as well as cut from it; once a
-    // path or a turned mapping has shaped it, cairo's clip holds it alone.
+    // path or a turned mapping has shaped it, cairo's clip (or the mask below) holds it alone.
     std::shared_ptr<cairo_region_t> clipRegion;
     bool clipShaped = false;
+    // Once a shaped area is joined (RGN_OR) or flipped (RGN_XOR), which cairo's clip cannot
+    // do, the area is coverage in an A8 image of the surface's size, and every drawing goes
+    // through it; cairo's clip then stays open. Each step makes a new one: saved states keep
+    // theirs.
+    std::shared_ptr<cairo_surface_t> clipMask;
+    cairo_rectangle_int_t clipMaskBox{};  // the pixels the mask covers at all
     TPointD position;
     int arcDirection = 1;  // AD_COUNTERCLOCKWISE
   };
@@ -195,13 +203,27 @@ class TCanvas {
   void FromPosition();
   // Draws what is no part of a path bracket (fills of regions, bitmaps, gradients, pixels,
   // text) without losing the path recorded so far.
+  // reach: logical points whose box holds all the drawing reaches (none: not known).
   template <class Draw>
-  void OutsidePath(Draw&& draw);
+  void OutsidePath(Draw&& draw, std::span<const TPointD> reach = {}, cairo_operator_t op = CAIRO_OPERATOR_OVER);
+  // Draws through the clipping mask while one is in force; op: the drawing's operator where
+  // it sets one of its own; reach: corners of a box of surface pixels that holds the drawing.
+  template <class Draw>
+  void Clipped(Draw&& draw, cairo_operator_t op = CAIRO_OPERATOR_OVER,
+               std::optional<std::array<TPointD, 2>> reach = std::nullopt);
+  // The box of surface pixels logical points span, while a mask is in force.
+  std::optional<std::array<TPointD, 2>> Reach(std::span<const TPointD> logical) const;
+  // The pixels of the mask's box a drawing in reach can touch.
+  cairo_rectangle_int_t Within(std::optional<std::array<TPointD, 2>> reach) const;
   // The blit onto the parallelogram in the space the matrix maps onto the surface.
   void BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft, const cairo_matrix_t& space);
   void AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
   // Combines the clipping area with an area in surface space.
   void AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule);
+  // ... the same through the clipping mask, made from the clipping area when there is none.
+  void MaskClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule);
+  // A clear mask of the surface's size, or null (and the file refused) beyond the budget.
+  std::shared_ptr<cairo_surface_t> NewMask();
   // ... with rectangles given by pairs of corners, in logical or device units.
   void ClipWithRects(const std::vector<TPointD>& corners, uint32_t mode, bool inDeviceUnits);
   // ... with rectangles of surface pixels, every mode; then cairo clips to the result.
@@ -214,6 +236,7 @@ class TCanvas {
   TVLProgressRecord& progress_;
   const char* format_;
   int surfaceWidth_, surfaceHeight_, surfaceSide_;
+  size_t maskBytes_ = 0;  // of the clipping masks alive, in this state and the saved ones
   std::vector<TObject> objects_;
   TState s_;
   std::vector<TState> saved_;
@@ -227,6 +250,8 @@ class TCanvas {
 // made of at once (rectangles merge into one area); beyond them the file is refused.
 constexpr size_t kMaxSavedStates = 1024;
 constexpr int kMaxClipSteps = 64;
+// The memory the clipping masks alive at once may take (each one byte per surface pixel).
+constexpr size_t kMaxClipMaskBytes = size_t(256) << 20;
 // The characters of one text record that are drawn (the original platform draws no more
 // either); the rest of a longer string is left out.
 constexpr uint32_t kMaxTextChars = 8192;

@@ -36,6 +36,19 @@ TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, s
 TSurfacePtr DecodePackedDib(const uint8_t* dib, size_t size);
 // The DIB's height as its header gives it: negative for top-down rows.
 int32_t DibHeight(const uint8_t* bmi, size_t bmiSize);
+// SetDIBitsToDevice's bits are a band of the DIB: scans scan lines from startScan on,
+// numbered from the bottom in a bottom-up DIB. The band becomes an image of its own, so that
+// a source rectangle reaching past it draws only the rows the record has; top is the source
+// rectangle's top row in the band's image (top row first) for the rectangle whose scan
+// lines start at srcY and span rows.
+struct TDibBand {
+  TSurfacePtr image;
+  double top = 0;
+};
+TDibBand DecodeDibBand(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, size_t bitsSize, uint32_t startScan,
+                       uint32_t scans, double srcY, double rows);
+TDibBand DecodePackedDibBand(const uint8_t* dib, size_t size, uint32_t startScan, uint32_t scans, double srcY,
+                             double rows);
 // A copy of the image with an alpha channel: alphaOf(x, y, pixel) for each pixel
 // (0x00RRGGBB), its colour held to its alpha as cairo's premultiplied pixels need.
 TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf);

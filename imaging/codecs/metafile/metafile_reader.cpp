@@ -208,6 +208,34 @@ TSurfacePtr DecodePackedDib(const uint8_t* dib, size_t size) {
   return DecodeDib(dib, offset, dib + offset, size - offset);
 }
 
+TDibBand DecodeDibBand(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, size_t bitsSize, uint32_t startScan,
+                       uint32_t scans, double srcY, double rows) {
+  const int32_t height = DibHeight(bmi, bmiSize);
+  if (scans == 0 || height == 0) return {};
+  // The header made the band's own: its height is the band's, the row order kept. The
+  // bits then need only back the band, as the record's do.
+  const int64_t bandRows = std::min<int64_t>(scans, std::abs(int64_t(height)));
+  std::vector<uint8_t> header(bmi, bmi + bmiSize);
+  if (Get<uint32_t>(bmi) == 12) {
+    const int16_t h = int16_t(height > 0 ? bandRows : -bandRows);
+    std::memcpy(&header[6], &h, 2);
+  } else {
+    const int32_t h = int32_t(height > 0 ? bandRows : -bandRows);
+    std::memcpy(&header[8], &h, 4);
+  }
+  TDibBand band{DecodeDib(header.data(), header.size(), bits, bitsSize)};
+  if (!band.image) return band;
+  const double inBand = srcY - double(startScan);
+  band.top = height > 0 ? cairo_image_surface_get_height(band.image.get()) - inBand - rows : inBand;
+  return band;
+}
+
+TDibBand DecodePackedDibBand(const uint8_t* dib, size_t size, uint32_t startScan, uint32_t scans, double srcY,
+                             double rows) {
+  const size_t offset = std::min(PackedBitsOffset(dib, size), size);
+  return DecodeDibBand(dib, offset, dib + offset, size - offset, startScan, scans, srcY, rows);
+}
+
 void AppendUtf8(std::string& out, uint32_t c) {
   if (c < 0x80) {
     out += char(c);

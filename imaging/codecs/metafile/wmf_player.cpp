@@ -3,6 +3,7 @@
 // variable parts (point lists, strings, bitmaps) are checked against the record here.
 #include <uwmf.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -164,6 +165,18 @@ void Bitmap(TCanvas& c, const TRecord& r, uint16_t kind) {
   if (kind == U_WMR_STRETCHDIB && DibHeight(bmi, size) > 0)
     from.y = cairo_image_surface_get_height(image.get()) - from.y - srcSize.y;
   c.DrawBitmap(image.get(), P(dst), P(dstSize), from, P(srcSize), rop);
+}
+
+// SetDIBitsToDevice: the band of the DIB's scan lines the record carries, one source pixel
+// per device pixel at the destination's logical point.
+void DibToDevice(TCanvas& c, const TRecord& r) {
+  U_POINT16 dst{}, size{}, src{};
+  uint16_t usage = 0, scans = 0, startScan = 0;
+  const char* dib = nullptr;
+  if (!U_WMRSETDIBTODEV_get(r.c(), &dst, &size, &src, &usage, &scans, &startScan, &dib) || !r.Holds(dib, 0)) return;
+  const uint8_t* bmi = reinterpret_cast<const uint8_t*>(dib);
+  const TDibBand band = DecodePackedDibBand(bmi, size_t(r.p + r.size - bmi), startScan, scans, src.y, size.y);
+  if (band.image) c.BlitUnscaled(TBlit{band.image.get(), {double(src.x), band.top}, P(size)}, P(dst));
 }
 
 // A region's rectangles from its scans (a band from top to bottom, then left and right
@@ -387,6 +400,7 @@ void Play(TCanvas& c, const TRecord& r, uint16_t kind) {
     case U_WMR_DIBBITBLT:
     case U_WMR_DIBSTRETCHBLT:
     case U_WMR_STRETCHDIB: Bitmap(c, r, kind); break;
+    case U_WMR_SETDIBTODEV: DibToDevice(c, r); break;
     default: CreateObject(c, r, kind); break;
   }
 }
@@ -411,7 +425,14 @@ bool WmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgre
   return true;
 }
 
-void WmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress) {
+void WmfPlay(std::span<const uint8_t> file, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress) {
+  // libuemf's bitmap getters read a DIB's 40-byte information header before they check it
+  // against the record: in a record that ends the file with a shorter DIB they read past the
+  // file. Behind a copy of it they find zeros instead.
+  constexpr size_t kGetterSlack = 64;
+  std::vector<uint8_t> padded(file.size() + kGetterSlack, 0);
+  std::copy(file.begin(), file.end(), padded.begin());
+  const std::span<const uint8_t> bytes(padded.data(), file.size());
   TWmfHeader h;
   if (!ReadHeader(bytes, h, progress)) return;
   cairo_matrix_t device;

@@ -222,6 +222,21 @@ char* WithMask(char* record, const TDib& mask) {
   return out;
 }
 
+// META_SETDIBTODEV by hand: libuemf writes no such record.
+inline char* WmfDibToDevice(int16_t x, int16_t y, int16_t srcX, int16_t srcY, int16_t w, int16_t h, uint16_t startScan,
+                     uint16_t scans, const TDib& dib) {
+  const uint32_t header = 40, size = 24 + header + dib.Size();
+  const uint32_t words = size / 2;
+  const uint16_t fields[] = {0x0D33, U_DIB_RGB_COLORS, scans, startScan, uint16_t(srcY), uint16_t(srcX),
+                             uint16_t(h), uint16_t(w), uint16_t(y), uint16_t(x)};
+  char* record = static_cast<char*>(std::malloc(size));
+  std::memcpy(record, &words, 4);
+  std::memcpy(record + 4, fields, sizeof fields);
+  std::memcpy(record + 24, dib.bmi, header);
+  std::memcpy(record + 24 + header, dib.bits.data(), dib.Size());
+  return record;
+}
+
 // A WMF region record by hand (libuemf's writer knows only its own layout): an L of two
 // bands, 0..50 across 0..100 and 50..100 across 0..50, in the documented layout (a 22-byte
 // head with a 4-byte object count) or libuemf's (20 bytes).

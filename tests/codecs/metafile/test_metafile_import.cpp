@@ -1,11 +1,17 @@
 // ImportMetafile's size rules and failures, and metafiles in the header-only road of the
 // folder scan.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include "codecs/metafile/metafile_builder.h"
+#include "codecs/metafile/metafile_codec.h"
 #include "io/folder_scan.h"
 #include "io/io_test_support.h"
 #include "io/velora_io.h"
+#include "test_bytes.h"
 
 namespace velora {
 namespace {
@@ -139,6 +145,26 @@ TEST(ImportMetafile, ListedByTheFolderScanWithTheImportSize) {
   EXPECT_EQ(sink.Entries[1].BottomText, "clip.WMF");
   EXPECT_EQ(sink.Entries[1].InfoText, "95x47x24b");
   EXPECT_EQ(sink.Entries[1].FileType, ioWMF);
+}
+
+TEST(MetafileDraw, BitmapRecordEndingTheFileReadsNothingPastIt) {
+  // A StretchDIB record that ends the file 16 bytes into its DIB's header, put right before a
+  // page that may not be read: a read past the file's end stops the test.
+  const std::string path = std::string(VELORA_SOURCE_DIR) + "/tests/corpus/wmf/stretchdib-header-past-the-record.wmf";
+  const Bytes bytes = testbytes::ReadFileBytes(path);
+  ASSERT_FALSE(bytes.empty()) << path;
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  ASSERT_LE(bytes.size(), page);
+  void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  uint8_t* end = static_cast<uint8_t*>(pages) + page;
+  ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
+  std::memcpy(end - bytes.size(), bytes.data(), bytes.size());
+  TBitmap target;
+  target.Reset(99, 99, TPixelFormat::pf24bit);
+  TVLLocalProgress progress;
+  MetafileDraw({end - bytes.size(), bytes.size()}, target, 100, 100, progress.record);
+  munmap(pages, 2 * page);
 }
 
 }  // namespace

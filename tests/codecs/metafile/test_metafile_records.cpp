@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "codecs/metafile/metafile_imported.h"
 
@@ -61,6 +63,39 @@ TEST(MetafileBitmaps, SetDIBitsToDeviceKeepsDevicePixelsWhateverTheMapping) {
   EXPECT_EQ(out.At(43, 41), kWhite);
   EXPECT_EQ(out.At(39, 44), kWhite);
   EXPECT_EQ(out.At(44, 43), kWhite);
+}
+
+TEST(MetafileBitmaps, SetDIBitsToDeviceDrawsTheBandItCarries) {
+  // A 2 × 4 bottom-up DIB of which the record carries scan lines 1 and 2 (counted from the
+  // bottom): red, white over blue, green. The source rectangle asks for lines 1 to 3; line 3
+  // is not in the band and leaves the black page as it is. Logical units are half pixels,
+  // the source pixels stay one pixel each: the band lands at (40, 41).
+  TDib band(2, 4, 24, {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0});
+  for (const char* format : {"wmf", "emf"}) {
+    SCOPED_TRACE(format);
+    Bytes bytes;
+    if (format == std::string("wmf")) {
+      TWmfBuilder wmf(2 * kSide, 2 * kSide, 2 * 96);
+      wmf.Brush(Rgb(0, 0, 0)).Pen(Rgb(0, 0, 0), 1, U_PS_NULL).Rect(0, 0, 2 * kSide + 2, 2 * kSide + 2);
+      bytes = wmf.Add(WmfDibToDevice(80, 80, 0, 1, 2, 3, 1, 2, band)).Finish();
+    } else {
+      TEmfBuilder emf(kSide, kSide);
+      OnBlack(emf).Add(U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC));
+      emf.Add(U_EMRSETWINDOWEXTEX_set(U_SIZEL{200, 200})).Add(U_EMRSETVIEWPORTEXTEX_set(U_SIZEL{100, 100}));
+      bytes = emf.Add(U_EMRSETDIBITSTODEVICE_set(kAll, U_POINTL{80, 80}, U_POINTL{0, 1}, U_POINTL{2, 3},
+                                                 U_DIB_RGB_COLORS, 1, 2, band.bmi, band.Size(), band.Px()))
+                  .Finish();
+    }
+    const TImported out(bytes, format, kSide, kSide);
+    ASSERT_FALSE(out.aborting) << out.reason;
+    // Row 40 is line 3, cut off; right of and below the band the page stays.
+    const struct {
+      int x, y;
+      TRGB want;
+    } points[] = {{40, 40, kBlack}, {41, 40, kBlack}, {40, 41, kRed},   {41, 41, kWhite},
+                  {40, 42, kBlue},  {41, 42, kGreen}, {42, 41, kBlack}, {40, 43, kBlack}};
+    for (const auto& p : points) EXPECT_EQ(out.At(p.x, p.y), p.want) << "at " << p.x << ", " << p.y;
+  }
 }
 
 TEST(MetafileBitmaps, AlphaBlendMixesBySourceAndConstantAlpha) {
@@ -231,6 +266,73 @@ TEST(MetafileRegions, EmfClipRegionsCombineInEveryMode) {
     EXPECT_EQ(out.At(75, 25), c.topRight ? kRed : kWhite);
     EXPECT_EQ(out.At(25, 75), c.bottomLeft ? kRed : kWhite);
     EXPECT_EQ(out.At(75, 75), c.bottomRight ? kRed : kWhite);
+  }
+}
+
+TEST(MetafileRegions, ClipPathsJoinAndFlipAreas) {
+  // cairo clips only by intersection; joined and flipped areas are held as a mask. Clip
+  // paths are squares: A from (0, 0) to (60, 60), B from (40, 40) to (100, 100); a red page
+  // (or, last, an inversion of it) is painted through the area. Points: top left (25, 25),
+  // top right (75, 25), bottom left (25, 75), bottom right (75, 75), centre (50, 50).
+  enum TStep { kPathA, kPathB, kOrTopRight, kAndTop, kSave, kRestore, kInvert };
+  struct TCase {
+    const char* name;
+    std::vector<std::pair<TStep, uint32_t>> steps;
+    bool topLeft, topRight, bottomLeft, bottomRight, centre;
+  } cases[] = {
+      {"path OR rectangle", {{kPathA, U_RGN_COPY}, {kOrTopRight, U_RGN_OR}}, true, true, false, false, true},
+      {"path XOR path", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}}, true, false, false, true, false},
+      {"path XOR path, AND rectangle", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kAndTop, U_RGN_AND}},
+       true, false, false, false, false},
+      {"path XOR path, DIFF path", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kPathA, U_RGN_DIFF}},
+       false, false, false, true, false},
+      {"no clip OR path", {{kPathA, U_RGN_OR}}, true, true, true, true, true},
+      {"path XOR itself", {{kPathA, U_RGN_COPY}, {kPathA, U_RGN_XOR}}, false, false, false, false, false},
+      {"OR undone by RestoreDC", {{kPathA, U_RGN_COPY}, {kSave, 0}, {kPathB, U_RGN_OR}, {kRestore, 0}},
+       true, false, false, false, true},
+      // The inversion meets the picture below through the mask, and leaves it outside.
+      {"path XOR path, inverted", {{kPathA, U_RGN_COPY}, {kPathB, U_RGN_XOR}, {kInvert, 0}},
+       true, false, false, true, false},
+  };
+  const auto region = [](U_RECTL rect) { return rgndata_set(rgndataheader_set(1, rect), &rect); };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TEmfBuilder emf(kSide, kSide);
+    emf.Brush(Rgb(255, 0, 0)).Stock(U_NULL_PEN);
+    bool invert = false;
+    for (const auto& [step, mode] : c.steps) {
+      switch (step) {
+        case kPathA:
+        case kPathB: {
+          const int from = step == kPathA ? 0 : 40;
+          emf.Add(U_EMRBEGINPATH_set()).Rect(from, from, from + 60, from + 60).Add(U_EMRENDPATH_set());
+          emf.Add(U_EMRSELECTCLIPPATH_set(mode));
+          break;
+        }
+        case kOrTopRight: {
+          PU_RGNDATA rect = region(U_RECTL{50, 0, 100, 50});
+          emf.Add(U_EMREXTSELECTCLIPRGN_set(mode, rect));
+          std::free(rect);
+          break;
+        }
+        case kAndTop: emf.Add(U_EMRINTERSECTCLIPRECT_set(U_RECTL{0, 0, 100, 50})); break;
+        case kSave: emf.Add(U_EMRSAVEDC_set()); break;
+        case kRestore: emf.Add(U_EMRRESTOREDC_set(-1)); break;
+        case kInvert: invert = true; break;
+      }
+    }
+    emf.Rect(0, 0, kSide + 1, kSide + 1);
+    if (invert)
+      emf.Add(U_EMRBITBLT_set(kAll, U_POINTL{0, 0}, U_POINTL{kSide, kSide}, U_POINTL{0, 0}, kIdentity, Rgb(0, 0, 0),
+                              U_DIB_RGB_COLORS, U_DSTINVERT, nullptr, 0, nullptr));
+    const TImported out(emf.Finish(), "emf", kSide, kSide);
+    ASSERT_FALSE(out.aborting) << out.reason;
+    const TRGB in = invert ? TRGB{255, 255, 0} : kRed;
+    EXPECT_EQ(out.At(25, 25), c.topLeft ? in : kWhite);
+    EXPECT_EQ(out.At(75, 25), c.topRight ? in : kWhite);
+    EXPECT_EQ(out.At(25, 75), c.bottomLeft ? in : kWhite);
+    EXPECT_EQ(out.At(75, 75), c.bottomRight ? in : kWhite);
+    EXPECT_EQ(out.At(50, 50), c.centre ? in : kWhite);
   }
 }
 
