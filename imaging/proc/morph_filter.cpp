@@ -68,59 +68,16 @@ class TRowMin {
   std::vector<TKey> line_, fromStart_;
 };
 
-// Radius 1, the dialog's default, streamed through the cache: each row's horizontal minima are
-// made once into a ring of three rows and each output row takes the least of three of them, so
-// the keys of the whole rectangle are never held. The rows' own colours wait in a ring of three
-// too: by the time a row is written, the one above it has been overwritten in the bitmap.
-template <class ReportRow>
-void MorphPassThree(TBitmap& bitmap, const TVLArea& a, bool maximum, ReportRow&& reportRow) {
-  const int w = a.Width(), h = a.Height();
-  const size_t W = size_t(w), rowBytes = W * 3;
-  std::vector<uint8_t> colours(rowBytes * 3);
-  std::vector<TKey> across(W * 3);
-  const std::vector<TKey> none(W, kNoKey);
-  const auto load = [&](int r) {
-    const size_t slot = size_t(r % 3);
-    const uint8_t* p = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
-    std::memcpy(&colours[rowBytes * slot], p, rowBytes);
-    TKey* key = &across[W * slot];
-    for (int c = 0; c < w; ++c, p += 3) key[c] = MakeKey(GrayOf(p[2], p[1], p[0]), maximum, r, c);
-    TKey before = kNoKey;
-    for (int c = 0; c < w; ++c) {
-      const TKey own = key[c];
-      key[c] = std::min({before, own, c + 1 < w ? key[c + 1] : kNoKey});
-      before = own;
-    }
-  };
-  load(0);
-  if (h > 1) load(1);
-  for (int r = 0; r < h; ++r) {
-    const TKey* above = r > 0 ? &across[W * size_t((r + 2) % 3)] : none.data();
-    const TKey* own = &across[W * size_t(r % 3)];
-    const TKey* below = r + 1 < h ? &across[W * size_t((r + 1) % 3)] : none.data();
-    uint8_t* out = bitmap.ScanLine(a.y0 + r) + 3 * size_t(a.x0);
-    for (size_t c = 0; c < W; ++c, out += 3) {
-      const TKey key = std::min({above[c], own[c], below[c]});
-      // Under the maximum nothing beats grey 0: the pixel stays itself.
-      if (maximum && key >> (2 * kCoordBits) == 255) continue;
-      const size_t slot = size_t(key >> kCoordBits & kCoordMask) % 3, column = size_t(key & kCoordMask);
-      std::memcpy(out, &colours[rowBytes * slot + 3 * column], 3);
-    }
-    reportRow(r);
-    if (r + 2 < h) load(r + 2);
-  }
-}
-
-// Any other radius, streamed too. Each row's horizontal minima are made as the row is read;
+// One pass, streamed through the cache. Each row's horizontal minima are made as it is read;
 // the vertical minima run down the rows in blocks of k = 2m + 1 (the van Herk scheme again):
 // a running minimum from the start of the current block, and the minima from each row to the
 // end of the block before, made once that block was whole. Output row p takes the least of the
-// two, so only two blocks of keys are ever held, and the colours of the 2m + 1 rows a window
-// can reach wait in a ring, as in the radius-1 case. Blocks keep only the rectangle's own rows:
+// two, so only two blocks of keys are ever held; the colours of the 2m + 1 rows a window can
+// reach wait in a ring, since by the time a row is written the rows above it have been
+// overwritten in the bitmap. Blocks keep only the rectangle's own rows:
 // however large the radius, the keys held never outnumber the rectangle's pixels.
 template <class ReportRow>
 void MorphPass(TBitmap& bitmap, const TVLArea& a, int m, bool maximum, ReportRow&& reportRow) {
-  if (m == 1) return MorphPassThree(bitmap, a, maximum, reportRow);
   const int w = a.Width(), h = a.Height();
   // Padded position j is row j − mv of the rectangle; the positions before and after it are
   // never chosen, so a block holds the keys of positions [first, end) only.

@@ -273,7 +273,7 @@ TEST(Filters, FastMorphologyIsTheWindowScan) {
     int x0 = xs(rng), x1 = xs(rng), y0 = ys(rng), y1 = ys(rng);
     if (x0 > x1) std::swap(x0, x1);
     if (y0 > y1) std::swap(y0, y1);
-    // Radius 1 streams through its own pass: every third round.
+    // Radius 1, the dialog's default, in every third round.
     const int radius = round % 3 == 0 ? 1 : std::uniform_int_distribution<int>(2, 12)(rng);
     const int filter = round % 4;
     MorphFilter(b, radius, filter, x0, y0, x1, y1);
