@@ -7,15 +7,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/rel}
-for p in velora bench_adjust bench_fft; do
-  [[ -x $build/$p ]] || { echo "no $build/$p: build a Release tree with the benchmarks first" >&2; exit 2; }
-done
-py=/usr/bin/python3
-magick=/usr/bin/convert
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-cmp.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
 reps=${REPS:-5}
 . "$root/bench/timing.sh"
+need_built "$build" velora bench_adjust bench_fft
+scratch_dir
+py=/usr/bin/python3
+magick=/usr/bin/convert
 
 # Photo-like test images: smooth gradients with a little noise, 6000 x 4000 and 1024 x 1024.
 $py - "$tmp/in.ppm" "$tmp/in1024.ppm" <<'PY'

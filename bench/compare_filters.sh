@@ -6,15 +6,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/rel}
-for p in velora bench_filters; do
-  [[ -x $build/$p ]] || { echo "no $build/$p: build a Release tree with the benchmarks first" >&2; exit 2; }
-done
-py=/usr/bin/python3
-magick=/usr/bin/convert
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-cmp.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
 reps=${REPS:-3}
 . "$root/bench/timing.sh"
+need_built "$build" velora bench_filters
+scratch_dir
+py=/usr/bin/python3
+magick=/usr/bin/convert
 
 # A photo-like 6000 x 4000 test image: smooth gradients with a little noise.
 $py - "$tmp/in.ppm" <<'PY'

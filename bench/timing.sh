@@ -4,6 +4,8 @@
 #   time_cmd CMD ARG...   median wall-clock milliseconds
 #   cpu_cmd CMD ARG...    mean processor milliseconds (user + system): on a shared machine the
 #                         other loads move it far less than the wall clock
+#   need_built DIR PROG...  stops with a word on what to build unless DIR holds every PROG
+#   scratch_dir           sets $tmp to a fresh folder that goes when the script ends
 command -v hyperfine >/dev/null || { echo "hyperfine is missing: scripts/bootstrap --bench" >&2; exit 2; }
 
 # Runs hyperfine on the command and prints the statistic the Python expression (over its
@@ -30,3 +32,16 @@ bench_medians() {
 }
 time_cmd() { hyperfine_stat 'r["median"]' "$@"; }
 cpu_cmd() { hyperfine_stat 'r["user"] + r["system"]' "$@"; }
+
+need_built() {
+  local build=$1 p
+  shift
+  for p in "$@"; do
+    [[ -x $build/$p ]] || { echo "no $build/$p: build a Release tree with the benchmarks first" >&2; exit 2; }
+  done
+}
+
+scratch_dir() {
+  tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-cmp.XXXXXX")
+  trap 'rm -rf "$tmp"' EXIT
+}
