@@ -24,6 +24,7 @@
 #include <functional>
 #include <string>
 
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "codecs/jpeg/oriented_photo.h"
 #include "dialogs/previews_form.h"
@@ -256,7 +257,7 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
 
 TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   Fixture fx;
-  DefGifLzwCompFunc = GifLzwEncode;  // the GIF writer's coder, installed by the first activation
+  VLInstallLzwCoders();  // the GIF writer's coder, installed by the first activation
   WriteImage(fx.dir + "/d-anim.gif", 40, 30, TRGB{9, 9, 9});
   Window w(fx.dir);
   ASSERT_EQ(w.mview().ImageCount(), 4);
