@@ -680,6 +680,19 @@ void TCanvas::SetPixel(TPointD p, TColorRef colour) {
   }, {&p, 1});
 }
 
+bool TCanvas::Covers(const std::string& utf8) {
+  cairo_scaled_font_t* font = cairo_get_scaled_font(cr_);
+  cairo_glyph_t* glyphs = nullptr;
+  int count = 0;
+  if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count, nullptr, nullptr,
+                                       nullptr) != CAIRO_STATUS_SUCCESS)
+    return false;
+  bool all = true;
+  for (int i = 0; i < count && all; ++i) all = glyphs[i].index != 0;
+  cairo_glyph_free(glyphs);
+  return all;
+}
+
 void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
                       const TPointD* rect) {
   OutsidePath([&] {
@@ -710,10 +723,20 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
     // A glyph larger than the surface only costs time to draw.
     size = std::clamp(size, 0.5, std::min(4096.0, 2.0 * surfaceSide_));
     // The face by its name, as fontconfig matches it (a missing one gets its stand-in).
-    cairo_select_font_face(cr_, f.face.empty() ? "sans-serif" : f.face.c_str(),
-                           f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    // cairo draws a character the face lacks as an empty box: such text takes the
+    // sans-serif face, whose fonts cover the most scripts, when that one has them all.
+    const cairo_font_slant_t slant = f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL;
+    const cairo_font_weight_t weight = f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL;
     cairo_set_font_size(cr_, size);
+    if (!f.face.empty()) {
+      cairo_select_font_face(cr_, f.face.c_str(), slant, weight);
+      if (!Covers(utf8)) {
+        cairo_select_font_face(cr_, "sans-serif", slant, weight);
+        if (!Covers(utf8)) cairo_select_font_face(cr_, f.face.c_str(), slant, weight);
+      }
+    } else {
+      cairo_select_font_face(cr_, "sans-serif", slant, weight);
+    }
     cairo_translate(cr_, x, y);
     cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
     cairo_font_extents_t fe;

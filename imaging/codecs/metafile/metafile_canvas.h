@@ -233,6 +233,8 @@ class TCanvas {
   void BlitRect(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize, uint32_t rop);
   // The blit onto the parallelogram in the space the matrix maps onto the surface.
   void BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft, const cairo_matrix_t& space);
+  // Whether the selected font has a glyph for every character of the text.
+  bool Covers(const std::string& utf8);
   // The arc's path; returns where it ends, in logical units.
   TPointD AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
   // Combines the clipping area with an area in surface space.
