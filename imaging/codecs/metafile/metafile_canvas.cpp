@@ -693,8 +693,13 @@ bool TCanvas::Covers(const std::string& utf8) {
   return all;
 }
 
-void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
+void TCanvas::TextOut(TPointD p, const std::string& recorded, const std::vector<double>& dx, uint32_t options,
                       const TPointD* rect) {
+  // The characters with their advances, Arabic letters in their joined forms.
+  std::vector<TPlacedChar> chars;
+  for (uint32_t code : Utf8Codes(recorded)) chars.push_back({code, chars.size() < dx.size() ? dx[chars.size()] : 0});
+  chars = JoinArabic(chars);
+  const std::string utf8 = CodesToUtf8(chars);
   OutsidePath([&] {
     const bool updateCp = s_.textAlign & 1;
     if (updateCp) p = s_.position;
@@ -777,8 +782,6 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
     // its own advance.
     constexpr uint32_t kEtoRtlReading = 0x80, kTaRtlReading = 0x100;
     const bool rightToLeft = (options & kEtoRtlReading) || (s_.textAlign & kTaRtlReading) || IsRightToLeftCharSet(f.charSet);
-    std::vector<TPlacedChar> chars;
-    for (uint32_t code : Utf8Codes(utf8)) chars.push_back({code, chars.size() < dx.size() ? dx[chars.size()] : 0});
     chars = VisualOrder(std::move(chars), rightToLeft);
     if (dx.empty()) {
       cairo_move_to(cr_, ox, oy);

@@ -67,7 +67,110 @@ TDirection DirectionOf(uint32_t c) {
   return TDirection::dLeft;
 }
 
+// The presentation forms of the Arabic letters U+0621..U+064A: isolated, final, initial,
+// medial (0: the letter has no such form; letters without initial and medial forms join
+// only the letter before them).
+struct TArabicForms {
+  uint16_t isolated, final, initial, medial;
+};
+constexpr TArabicForms kArabicForms[] = {
+    {0xFE80, 0, 0, 0},                  // 0621 hamza
+    {0xFE81, 0xFE82, 0, 0},             // 0622 alef with madda
+    {0xFE83, 0xFE84, 0, 0},             // 0623 alef with hamza above
+    {0xFE85, 0xFE86, 0, 0},             // 0624 waw with hamza
+    {0xFE87, 0xFE88, 0, 0},             // 0625 alef with hamza below
+    {0xFE89, 0xFE8A, 0xFE8B, 0xFE8C},   // 0626 yeh with hamza
+    {0xFE8D, 0xFE8E, 0, 0},             // 0627 alef
+    {0xFE8F, 0xFE90, 0xFE91, 0xFE92},   // 0628 beh
+    {0xFE93, 0xFE94, 0, 0},             // 0629 teh marbuta
+    {0xFE95, 0xFE96, 0xFE97, 0xFE98},   // 062A teh
+    {0xFE99, 0xFE9A, 0xFE9B, 0xFE9C},   // 062B theh
+    {0xFE9D, 0xFE9E, 0xFE9F, 0xFEA0},   // 062C jeem
+    {0xFEA1, 0xFEA2, 0xFEA3, 0xFEA4},   // 062D hah
+    {0xFEA5, 0xFEA6, 0xFEA7, 0xFEA8},   // 062E khah
+    {0xFEA9, 0xFEAA, 0, 0},             // 062F dal
+    {0xFEAB, 0xFEAC, 0, 0},             // 0630 thal
+    {0xFEAD, 0xFEAE, 0, 0},             // 0631 reh
+    {0xFEAF, 0xFEB0, 0, 0},             // 0632 zain
+    {0xFEB1, 0xFEB2, 0xFEB3, 0xFEB4},   // 0633 seen
+    {0xFEB5, 0xFEB6, 0xFEB7, 0xFEB8},   // 0634 sheen
+    {0xFEB9, 0xFEBA, 0xFEBB, 0xFEBC},   // 0635 sad
+    {0xFEBD, 0xFEBE, 0xFEBF, 0xFEC0},   // 0636 dad
+    {0xFEC1, 0xFEC2, 0xFEC3, 0xFEC4},   // 0637 tah
+    {0xFEC5, 0xFEC6, 0xFEC7, 0xFEC8},   // 0638 zah
+    {0xFEC9, 0xFECA, 0xFECB, 0xFECC},   // 0639 ain
+    {0xFECD, 0xFECE, 0xFECF, 0xFED0},   // 063A ghain
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0},  // 063B..063F
+    {0, 0, 0, 0},                       // 0640 tatweel: joins both ways, no forms
+    {0xFED1, 0xFED2, 0xFED3, 0xFED4},   // 0641 feh
+    {0xFED5, 0xFED6, 0xFED7, 0xFED8},   // 0642 qaf
+    {0xFED9, 0xFEDA, 0xFEDB, 0xFEDC},   // 0643 kaf
+    {0xFEDD, 0xFEDE, 0xFEDF, 0xFEE0},   // 0644 lam
+    {0xFEE1, 0xFEE2, 0xFEE3, 0xFEE4},   // 0645 meem
+    {0xFEE5, 0xFEE6, 0xFEE7, 0xFEE8},   // 0646 noon
+    {0xFEE9, 0xFEEA, 0xFEEB, 0xFEEC},   // 0647 heh
+    {0xFEED, 0xFEEE, 0, 0},             // 0648 waw
+    {0xFEEF, 0xFEF0, 0, 0},             // 0649 alef maksura
+    {0xFEF1, 0xFEF2, 0xFEF3, 0xFEF4},   // 064A yeh
+};
+constexpr uint32_t kTatweel = 0x0640, kLam = 0x0644;
+
+const TArabicForms* FormsOf(uint32_t c) {
+  return c >= 0x0621 && c <= 0x064A ? &kArabicForms[c - 0x0621] : nullptr;
+}
+// The marks above and below letters (harakat) stand between letters without parting them.
+bool IsJoiningMark(uint32_t c) { return (c >= 0x064B && c <= 0x065F) || c == 0x0670; }
+bool JoinsBefore(uint32_t c) { return c == kTatweel || (FormsOf(c) && FormsOf(c)->final); }
+bool JoinsAfter(uint32_t c) { return c == kTatweel || (FormsOf(c) && FormsOf(c)->initial); }
+
+// The lam-alef ligature of lam followed by that alef: isolated, final; 0 for no alef.
+std::pair<uint16_t, uint16_t> LamAlef(uint32_t alef) {
+  switch (alef) {
+    case 0x0622: return {0xFEF5, 0xFEF6};
+    case 0x0623: return {0xFEF7, 0xFEF8};
+    case 0x0625: return {0xFEF9, 0xFEFA};
+    case 0x0627: return {0xFEFB, 0xFEFC};
+    default: return {0, 0};
+  }
+}
+
 }  // namespace
+
+std::vector<TPlacedChar> JoinArabic(const std::vector<TPlacedChar>& text) {
+  const size_t n = text.size();
+  // The letter before and after each one, marks passed over.
+  const auto neighbour = [&](size_t i, int step) -> uint32_t {
+    for (size_t k = i + step; k < n; k += step)
+      if (!IsJoiningMark(text[k].code)) return text[k].code;
+    return 0;
+  };
+  std::vector<TPlacedChar> out;
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t c = text[i].code;
+    const TArabicForms* forms = FormsOf(c);
+    if (!forms || !forms->isolated) {
+      out.push_back(text[i]);
+      continue;
+    }
+    const bool joinsPrevious = forms->final && JoinsAfter(neighbour(i, -1));
+    if (c == kLam && i + 1 < n) {
+      const auto [isolated, final] = LamAlef(text[i + 1].code);
+      if (isolated) {
+        out.push_back({joinsPrevious ? final : isolated, text[i].advance + text[i + 1].advance});
+        ++i;
+        continue;
+      }
+    }
+    const bool joinsNext = forms->initial && JoinsBefore(neighbour(i, 1));
+    const uint16_t form = joinsPrevious && joinsNext ? forms->medial
+                          : joinsPrevious            ? forms->final
+                          : joinsNext                ? forms->initial
+                                                     : forms->isolated;
+    out.push_back({form, text[i].advance});
+  }
+  return out;
+}
 
 std::string CharSetToUtf8(const uint8_t* p, size_t bytes, uint8_t charSet) {
   // The string ends at its first NUL, as the original platform draws it.

@@ -368,6 +368,32 @@ TEST(MetafileTextOrder, VisualOrderOfMixedText) {
   }
 }
 
+TEST(MetafileTextOrder, ArabicLettersTakeTheirJoinedForms) {
+  struct TCase {
+    const char* name;
+    std::u32string text, forms;
+  } cases[] = {
+      // beh, yeh, teh: initial, medial, final.
+      {"three joining letters", U"\u0628\u064A\u062A", U"\uFE91\uFEF4\uFE96"},
+      // seen, lam-alef, meem: alef joins no letter after it, meem stands alone.
+      {"lam-alef ligature", U"\u0633\u0644\u0627\u0645", U"\uFEB3\uFEFC\uFEE1"},
+      // A fatha between beh and teh leaves them joined.
+      {"mark between letters", U"\u0628\u064E\u062A", U"\uFE91\u064E\uFE96"},
+      {"words apart", U"\u0628 \u062A", U"\uFE8F \uFE95"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<metafile::TPlacedChar> text;
+    for (char32_t ch : c.text) text.push_back({uint32_t(ch), 10});
+    const std::vector<metafile::TPlacedChar> joined = metafile::JoinArabic(text);
+    std::u32string got;
+    double advance = 0;
+    for (const auto& ch : joined) got += char32_t(ch.code), advance += ch.advance;
+    EXPECT_TRUE(got == c.forms);
+    EXPECT_EQ(advance, 10.0 * double(c.text.size()));
+  }
+}
+
 // ---- transparency as a mask and a picture ---------------------------------------------------
 
 // 2 × 1 24-bit DIB, left pixel then right, each (r, g, b).
