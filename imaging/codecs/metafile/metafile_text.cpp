@@ -40,13 +40,21 @@ const char* CodePageOf(uint8_t charSet) {
   }
 }
 
-// One converter per code page for the whole run of the program: opening one costs more than
-// converting a line of text.
+// One converter per code page and thread for the thread's life: opening one costs more than
+// converting a line of text, and a converter keeps state that threads must not share.
+struct TConverters {
+  std::map<const char*, iconv_t> open;
+  ~TConverters() {
+    for (auto& [codePage, converter] : open)
+      if (converter != iconv_t(-1)) iconv_close(converter);
+  }
+};
+
 iconv_t ConverterOf(const char* codePage) {
-  thread_local std::map<const char*, iconv_t> converters;
-  auto known = converters.find(codePage);
-  if (known != converters.end()) return known->second;
-  return converters[codePage] = iconv_open("UTF-32LE", codePage);
+  thread_local TConverters converters;
+  auto known = converters.open.find(codePage);
+  if (known != converters.open.end()) return known->second;
+  return converters.open[codePage] = iconv_open("UTF-32LE", codePage);
 }
 
 enum class TDirection { dLeft, dRight, dNumber, dNeutral };
