@@ -587,6 +587,47 @@ void Metafiles() {
     wmf.Rect(0, 0, 100, 100);
     Put("wmf", "regions.wmf", wmf.Finish());
   }
+  {
+    // As other programs write them: a path of one record per side of every kind, with an
+    // arc; a grey mask and its picture; text by face and code page, decorated, Hebrew and
+    // Arabic; a wide dashed pen.
+    const U_RECTL all{0, 0, 39, 39};
+    const U_POINT16 side16[] = {{30, 25}, {35, 30}, {30, 35}};
+    const U_POINTL curve[] = {{20, 36}, {10, 36}, {5, 30}};
+    TDib grey(2, 1, 24, {128, 128, 128, 255, 255, 255, 0, 0}), red(2, 1, 24, {0, 0, 255, 0, 0, 255, 0, 0});
+    TEmfBuilder emf(40, 40);
+    emf.Pen(Rgb(0, 0, 0), 3, U_PS_DASH).Brush(Rgb(0, 120, 0));
+    emf.Add(U_EMRBEGINPATH_set()).Add(U_EMRMOVETOEX_set(U_POINTL{5, 5})).Add(U_EMRLINETO_set(U_POINTL{20, 5}));
+    emf.Add(U_EMRARCTO_set(U_RECTL{15, 5, 35, 25}, U_POINTL{20, 5}, U_POINTL{35, 15}));
+    emf.Add(U_EMRPOLYBEZIERTO16_set(all, 3, side16)).Add(U_EMRPOLYBEZIERTO_set(all, 3, curve));
+    emf.Add(U_EMRPOLYLINETO16_set(all, 1, side16)).Add(U_EMRCLOSEFIGURE_set()).Add(U_EMRENDPATH_set());
+    emf.Add(U_EMRSTROKEANDFILLPATH_set(all));
+    for (auto [dib, rop] : {std::pair{&grey, U_SRCPAINT}, {&red, U_SRCAND}})
+      emf.Add(U_EMRSTRETCHDIBITS_set(all, U_POINTL{0, 0}, U_POINTL{20, 20}, U_POINTL{0, 0}, U_POINTL{2, 1},
+                                     U_DIB_RGB_COLORS, rop, dib->bmi, dib->Size(), dib->Px()));
+    uint16_t face[U_LF_FACESIZE] = {'D', 'e', 'j', 'a', 'V', 'u', ' ', 'S', 'e', 'r', 'i', 'f'};
+    const U_LOGFONT lf = logfont_set(-10, 0, 300, 300, U_FW_BOLD, 1, 1, 1, U_HEBREW_CHARSET, U_OUT_DEFAULT_PRECIS,
+                                     U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH, face);
+    uint32_t h = 0;
+    emf.Add(extcreatefontindirectw_set(&h, emf.Handles(), reinterpret_cast<const char*>(&lf), nullptr));
+    emf.Add(selectobject_set(h, emf.Handles())).Text(2, 30, u"\u05D0\u05D1 12 ab", 4, U_ETO_RTLREADING);
+    emf.Text(2, 38, u"\u0633\u0644\u0627\u0645", 5);
+    Put("emf", "writers.emf", emf.Finish());
+    TWmfBuilder wmf(400, 400, 400);
+    wmf.Add(U_WMRSETWINDOWORG_set(U_POINT16{100, 100})).Add(U_WMRSETWINDOWEXT_set(U_POINT16{200, 200}));
+    for (auto [dib, rop] : {std::pair{&grey, U_SRCPAINT}, {&red, U_SRCAND}})
+      wmf.Add(U_WMRSTRETCHDIB_set(U_POINT16{0, 0}, U_POINT16{200, 200}, U_POINT16{0, 0}, U_POINT16{2, 1},
+                                  U_DIB_RGB_COLORS, rop, dib->bmi, dib->Size(), dib->Px()));
+    char wmfFace[] = "DejaVu Sans";
+    U_FONT* font = U_FONT_set(-40, 0, 0, 0, U_FW_NORMAL, 0, 1, 1, U_RUSSIAN_CHARSET, U_OUT_DEFAULT_PRECIS,
+                              U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH, wmfFace);
+    uint32_t wh = 0;
+    wmf.Add(wcreatefontindirect_set(&wh, wmf.Handles(), font));
+    std::free(font);
+    char text[] = "\xC6\xE8\xE7\xED\xFC";
+    wmf.Add(wselectobject_set(wh, wmf.Handles())).Add(U_WMRTEXTOUT_set(U_POINT16{50, 350}, text));
+    Put("wmf", "writers.wmf", wmf.Finish());
+  }
 }
 
 int main(int argc, char** argv) {

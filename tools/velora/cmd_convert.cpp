@@ -1,16 +1,21 @@
 // velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi] [--compression C]
-// [--photometric P] IN OUT: LoadFromFile(IN), then SaveToFile(OUT); formats by extension. By default OUT holds every pixel of IN wherever its
-// format can: the depth is chosen from the picture, not taken over from IN's format.
+// [--photometric P] [--background R,G,B] IN OUT: LoadFromFile(IN), then SaveToFile(OUT);
+// formats by extension. By default OUT holds every pixel of IN wherever its format can: the
+// depth is chosen from the picture, not taken over from IN's format. A metafile is drawn on
+// white, or on the --background colour; without one, a format with alpha gets what the
+// metafile drew as opaque and the rest as transparent.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bitmap/vl_mask.h"
 #include "commands.h"
 #include "image_job.h"
+#include "proc_args.h"
 #include "io/velora_io.h"
 #include "proc/pixel_formats.h"
 #include "quant/quantizer.h"
@@ -21,8 +26,10 @@ namespace {
 
 constexpr const char* kConvertUsage =
     "usage: velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi]\n"
-    "       [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab] IN OUT\n"
-    "       (--compression and --photometric for TIFF output)";
+    "       [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab]\n"
+    "       [--background R,G,B] IN OUT\n"
+    "       (--compression and --photometric for TIFF output; --background: what a WMF or EMF\n"
+    "       is drawn on, white by default, where PNG, TGA and JPEG get no alpha)";
 
 struct TConvertOptions {
   int bits = 0;    // 0: chosen from the picture
@@ -31,6 +38,7 @@ struct TConvertOptions {
   int page = 0;  // of a file with pages (TIFF) or frames (GIF), counted from 0
   int tiffCompression = -1;  // TiffCompression, -1: as IN's record has it
   int tiffPhotometric = -1;  // TiffPhotometric, -1: as IN's record has it
+  std::optional<TColor> background;  // of a metafile; none: white, transparent where alpha is kept
   std::string in, out;
 };
 
@@ -121,6 +129,10 @@ bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options
       }
     } else if (a == "--page") {
       if (i + 1 >= args.size() || !ParseCount(args[++i], 0, 9999, options.page)) return false;
+    } else if (a == "--background") {
+      std::vector<int> v;
+      if (i + 1 >= args.size() || !ParseIntList(args[++i], ',', 3, 0, 255, v)) return false;
+      options.background = TColor(v[0] | v[1] << 8 | v[2] << 16);
     } else if (a.rfind("--", 0) == 0) {
       return false;
     } else {
@@ -204,6 +216,43 @@ void ApplyTiffChoices(const TConvertOptions& options, const TBitmap& bitmap, TIO
   SetOneSample(params, 1);
 }
 
+// WMF and EMF are known by their extension alone, as the load does.
+bool NamesMetafile(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  const TFileFormatInfo* format = dot == std::string::npos ? nullptr : FindFileFormatByExtension(path.substr(dot + 1));
+  return format && (format->FileType == ioWMF || format->FileType == ioEMF);
+}
+
+// What the metafile drew, as alpha: the picture drawn once more on black beside the one on
+// white. A pixel drawn opaque is the same on both; one left alone is 0 on black and 255 on
+// white; between them the difference is what shows through. The colour is the one drawn,
+// unmixed from the white under it.
+void MetafileAlpha(const std::string& in, TBitmap& onWhite, TVLMask& alpha) {
+  TBitmap onBlack;
+  TVeloraIO io;
+  io.AttachBitmap(&onBlack);
+  io.SetBackground(clBlack);
+  io.LoadFromFile(in);
+  if (io.Aborting || onBlack.Width() != onWhite.Width() || onBlack.Height() != onWhite.Height() ||
+      onWhite.PixelFormat() != TPixelFormat::pf24bit)
+    return;
+  alpha.Allocate(onWhite.Width(), onWhite.Height(), 8);
+  for (int y = 0; y < onWhite.Height(); ++y) {
+    uint8_t* white = onWhite.ScanLine(y);
+    const uint8_t* black = onBlack.ScanLine(y);
+    uint8_t* a = alpha.ScanLine(y);
+    for (int x = 0; x < onWhite.Width(); ++x, white += 3, black += 3) {
+      // Raster operations may leave the channels apart: the widest gap sets the alpha.
+      const int gap = std::max({white[0] - black[0], white[1] - black[1], white[2] - black[2], 0});
+      a[x] = uint8_t(255 - gap);
+      if (a[x] == 0 || a[x] == 255) continue;
+      for (int c = 0; c < 3; ++c) white[c] = uint8_t(std::clamp((white[c] - gap) * 255 / a[x], 0, 255));
+    }
+  }
+  alpha.SetFull(false);
+  alpha.UpdateBoxFromPixels();
+}
+
 void ApplyExplicitBits(int bits, TIOParamsVals& params) {
   if (bits == 24)
     SetTrueColour(params);
@@ -230,6 +279,8 @@ int CmdConvert(const std::vector<std::string>& args) {
   io.AutoAdjustDPI = options.equalizeDpi;
   io.Params().TiffImageIndex = io.Params().GifImageIndex = options.page;
   io.Params().JpegApplyOrientation = AutoOrient();
+  const bool metafile = NamesMetafile(in);
+  if (metafile) io.SetBackground(options.background.value_or(clWhite));
 
   try {
     io.LoadFromFile(in);
@@ -246,6 +297,7 @@ int CmdConvert(const std::vector<std::string>& args) {
   }
 
   const TTargetFormat format = TargetFormatOf(out);
+  if (metafile && !options.background && format.alpha && !options.bits) MetafileAlpha(in, bitmap, alpha);
   if (format.name) {
     if (bitmap.PixelFormat() != TPixelFormat::pf1bit && bitmap.PixelFormat() != TPixelFormat::pf24bit)
       ConvertTo24Bit(bitmap);

@@ -1,9 +1,11 @@
 // velora info [--json] FILE...: the header-only read of each file, as the folder scan does it.
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
+#include "codecs/metafile/metafile_codec.h"
 #include "commands.h"
 #include "io/folder_scan.h"
 #include "io/velora_io.h"
@@ -38,7 +40,22 @@ struct THeaderInfo {
   int32_t FileType = 0, Width = 0, Height = 0, BitsPerSample = 0, SamplesPerPixel = 0, DpiX = 0, DpiY = 0;
   int32_t ImageCount = 0;  // pages of a TIFF; 1 for other images
   std::string format, caption;
+  bool emfPlus = false;  // an EMF with EMF+ records, which are not drawn
 };
+
+// EMF+ records draw nothing here: a file that has them is said to, as its picture may lack
+// what they alone carry.
+bool HasEmfPlus(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<uint8_t> bytes;
+  bytes.reserve(size_t(std::min<int64_t>(kMaxMetafileBytes, 1 << 20)));
+  char buffer[1 << 16];
+  while (in && int64_t(bytes.size()) < kMaxMetafileBytes) {
+    in.read(buffer, sizeof buffer);
+    bytes.insert(bytes.end(), buffer, buffer + in.gcount());
+  }
+  return MetafileHasEmfPlus(bytes);
+}
 
 THeaderInfo Describe(const TIOParamsVals& p) {
   THeaderInfo info;
@@ -57,6 +74,7 @@ void PrintJson(const std::string& file, const THeaderInfo& i, const std::string&
             << ",\"BitsPerSample\":" << i.BitsPerSample << ",\"SamplesPerPixel\":" << i.SamplesPerPixel
             << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"ImageCount\":" << i.ImageCount
             << ",\"caption\":" << JsonString(i.caption);
+  if (i.emfPlus) std::cout << ",\"EmfPlus\":true";
   if (!error.empty()) std::cout << ",\"error\":" << JsonString(error);
   std::cout << "}\n";
 }
@@ -66,7 +84,8 @@ void PrintText(const std::string& file, const THeaderInfo& i) {
     std::cout << file << ": unknown\n";
   else
     std::cout << file << ": " << i.format << ", " << i.caption << ", " << i.DpiX << "x" << i.DpiY << " dpi"
-              << (i.ImageCount > 1 ? ", " + std::to_string(i.ImageCount) + " pages" : std::string()) << "\n";
+              << (i.ImageCount > 1 ? ", " + std::to_string(i.ImageCount) + " pages" : std::string())
+              << (i.emfPlus ? ", EMF+ records not drawn" : "") << "\n";
 }
 
 }  // namespace
@@ -89,7 +108,8 @@ int CmdInfo(const std::vector<std::string>& args) {
     auto io = std::make_unique<TVeloraIO>();  // a fresh record: nothing left over from the previous file
     io->Params().JpegApplyOrientation = AutoOrient();
     io->ReadParamsFromFile(file);
-    const THeaderInfo info = Describe(io->Params());
+    THeaderInfo info = Describe(io->Params());
+    if (info.FileType == ioEMF) info.emfPlus = HasEmfPlus(file);
     std::string error;
     if (info.FileType == ioUnknown) {
       const std::string openFailure = OpenFailureReason(file);

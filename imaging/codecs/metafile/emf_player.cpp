@@ -13,6 +13,7 @@
 #include "io/io_params.h"
 #include "metafile_canvas.h"
 #include "metafile_player.h"
+#include "metafile_text.h"
 
 namespace velora::metafile {
 
@@ -163,7 +164,7 @@ void Text(TCanvas& c, const TRecord& r, bool wide, TFontGlyphs& glyphs) {
     std::memcpy(ids.data(), r.p + t.offString, chars * 2);
     if (!glyphs.Characters(c.State().font, ids, text)) return;
   } else {
-    text = wide ? Utf16ToUtf8(r.p + t.offString, chars) : AnsiToUtf8(r.p + t.offString, chars);
+    text = wide ? Utf16ToUtf8(r.p + t.offString, chars) : CharSetToUtf8(r.p + t.offString, chars, c.State().font.charSet);
   }
   std::vector<double> dx;
   // ETO_PDY doubles the advances into x, y pairs; only x is used.
@@ -358,7 +359,8 @@ void CreateObject(TCanvas& c, const TRecord& r) {
       const auto& rec = r.As<U_EMREXTCREATEFONTINDIRECTW>();
       const U_LOGFONT& lf = rec.elfw.elfLogFont;
       TFont f{double(lf.lfHeight), int(lf.lfWeight), lf.lfItalic != 0, lf.lfUnderline != 0, double(lf.lfEscapement),
-              Utf16ToUtf8(reinterpret_cast<const uint8_t*>(lf.lfFaceName), U_LF_FACESIZE)};
+              Utf16ToUtf8(reinterpret_cast<const uint8_t*>(lf.lfFaceName), U_LF_FACESIZE), lf.lfStrikeOut != 0,
+              lf.lfCharSet};
       return c.CreateObject(long(rec.ihFont), f);
     }
     case U_EMR_CREATEPALETTE: return c.CreateObject(long(Get<uint32_t>(r.p + 8)), TPlaceholder{});
@@ -518,7 +520,29 @@ bool Interpreted(uint32_t type) {
   return type < kTypes.size() && kTypes.test(type);
 }
 
+// The records that may follow a bitmap held back as a mask without drawing it: the bitmaps
+// themselves (the picture of the pair, or another that draws the held one first) and the
+// comments, which hold EMF+ records that draw nothing here.
+bool PairsWithMask(uint32_t type) {
+  return type == U_EMR_BITBLT || type == U_EMR_STRETCHBLT || type == U_EMR_STRETCHDIBITS || type == U_EMR_COMMENT;
+}
+
 }  // namespace
+
+bool EmfHasPlus(std::span<const uint8_t> bytes) {
+  constexpr uint32_t kEmfPlusSignature = 0x2B464D45;  // "EMF+"
+  TEmfHeader h;
+  TVLLocalProgress quiet;
+  if (!ReadHeader(bytes, h, quiet.record)) return false;
+  // The comments' data: its size at byte 8, its first four bytes at 12.
+  for (size_t at = 0; at + 16 <= bytes.size();) {
+    const uint32_t type = Get<uint32_t>(bytes.data() + at), size = Get<uint32_t>(bytes.data() + at + 4);
+    if (size < 8 || size % 4 || size > bytes.size() - at || type == U_EMR_EOF) return false;
+    if (type == U_EMR_COMMENT && size >= 16 && Get<uint32_t>(bytes.data() + at + 12) == kEmfPlusSignature) return true;
+    at += size;
+  }
+  return false;
+}
 
 bool EmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress) {
   TEmfHeader h;
@@ -556,6 +580,7 @@ void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width
       return canvas.Fail("record " + std::to_string(count) + " at byte " + std::to_string(at) + " has a size of " +
                          std::to_string(r.size));
     if (r.type == U_EMR_EOF) break;
+    if (count > 0 && !PairsWithMask(r.type)) canvas.ReleaseHeldMask();
     if (count > 0 && Interpreted(r.type)) {
       if (!U_emf_record_safe(reinterpret_cast<const char*>(r.p)))
         return canvas.Fail("record " + std::to_string(count) + " (type " + std::to_string(r.type) + ") is damaged");
@@ -564,6 +589,7 @@ void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width
     if (++count % 4096 == 0) progress.Report(int(at * 100 / bytes.size()));
     at += r.size;
   }
+  canvas.ReleaseHeldMask();
 }
 
 }  // namespace velora::metafile

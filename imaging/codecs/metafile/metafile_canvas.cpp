@@ -2,6 +2,8 @@
 // logical → surface matrix; pens are stroked in surface space, so that a cosmetic pen stays
 // one pixel wide and dash patterns keep their pixel lengths whatever the mapping.
 #include "metafile_canvas.h"
+#include "metafile_player.h"
+#include "metafile_text.h"
 
 #include <algorithm>
 #include <array>
@@ -94,6 +96,40 @@ cairo_operator_t OperatorOf(uint32_t rop) {
     case kRopSrcInvert >> 16: return CAIRO_OPERATOR_DIFFERENCE;
     default: return CAIRO_OPERATOR_OVER;
   }
+}
+
+// A mask of opacities: grey throughout, and not black and white alone (such masks are the
+// platform's own transparency trick and work as the raster operations they name).
+bool IsGreyMask(cairo_surface_t* image) {
+  cairo_surface_flush(image);
+  const uint8_t* data = cairo_image_surface_get_data(image);
+  const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
+  const int stride = cairo_image_surface_get_stride(image);
+  bool between = false;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* px = data + int64_t(y) * stride + 4 * x;
+      if (px[0] != px[1] || px[1] != px[2]) return false;
+      between = between || (px[0] != 0 && px[0] != 255);
+    }
+  return between;
+}
+
+// The picture with the mask's grey as its alpha, the two matched at their source rectangles.
+std::shared_ptr<cairo_surface_t> Translucent(cairo_surface_t* picture, TPointD src, cairo_surface_t* mask,
+                                             TPointD maskSrc) {
+  const int64_t dx = int64_t(maskSrc.x - src.x), dy = int64_t(maskSrc.y - src.y);
+  const int mw = cairo_image_surface_get_width(mask), mh = cairo_image_surface_get_height(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  cairo_surface_flush(mask);
+  const uint8_t* bits = cairo_image_surface_get_data(mask);
+  return WithAlpha(
+      picture,
+      [&](int x, int y, uint32_t) -> uint8_t {
+        const int64_t mx = x + dx, my = y + dy;
+        return mx >= 0 && my >= 0 && mx < mw && my < mh ? bits[my * stride + mx * 4] : 0;
+      },
+      true);
 }
 
 }  // namespace
@@ -295,11 +331,15 @@ bool TCanvas::SetPenSource() {
     case 0x2000: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER); break;
     default: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND); break;
   }
-  // The dash patterns of the cosmetic pens, in pixels, grown with wide pens.
+  // The dash patterns of the cosmetic pens, in pixels, grown with wide pens. A pen of the
+  // old kind (not PS_GEOMETRIC) wider than a pixel is drawn solid whatever its style says,
+  // as the original platform draws it: files written for it rely on that.
   static const double kDash[] = {18, 6}, kDot[] = {3, 3}, kDashDot[] = {9, 6, 3, 6}, kDashDotDot[] = {9, 3, 3, 3, 3, 3};
+  constexpr uint32_t kGeometric = 0x10000;
+  const bool styled = (pen.style & kGeometric) || width <= 1;
   const double* dashes = nullptr;
   int n = 0;
-  switch (line) {
+  switch (styled ? line : 0) {
     case 1: dashes = kDash, n = 2; break;
     case 2: dashes = kDot, n = 2; break;
     case 3: dashes = kDashDot, n = 4; break;
@@ -314,6 +354,9 @@ bool TCanvas::SetPenSource() {
 }
 
 void TCanvas::Finish(bool fill, bool stroke) {
+  // Whatever drawing comes next starts a figure of its own unless it ends at the pen (the
+  // drawings that do say so after this).
+  figureEnd_.reset();
   if (inPath_) return;
   UseSurface();
   cairo_set_fill_rule(cr_, s_.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -413,21 +456,32 @@ void TCanvas::OutsidePath(Draw&& draw, std::span<const TPointD> reach, cairo_ope
 
 void TCanvas::MoveTo(TPointD p) {
   s_.position = p;
-  newFigure_ = true;
+  figureEnd_.reset();
+}
+
+std::optional<TPointD> TCanvas::OnSurface(TPointD p) const {
+  const cairo_matrix_t m = LogicalMatrix();
+  cairo_matrix_transform_point(&m, &p.x, &p.y);
+  if (!Finite(p)) return std::nullopt;
+  return p;
 }
 
 void TCanvas::FromPosition() {
   const TPointD p = s_.position;
-  if (inPath_ && !newFigure_ && cairo_has_current_point(cr_)) {
-    double x, y;
-    cairo_get_current_point(cr_, &x, &y);
-    const double tolerance = 1e-6 * (1 + std::fabs(p.x) + std::fabs(p.y));
-    if (std::fabs(x - p.x) <= tolerance && std::fabs(y - p.y) <= tolerance) return;
+  // The figure goes on when the pen stands where its last segment ended. Both points are the
+  // player's own, in doubles: cairo's current point is rounded to its 24.8 fixed point and
+  // would part the figure at nearly every record.
+  if (inPath_ && figureEnd_ && cairo_has_current_point(cr_)) {
+    const std::optional<TPointD> here = OnSurface(p);
+    const double tolerance = 1e-6 * (1 + std::fabs(figureEnd_->x) + std::fabs(figureEnd_->y));
+    if (here && std::fabs(here->x - figureEnd_->x) <= tolerance && std::fabs(here->y - figureEnd_->y) <= tolerance)
+      return;
   }
   cairo_new_sub_path(cr_);
   cairo_move_to(cr_, p.x, p.y);
-  newFigure_ = false;
 }
+
+void TCanvas::EndFigureAtPosition() { figureEnd_ = inPath_ ? OnSurface(s_.position) : std::nullopt; }
 
 void TCanvas::LineTo(TPointD p) {
   if (UseLogical({p, s_.position})) {
@@ -436,6 +490,7 @@ void TCanvas::LineTo(TPointD p) {
     Finish(false, true);
   }
   s_.position = p;
+  EndFigureAtPosition();
 }
 
 void TCanvas::Polyline(const std::vector<TPointD>& points, bool fromCurrent) {
@@ -448,7 +503,9 @@ void TCanvas::Polyline(const std::vector<TPointD>& points, bool fromCurrent) {
     for (const TPointD& p : points) cairo_line_to(cr_, p.x, p.y);
     Finish(false, true);
   }
-  if (fromCurrent) s_.position = points.back();
+  if (!fromCurrent) return;
+  s_.position = points.back();
+  EndFigureAtPosition();
 }
 
 void TCanvas::PolyBezier(const std::vector<TPointD>& points, bool fromCurrent) {
@@ -466,7 +523,9 @@ void TCanvas::PolyBezier(const std::vector<TPointD>& points, bool fromCurrent) {
       cairo_curve_to(cr_, points[i].x, points[i].y, points[i + 1].x, points[i + 1].y, points[i + 2].x, points[i + 2].y);
     Finish(false, true);
   }
-  if (fromCurrent && !points.empty()) s_.position = points.back();
+  if (!fromCurrent || points.empty()) return;
+  s_.position = points.back();
+  EndFigureAtPosition();
 }
 
 void TCanvas::Polygons(const std::vector<std::vector<TPointD>>& polygons) {
@@ -537,7 +596,7 @@ void TCanvas::Ellipse(TPointD a, TPointD b) {
   Finish(true, true);
 }
 
-void TCanvas::AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
+TPointD TCanvas::AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
   const double cx = (a.x + b.x) / 2, cy = (a.y + b.y) / 2;
   const double rx = std::fabs(b.x - a.x) / 2, ry = std::fabs(b.y - a.y) / 2;
   const double from = std::atan2((start.y - cy) / ry, (start.x - cx) / rx);
@@ -563,6 +622,7 @@ void TCanvas::AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcK
     cairo_arc(cr_, 0, 0, 1, from, to);
   cairo_restore(cr_);
   if (kind == TArcKind::akChord || kind == TArcKind::akPie) cairo_close_path(cr_);
+  return {cx + rx * std::cos(to), cy + ry * std::sin(to)};
 }
 
 void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind) {
@@ -570,14 +630,12 @@ void TCanvas::Arc(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kin
   if (!(rx > 0 && ry > 0) || !Finite(start) || !Finite(end) || !UseLogical(Corners(a, b))) return;
   if (kind == TArcKind::akArcTo && !UseLogical({s_.position})) return;
   if (kind == TArcKind::akArcTo) FromPosition();
-  AddArcPath(a, b, start, end, kind);
-  if (kind == TArcKind::akArcTo) {
-    double x, y;
-    cairo_get_current_point(cr_, &x, &y);
-    s_.position = {x, y};
-  }
+  const TPointD arcEnd = AddArcPath(a, b, start, end, kind);
   const bool closed = kind == TArcKind::akChord || kind == TArcKind::akPie;
   Finish(closed, true);
+  if (kind != TArcKind::akArcTo) return;
+  s_.position = arcEnd;
+  EndFigureAtPosition();
 }
 
 void TCanvas::FillRect(TPointD a, TPointD b, const TBrush& brush) {
@@ -622,8 +680,26 @@ void TCanvas::SetPixel(TPointD p, TColorRef colour) {
   }, {&p, 1});
 }
 
-void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
+bool TCanvas::Covers(const std::string& utf8) {
+  cairo_scaled_font_t* font = cairo_get_scaled_font(cr_);
+  cairo_glyph_t* glyphs = nullptr;
+  int count = 0;
+  if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count, nullptr, nullptr,
+                                       nullptr) != CAIRO_STATUS_SUCCESS)
+    return false;
+  bool all = true;
+  for (int i = 0; i < count && all; ++i) all = glyphs[i].index != 0;
+  cairo_glyph_free(glyphs);
+  return all;
+}
+
+void TCanvas::TextOut(TPointD p, const std::string& recorded, const std::vector<double>& dx, uint32_t options,
                       const TPointD* rect) {
+  // The characters with their advances, Arabic letters in their joined forms.
+  std::vector<TPlacedChar> chars;
+  for (uint32_t code : Utf8Codes(recorded)) chars.push_back({code, chars.size() < dx.size() ? dx[chars.size()] : 0});
+  chars = JoinArabic(chars);
+  const std::string utf8 = CodesToUtf8(chars);
   OutsidePath([&] {
     const bool updateCp = s_.textAlign & 1;
     if (updateCp) p = s_.position;
@@ -651,9 +727,21 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
     double size = f.height < 0 ? -f.height * scaleY : f.height > 0 ? f.height * scaleY * 0.8 : 12 * scaleY;
     // A glyph larger than the surface only costs time to draw.
     size = std::clamp(size, 0.5, std::min(4096.0, 2.0 * surfaceSide_));
-    cairo_select_font_face(cr_, "sans-serif", f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    // The face by its name, as fontconfig matches it (a missing one gets its stand-in).
+    // cairo draws a character the face lacks as an empty box: such text takes the
+    // sans-serif face, whose fonts cover the most scripts, when that one has them all.
+    const cairo_font_slant_t slant = f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL;
+    const cairo_font_weight_t weight = f.weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL;
     cairo_set_font_size(cr_, size);
+    if (!f.face.empty()) {
+      cairo_select_font_face(cr_, f.face.c_str(), slant, weight);
+      if (!Covers(utf8)) {
+        cairo_select_font_face(cr_, "sans-serif", slant, weight);
+        if (!Covers(utf8)) cairo_select_font_face(cr_, f.face.c_str(), slant, weight);
+      }
+    } else {
+      cairo_select_font_face(cr_, "sans-serif", slant, weight);
+    }
     cairo_translate(cr_, x, y);
     cairo_rotate(cr_, -f.escapement / 10 * std::numbers::pi / 180);
     cairo_font_extents_t fe;
@@ -690,22 +778,30 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
       cairo_fill(cr_);
     }
     SetSource(s_.textColour);
+    // The characters as they are seen: right-to-left runs turned round, each character with
+    // its own advance.
+    constexpr uint32_t kEtoRtlReading = 0x80, kTaRtlReading = 0x100;
+    const bool rightToLeft = (options & kEtoRtlReading) || (s_.textAlign & kTaRtlReading) || IsRightToLeftCharSet(f.charSet);
+    chars = VisualOrder(std::move(chars), rightToLeft);
     if (dx.empty()) {
       cairo_move_to(cr_, ox, oy);
-      cairo_show_text(cr_, utf8.c_str());
+      cairo_show_text(cr_, CodesToUtf8(chars).c_str());
     } else {
       // One character after the other at the advances the records give.
       double pen = ox;
-      size_t i = 0, k = 0;
-      while (i < utf8.size()) {
-        size_t len = 1;
-        while (i + len < utf8.size() && (uint8_t(utf8[i + len]) & 0xC0) == 0x80) ++len;
-        const std::string ch = utf8.substr(i, len);
+      for (const TPlacedChar& c : chars) {
         cairo_move_to(cr_, pen, oy);
-        cairo_show_text(cr_, ch.c_str());
-        pen += (k < dx.size() ? dx[k] : 0) * scaleX;
-        i += len, ++k;
+        cairo_show_text(cr_, CodesToUtf8({c}).c_str());
+        pen += c.advance * scaleX;
       }
+    }
+    // Underline and strike-out span the text's advance, a line of about a fourteenth of the
+    // size thick: below the baseline by a tenth of the size, and at a third of the ascent.
+    if (f.underline || f.strikeOut) {
+      const double thickness = std::max(1.0, size / 14);
+      if (f.underline) cairo_rectangle(cr_, ox, oy + size * 0.1, advance, thickness);
+      if (f.strikeOut) cairo_rectangle(cr_, ox, oy - fe.ascent / 3 - thickness / 2, advance, thickness);
+      cairo_fill(cr_);
     }
     cairo_restore(cr_);
     cairo_new_path(cr_);
@@ -723,8 +819,33 @@ void TCanvas::TextOut(TPointD p, const std::string& utf8, const std::vector<doub
 
 void TCanvas::DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize,
                          uint32_t rop) {
+  if (heldMask_) {
+    const THeldMask mask = std::move(*heldMask_);
+    heldMask_.reset();
+    const auto same = [](TPointD a, TPointD b) { return a.x == b.x && a.y == b.y; };
+    if ((rop & 0xFFFFFF) == kRopSrcAnd && image && same(mask.dst, dst) && same(mask.dstSize, dstSize) && same(mask.srcSize, srcSize))
+      if (const std::shared_ptr<cairo_surface_t> picture = Translucent(image, src, mask.image.get(), mask.src))
+        return BlitRect(picture.get(), dst, dstSize, src, srcSize, kRopSrcCopy);
+    BlitRect(mask.image.get(), mask.dst, mask.dstSize, mask.src, mask.srcSize, kRopSrcPaint);
+  }
+  if ((rop & 0xFFFFFF) == kRopSrcPaint && image && dstSize.x != 0 && dstSize.y != 0 && IsGreyMask(image)) {
+    heldMask_ = THeldMask{{cairo_surface_reference(image), cairo_surface_destroy}, dst, dstSize, src, srcSize};
+    return;
+  }
+  BlitRect(image, dst, dstSize, src, srcSize, rop);
+}
+
+void TCanvas::BlitRect(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize,
+                       uint32_t rop) {
   if (dstSize.x == 0 || dstSize.y == 0) return;
   Blit(TBlit{image, src, srcSize, rop}, dst, {dst.x + dstSize.x, dst.y}, {dst.x, dst.y + dstSize.y});
+}
+
+void TCanvas::ReleaseHeldMask() {
+  if (!heldMask_) return;
+  const THeldMask mask = std::move(*heldMask_);
+  heldMask_.reset();
+  BlitRect(mask.image.get(), mask.dst, mask.dstSize, mask.src, mask.srcSize, kRopSrcPaint);
 }
 
 void TCanvas::Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft) {
@@ -783,8 +904,10 @@ void TCanvas::BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, 
   cairo_rectangle(cr_, left, top, right - left, bottom - top);
   cairo_clip(cr_);
   cairo_set_source_surface(cr_, blit.image, 0, 0);
-  // The original player stretches without smoothing.
-  cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+  // Enlarged, a bitmap keeps its pixels sharp as the original player draws them; shrunk, every
+  // source pixel is averaged in (a nearest pick would drop most of them and alias).
+  const bool shrunk = std::hypot(full.xx, full.yx) < 1 || std::hypot(full.xy, full.yy) < 1;
+  cairo_pattern_set_filter(cairo_get_source(cr_), shrunk ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
   cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
   cairo_set_operator(cr_, OperatorOf(blit.rop));
   cairo_paint_with_alpha(cr_, std::clamp(blit.alpha, 0.0, 1.0));
@@ -857,7 +980,7 @@ void TCanvas::PatBlt(TPointD dst, TPointD size, uint32_t rop) {
 
 void TCanvas::BeginPath() {
   inPath_ = true;
-  newFigure_ = true;
+  figureEnd_.reset();
   cairo_new_path(cr_);
   path_.reset();
 }
@@ -882,7 +1005,7 @@ void TCanvas::AbortPath() {
 
 void TCanvas::CloseFigure() {
   if (inPath_) cairo_close_path(cr_);
-  newFigure_ = true;
+  figureEnd_.reset();
 }
 
 void TCanvas::DrawPath(bool fill, bool stroke) {

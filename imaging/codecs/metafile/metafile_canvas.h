@@ -48,6 +48,8 @@ struct TFont {
   bool underline = false;
   double escapement = 0;  // tenths of a degree, counter-clockwise
   std::string face;
+  bool strikeOut = false;
+  uint8_t charSet = 1;  // DEFAULT_CHARSET
 };
 
 struct TRegion {
@@ -128,6 +130,9 @@ class TCanvas {
     int arcDirection = 1;  // AD_COUNTERCLOCKWISE
   };
   TState& State() { return s_; }
+  // The mapping from the records' device units to the surface, when the player learns it
+  // only from the records.
+  void SetDevice(const cairo_matrix_t& device) { device_ = device; }
   // Millimetres and pixels of the reference device, for the metric mapping modes.
   void SetReferenceDevice(double pxPerMmX, double pxPerMmY) { pxPerMmX_ = pxPerMmX, pxPerMmY_ = pxPerMmY; }
   void SetMapMode(uint32_t mode) { s_.map.mode = mode; }
@@ -156,7 +161,13 @@ class TCanvas {
   void TextOut(TPointD p, const std::string& utf8, const std::vector<double>& dx, uint32_t options,
                const TPointD* rect);
   // A bitmap drawn into the destination rectangle; the source rectangle in bitmap pixels.
+  // A grey bitmap ORed in (SRCPAINT) is held back: when the next record ANDs a picture
+  // (SRCAND) into the same rectangle, the pair is one translucent picture, the grey its
+  // opacity, as office suites write transparency for this format and read it back.
   void DrawBitmap(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize, uint32_t rop);
+  // Draws the bitmap held back, as its record says, when no picture follows it: the players
+  // call it before every record that is not a bitmap's and at the end of the file.
+  void ReleaseHeldMask();
   // The blit's source onto the parallelogram whose corners the source's top left, top right
   // and bottom left reach, in logical units.
   void Blit(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft);
@@ -201,6 +212,9 @@ class TCanvas {
   // Starts the drawings that begin at the current position: inside a path bracket they
   // continue the figure that ends there unless a move or a closed figure came between.
   void FromPosition();
+  // Notes that the open figure ends at the current position now.
+  void EndFigureAtPosition();
+  std::optional<TPointD> OnSurface(TPointD logical) const;
   // Draws what is no part of a path bracket (fills of regions, bitmaps, gradients, pixels,
   // text) without losing the path recorded so far.
   // reach: logical points whose box holds all the drawing reaches (none: not known).
@@ -215,9 +229,14 @@ class TCanvas {
   std::optional<std::array<TPointD, 2>> Reach(std::span<const TPointD> logical) const;
   // The pixels of the mask's box a drawing in reach can touch.
   cairo_rectangle_int_t Within(std::optional<std::array<TPointD, 2>> reach) const;
+  // DrawBitmap's drawing, without the pairing.
+  void BlitRect(cairo_surface_t* image, TPointD dst, TPointD dstSize, TPointD src, TPointD srcSize, uint32_t rop);
   // The blit onto the parallelogram in the space the matrix maps onto the surface.
   void BlitThrough(const TBlit& blit, TPointD topLeft, TPointD topRight, TPointD bottomLeft, const cairo_matrix_t& space);
-  void AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
+  // Whether the selected font has a glyph for every character of the text.
+  bool Covers(const std::string& utf8);
+  // The arc's path; returns where it ends, in logical units.
+  TPointD AddArcPath(TPointD a, TPointD b, TPointD start, TPointD end, TArcKind kind);
   // Combines the clipping area with an area in surface space.
   void AddClip(const std::shared_ptr<cairo_path_t>& area, uint32_t mode, cairo_fill_rule_t rule);
   // ... the same through the clipping mask, made from the clipping area when there is none.
@@ -242,8 +261,16 @@ class TCanvas {
   std::vector<TState> saved_;
   double pxPerMmX_ = 96 / 25.4, pxPerMmY_ = 96 / 25.4;
   bool inPath_ = false;
-  bool newFigure_ = true;  // a move or a closed figure since the path's last segment
+  // Where the path bracket's open figure ends, in surface pixels, while the pen stands there
+  // (after LineTo, PolylineTo, PolyBezierTo, ArcTo); empty after a move, a closed figure or
+  // a shape that leaves the pen where it was.
+  std::optional<TPointD> figureEnd_;
   std::shared_ptr<cairo_path_t> path_;  // the last closed path bracket, device space
+  struct THeldMask {
+    std::shared_ptr<cairo_surface_t> image;
+    TPointD dst, dstSize, src, srcSize;
+  };
+  std::optional<THeldMask> heldMask_;
 };
 
 // The deepest SaveDC nesting a metafile may use, and the most paths its clipping area may be

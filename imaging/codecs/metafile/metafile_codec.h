@@ -18,5 +18,9 @@ bool MetafileProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLP
 void MetafileDraw(std::span<const uint8_t> bytes, TBitmap& target, int width, int height, TVLProgressRecord& progress);
 // The header-only read of the front: the size ImportMetafile(name, -1, -1) makes.
 void MetafileReadStream(const TVLReadJob& job);
+// Whether an enhanced metafile carries EMF+ records (in its comments). The player draws the
+// plain records beside them only: what EMF+ alone says (transparency, antialiasing hints)
+// is not drawn, and tools say so.
+bool MetafileHasEmfPlus(std::span<const uint8_t> bytes);
 
 }  // namespace velora

@@ -24,6 +24,7 @@ T Get(const uint8_t* p) {
 
 bool EmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress);
 bool WmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress);
+bool EmfHasPlus(std::span<const uint8_t> bytes);
 void EmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress);
 void WmfPlay(std::span<const uint8_t> bytes, cairo_surface_t* surface, int width, int height, TVLProgressRecord& progress);
 
@@ -50,8 +51,10 @@ TDibBand DecodeDibBand(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, 
 TDibBand DecodePackedDibBand(const uint8_t* dib, size_t size, uint32_t startScan, uint32_t scans, double srcY,
                              double rows);
 // A copy of the image with an alpha channel: alphaOf(x, y, pixel) for each pixel
-// (0x00RRGGBB), its colour held to its alpha as cairo's premultiplied pixels need.
-TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf);
+// (0x00RRGGBB), its colour held to its alpha as cairo's premultiplied pixels need (multiply:
+// scaled by it, for an opaque image; else clamped to it, for colours multiplied already).
+TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf,
+                      bool multiply = false);
 // AlphaBlend's per-pixel alpha: the fourth bytes of a 32-bit DIB without compression over
 // the image the BMP reader made of it (its colours already multiplied by them). Null for any
 // other DIB or when its bits are short.

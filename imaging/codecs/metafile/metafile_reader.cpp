@@ -55,6 +55,8 @@ bool MetafileProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLP
   return LooksEnhanced(bytes) ? EmfProbe(bytes, facts, progress) : WmfProbe(bytes, facts, progress);
 }
 
+bool MetafileHasEmfPlus(std::span<const uint8_t> bytes) { return LooksEnhanced(bytes) && EmfHasPlus(bytes); }
+
 void MetafileDraw(std::span<const uint8_t> bytes, TBitmap& target, int width, int height, TVLProgressRecord& progress) {
   if (target.Empty() || target.PixelFormat() != TPixelFormat::pf24bit) return;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, target.Width(), target.Height());
@@ -164,7 +166,8 @@ TSurfacePtr DecodeDib(const uint8_t* bmi, size_t bmiSize, const uint8_t* bits, s
   return TSurfacePtr(s, SurfaceDeleter);
 }
 
-TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf) {
+TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, int, uint32_t)>& alphaOf,
+                      bool multiply) {
   const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
   cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   if (cairo_surface_status(out) != CAIRO_STATUS_SUCCESS) {
@@ -180,7 +183,8 @@ TSurfacePtr WithAlpha(cairo_surface_t* image, const std::function<uint8_t(int, i
     for (int x = 0; x < w; ++x) {
       const uint32_t px = Get<uint32_t>(from + int64_t(y) * fromStride + 4 * x) & 0xFFFFFF;
       const uint32_t a = alphaOf(x, y, px);
-      const uint32_t r = std::min(px >> 16 & 0xFF, a), g = std::min(px >> 8 & 0xFF, a), b = std::min(px & 0xFF, a);
+      const auto held = [&](uint32_t c) { return multiply ? (c * a + 127) / 255 : std::min(c, a); };
+      const uint32_t r = held(px >> 16 & 0xFF), g = held(px >> 8 & 0xFF), b = held(px & 0xFF);
       const uint32_t argb = a << 24 | r << 16 | g << 8 | b;
       std::memcpy(to + int64_t(y) * toStride + 4 * x, &argb, 4);
     }

@@ -11,6 +11,7 @@
 #include "io/io_params.h"
 #include "metafile_canvas.h"
 #include "metafile_player.h"
+#include "metafile_text.h"
 
 namespace velora::metafile {
 
@@ -114,7 +115,8 @@ void Text(TCanvas& c, const TRecord& r, uint16_t kind) {
   if (!TextFits(r, kind)) return;
   if (kind == U_WMR_TEXTOUT) {
     if (!U_WMRTEXTOUT_get(r.c(), &at, &length, &string) || length < 0 || !r.Holds(string, uint64_t(length))) return;
-    c.TextOut(P(at), AnsiToUtf8(reinterpret_cast<const uint8_t*>(string), size_t(length)), {}, 0, nullptr);
+    c.TextOut(P(at), CharSetToUtf8(reinterpret_cast<const uint8_t*>(string), size_t(length), c.State().font.charSet), {}, 0,
+              nullptr);
     return;
   }
   uint16_t options = 0;
@@ -132,8 +134,8 @@ void Text(TCanvas& c, const TRecord& r, uint16_t kind) {
   const auto [a, b] = Box(rect);
   const TPointD corners[2] = {a, b};
   const bool hasRect = options & (U_ETO_OPAQUE | U_ETO_CLIPPED);
-  c.TextOut(P(at), AnsiToUtf8(reinterpret_cast<const uint8_t*>(string), size_t(length)), advances, options,
-            hasRect ? corners : nullptr);
+  c.TextOut(P(at), CharSetToUtf8(reinterpret_cast<const uint8_t*>(string), size_t(length), c.State().font.charSet),
+            advances, options, hasRect ? corners : nullptr);
 }
 
 void Bitmap(TCanvas& c, const TRecord& r, uint16_t kind) {
@@ -235,8 +237,14 @@ void CreateObject(TCanvas& c, const TRecord& r, uint16_t kind) {
       const char* font = nullptr;
       if (!U_WMRCREATEFONTINDIRECT_get(r.c(), &font) || !r.Holds(font, 12)) return c.CreateObject(-1, TFont{});
       const uint8_t* f = reinterpret_cast<const uint8_t*>(font);
+      // The face name after the 18 bytes of fields, up to 32 bytes, in the font's own code page.
+      constexpr size_t kFaceAt = 18, kFaceSize = 32;
+      const size_t rest = size_t(r.p + r.size - f);
+      const uint8_t charSet = rest > 13 ? f[13] : 1;
+      const std::string face =
+          rest > kFaceAt ? CharSetToUtf8(f + kFaceAt, std::min(rest - kFaceAt, kFaceSize), charSet) : std::string();
       return c.CreateObject(-1, TFont{double(Get<int16_t>(f)), Get<int16_t>(f + 8), f[10] != 0, f[11] != 0,
-                                      double(Get<int16_t>(f + 4)), {}});
+                                      double(Get<int16_t>(f + 4)), face, rest > 12 && f[12] != 0, charSet});
     }
     case U_WMR_DIBCREATEPATTERNBRUSH: {
       uint16_t style = 0, usage = 0;
@@ -412,6 +420,39 @@ uint16_t KindOf(uint16_t function) {
   return (U_wmr_values(index) & 0xFFFF) == function ? index : uint16_t(0xFFFF);
 }
 
+// The records that set the page up before anything is drawn: the window, the mapping mode,
+// objects, colours and modes.
+bool SetsUp(uint16_t kind) {
+  switch (kind) {
+    case U_WMR_SETWINDOWORG: case U_WMR_SETWINDOWEXT: case U_WMR_SETVIEWPORTORG: case U_WMR_SETVIEWPORTEXT:
+    case U_WMR_SETMAPMODE: case U_WMR_SETBKCOLOR: case U_WMR_SETTEXTCOLOR: case U_WMR_SETBKMODE:
+    case U_WMR_SETPOLYFILLMODE: case U_WMR_SETTEXTALIGN: case U_WMR_SETROP2: case U_WMR_SETSTRETCHBLTMODE:
+    case U_WMR_SETRELABS: case U_WMR_SETMAPPERFLAGS: case U_WMR_SETTEXTCHAREXTRA: case U_WMR_SETTEXTJUSTIFICATION:
+    case U_WMR_SELECTOBJECT: case U_WMR_DELETEOBJECT: case U_WMR_SELECTPALETTE: case U_WMR_REALIZEPALETTE:
+    case U_WMR_ESCAPE: case U_WMR_SAVEDC: case U_WMR_CREATEPENINDIRECT: case U_WMR_CREATEBRUSHINDIRECT:
+    case U_WMR_CREATEFONTINDIRECT: case U_WMR_CREATEPALETTE: case U_WMR_DIBCREATEPATTERNBRUSH:
+    case U_WMR_CREATEPATTERNBRUSH: case U_WMR_CREATEREGION: case U_WMR_CREATEBITMAPINDIRECT: case U_WMR_CREATEBITMAP:
+      return true;
+    default: return false;
+  }
+}
+
+// The placeable header's bounding box is the picture, in the records' logical units: the
+// window a file has set up when it starts drawing is taken as that box, whatever extent it
+// gives (the original platform shows such a file fitted to its box, where a window that
+// does not cover the drawing would shift and cut it). Later window changes act relative to
+// it. A window turned the other way round than the box keeps its own mapping: which way is
+// up is then the window's.
+void FitFirstWindow(TCanvas& canvas, const TWmfHeader& h, int width, int height) {
+  const TCanvas::TMapping& m = canvas.State().map;
+  const double boxWidth = double(h.box.right) - h.box.left, boxHeight = double(h.box.bottom) - h.box.top;
+  if (!(boxWidth > 0 && boxHeight > 0 && m.windowExt.x > 0 && m.windowExt.y > 0)) return;
+  cairo_matrix_t device;
+  cairo_matrix_init(&device, m.windowExt.x / boxWidth, 0, 0, m.windowExt.y / boxHeight,
+                    (m.windowOrg.x - h.box.left) * width / boxWidth, (m.windowOrg.y - h.box.top) * height / boxHeight);
+  canvas.SetDevice(device);
+}
+
 }  // namespace
 
 bool WmfProbe(std::span<const uint8_t> bytes, TVLMetafileFacts& facts, TVLProgressRecord& progress) {
@@ -449,16 +490,25 @@ void WmfPlay(std::span<const uint8_t> file, cairo_surface_t* surface, int width,
   const char* start = reinterpret_cast<const char*>(bytes.data());
   const char* end = start + bytes.size();
   size_t at = h.recordsAt, count = 0;
+  bool framed = false;  // the first window fitted to the box
   while (at + 6 <= bytes.size() && !canvas.Failed()) {
     const size_t size = U_WMRRECSAFE_get(start + at, end);
     if (size < 6)
       return canvas.Fail("record " + std::to_string(count) + " at byte " + std::to_string(at) + " runs past the end");
     TRecord r{bytes.data() + at, size, Get<uint16_t>(bytes.data() + at + 4)};
     if (r.function == 0) break;  // META_EOF
-    Play(canvas, r, KindOf(r.function));
+    const uint16_t kind = KindOf(r.function);
+    if (!framed && !SetsUp(kind)) {
+      framed = true;
+      FitFirstWindow(canvas, h, width, height);
+    }
+    // A bitmap held back as a mask waits only for the next bitmap record.
+    if (kind != U_WMR_DIBBITBLT && kind != U_WMR_DIBSTRETCHBLT && kind != U_WMR_STRETCHDIB) canvas.ReleaseHeldMask();
+    Play(canvas, r, kind);
     if (++count % 4096 == 0) progress.Report(int(at * 100 / bytes.size()));
     at += size;
   }
+  canvas.ReleaseHeldMask();
 }
 
 }  // namespace velora::metafile

@@ -143,6 +143,7 @@ class TWmfBuilder {
     if (record) wmf_append(reinterpret_cast<U_METARECORD*>(record), wt_, 1);
     return *this;
   }
+  WMFHANDLES* Handles() { return wht_; }
   TWmfBuilder& Pen(U_COLORREF colour, uint16_t width = 1, uint16_t style = U_PS_SOLID) {
     uint32_t h = 0;
     Add(wcreatepenindirect_set(&h, wht_, U_PEN_set(style, width, colour)));
