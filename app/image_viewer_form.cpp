@@ -297,6 +297,8 @@ namespace {
 
 // How long one piece of the scan reads before handing its entries over.
 constexpr int kScanPieceMs = 40;
+// ... and at most this many entries, so that taking them in stays a short task for the GUI thread.
+constexpr size_t kScanPieceEntries = 100;
 
 // Reads headers from job.Next on, for about kScanPieceMs; the first piece stops at the
 // first listed entry so that the first picture can be read at once.
@@ -318,7 +320,7 @@ std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticke
       batch.push_back(std::move(item));
       if (job.Count == 0) break;
     }
-    if (clock.elapsed() >= kScanPieceMs) break;
+    if (clock.elapsed() >= kScanPieceMs || batch.size() >= kScanPieceEntries) break;
   }
   return batch;
 }
@@ -349,6 +351,8 @@ void TfrmImageViewer::ScanNext(std::shared_ptr<TScanJob> job) {
 void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch,
                                   int done, int total, bool finished) {
   const bool first = VeloraMView1->ImageCount() == 0 && !batch.empty();
+  // One layout for the whole batch.
+  VeloraMView1->LockUpdate();
   for (TScanEntryStamped& item : batch) {
     const TScanEntry& entry = item.Entry;
     int idx = VeloraMView1->AppendImageQuietly();
@@ -359,7 +363,7 @@ void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vec
     VeloraMView1->ImageBottomText(idx)->Background = entry.BottomBackground;
     Known_[entry.BottomText] = item.Stamp;
   }
-  if (!batch.empty()) VeloraMView1->Update();
+  VeloraMView1->UnlockUpdate();
   ShowScanProgress(done, total);
   // The first picture is read as soon as it is listed; the selection handler reads and fits it.
   if (first) {

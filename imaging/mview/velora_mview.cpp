@@ -54,8 +54,17 @@ TVLMText::TVLMText(TVeloraMView* owner, TVLMTextPosition position)
       Position_(position) {}
 
 void TVLMText::SetCaption(const std::string& caption) {
-  if (Owner_) Owner_->RaiseGap(Position_, QFontMetrics(Font).height());
+  if (Owner_) Owner_->RaiseGap(Position_, Owner_->TextHeight(Font));
   Caption_ = caption;
+}
+
+int TVeloraMView::TextHeight(const QFont& font) {
+  // Captions nearly always use the view's font: measuring it once serves thousands of them.
+  if (!(font == MeasuredFont_) || MeasuredHeight_ < 0) {
+    MeasuredFont_ = font;
+    MeasuredHeight_ = QFontMetrics(font).height();
+  }
+  return MeasuredHeight_;
 }
 
 void TVeloraMView::RaiseGap(TVLMTextPosition position, int h) {
@@ -135,7 +144,8 @@ void TVeloraMView::InsertEntry(int index, bool select) {
   PendingAction_ = vlpaInserted;
   PendingIndex_ = index;
   NotifyChangeListeners();
-  Update();
+  // While painting is locked (a batch of entries coming in) the layout waits for the unlock.
+  if (LockCount_ == 0) Update();
 }
 
 bool TVeloraMView::DeleteImage(int index) {

@@ -269,6 +269,9 @@ class TVeloraMView : public TVLView {
   QPoint ToClient(const QPoint& widgetPoint) const;
   friend class TVLMText;
   void RaiseGap(TVLMTextPosition position, int textHeight);
+  int TextHeight(const QFont& font);
+  QFont MeasuredFont_;
+  int MeasuredHeight_ = -1;
 
   std::vector<std::unique_ptr<TEntry>> Entries_;
   // What the entries' places were computed with, and how many leading entries still hold them.

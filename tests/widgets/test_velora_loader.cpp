@@ -102,8 +102,9 @@ TEST(Loader, RenewingAChannelDropsItsQueuedJobsAndStaleResults) {
 
   // Done on the worker, renewed before the GUI thread took the result: dropped.
   loader.Submit(channel, 1, 3, &receiver, count);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ran == 2; }, 5000));
-  std::this_thread::sleep_for(20ms);  // the result is posted, not yet delivered
+  // Without running the event loop: the job is done and its result posted, not delivered.
+  for (int i = 0; i < 5000 && !(ran == 2 && loader.Busy() == 1); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(loader.Busy(), 1);
   loader.Renew(channel);
   ASSERT_TRUE(Settle(loader));
   EXPECT_EQ(delivered, 1);
