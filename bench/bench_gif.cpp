@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 
 using namespace velora;
@@ -52,7 +53,7 @@ void BM_GifDecode(benchmark::State& state) {
   if (!std::filesystem::exists(path)) MakeFile(path);
   TVLMemoryStream file;
   file.LoadFromFile(path);
-  DefGifLzwDecompFunc = GifLzwDecode;
+  VLInstallLzwCoders();
   TBitmap bitmap;
   for (auto _ : state) {
     file.SetPosition(0);

@@ -36,10 +36,7 @@ std::span<const TVLFormatDescriptor* const> VLBuiltinFormats() {
 }
 
 void VLInstallLzwCoders() {
-  DefGifLzwDecompFunc = GifLzwDecode;
-  DefGifLzwCompFunc = GifLzwEncode;
-  DefTiffLzwDecompFunc = TiffLzwDecode;
-  DefTiffLzwCompFunc = TiffLzwEncode;
+  InstallLzwCoders({GifLzwDecode, GifLzwEncode, TiffLzwDecode, TiffLzwEncode});
 }
 
 }  // namespace velora

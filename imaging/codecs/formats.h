@@ -5,7 +5,9 @@
 namespace velora {
 
 // Fills the four global LZW slots (GIF and TIFF, decoder and encoder) with the codecs' coders,
-// as the viewer does on its first activation. Every program installs them through here.
+// as the viewer does on its first activation. Every program installs them through here, once
+// before it reads on several threads; calling it again is harmless (InstallLzwCoders in
+// io/io_params.h counts only the first call).
 void VLInstallLzwCoders();
 
 }  // namespace velora

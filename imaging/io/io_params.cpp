@@ -1,31 +1,91 @@
 #include "io_params.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <utility>
 
+#include "io_private.h"
 #include "velora_io.h"
 #include "bitmap/view_link.h"
 
 namespace velora {
 
-TGifLzwDecompFunc DefGifLzwDecompFunc = nullptr;
-TGifLzwCompFunc DefGifLzwCompFunc = nullptr;
-TTiffLzwDecompFunc DefTiffLzwDecompFunc = nullptr;
-TTiffLzwCompFunc DefTiffLzwCompFunc = nullptr;
-
 namespace {
-int gDefaultDpiX = 96;
-int gDefaultDpiY = 96;
+
+// Atomic, so that even a program that breaks the set-once rule gives a reader a whole value
+// rather than a data race; the once flags make the rule itself.
+std::atomic<TGifLzwDecompFunc> gGifDecode{nullptr};
+std::atomic<TGifLzwCompFunc> gGifEncode{nullptr};
+std::atomic<TTiffLzwDecompFunc> gTiffDecode{nullptr};
+std::atomic<TTiffLzwCompFunc> gTiffEncode{nullptr};
+std::once_flag gLzwInstalled;
+
+// Both resolutions in one word, so that no reader sees the new X with the old Y.
+constexpr uint64_t PackDpi(int dpiX, int dpiY) {
+  return uint64_t(uint32_t(dpiX > 0 ? dpiX : 96)) << 32 | uint32_t(dpiY > 0 ? dpiY : 96);
+}
+std::atomic<uint64_t> gDefaultDpi{PackDpi(96, 96)};
+std::once_flag gDefaultDpiSet;
+
+void StoreLzwCoders(const TVLLzwCoders& coders) {
+  gGifDecode.store(coders.gifDecode, std::memory_order_release);
+  gGifEncode.store(coders.gifEncode, std::memory_order_release);
+  gTiffDecode.store(coders.tiffDecode, std::memory_order_release);
+  gTiffEncode.store(coders.tiffEncode, std::memory_order_release);
+}
+
+TVLLzwCoders LoadLzwCoders() {
+  return {gGifDecode.load(std::memory_order_acquire), gGifEncode.load(std::memory_order_acquire),
+          gTiffDecode.load(std::memory_order_acquire), gTiffEncode.load(std::memory_order_acquire)};
+}
+
 }  // namespace
 
-int DefaultDpiX() { return gDefaultDpiX; }
-int DefaultDpiY() { return gDefaultDpiY; }
-void SetDefaultDpi(int dpiX, int dpiY) {
-  gDefaultDpiX = dpiX > 0 ? dpiX : 96;
-  gDefaultDpiY = dpiY > 0 ? dpiY : 96;
+bool InstallLzwCoders(const TVLLzwCoders& coders) {
+  bool installed = false;
+  std::call_once(gLzwInstalled, [&] {
+    StoreLzwCoders(coders);
+    installed = true;
+  });
+  return installed;
 }
+
+TGifLzwDecompFunc DefGifLzwDecompFunc() { return gGifDecode.load(std::memory_order_acquire); }
+TGifLzwCompFunc DefGifLzwCompFunc() { return gGifEncode.load(std::memory_order_acquire); }
+TTiffLzwDecompFunc DefTiffLzwDecompFunc() { return gTiffDecode.load(std::memory_order_acquire); }
+TTiffLzwCompFunc DefTiffLzwCompFunc() { return gTiffEncode.load(std::memory_order_acquire); }
+
+int DefaultDpiX() { return int(gDefaultDpi.load(std::memory_order_relaxed) >> 32); }
+int DefaultDpiY() { return int(gDefaultDpi.load(std::memory_order_relaxed) & 0xFFFFFFFFu); }
+
+bool SetDefaultDpi(int dpiX, int dpiY) {
+  bool set = false;
+  std::call_once(gDefaultDpiSet, [&] {
+    gDefaultDpi.store(PackDpi(dpiX, dpiY), std::memory_order_relaxed);
+    set = true;
+  });
+  return set;
+}
+
+namespace io_detail {
+
+TVLLzwCoders SwapLzwCodersForTest(const TVLLzwCoders& coders) {
+  const TVLLzwCoders previous = LoadLzwCoders();
+  StoreLzwCoders(coders);
+  return previous;
+}
+
+std::pair<int, int> SwapDefaultDpiForTest(int dpiX, int dpiY) {
+  const std::pair<int, int> previous{DefaultDpiX(), DefaultDpiY()};
+  gDefaultDpi.store(PackDpi(dpiX, dpiY), std::memory_order_relaxed);
+  return previous;
+}
+
+}  // namespace io_detail
 
 double VLDateToday() {
   // Days from 30 Dec 1899 to 1 Jan 1970 are 25569.
@@ -67,10 +127,11 @@ void TIOParamsVals::ResetParams() {
       DpiY = view->DpiY();
     }
   }
-  TiffLzwDecompressor = DefTiffLzwDecompFunc;
-  TiffLzwCompressor = DefTiffLzwCompFunc;
-  GifLzwDecompressor = DefGifLzwDecompFunc;
-  GifLzwCompressor = DefGifLzwCompFunc;
+  const TVLLzwCoders coders = LoadLzwCoders();
+  TiffLzwDecompressor = coders.tiffDecode;
+  TiffLzwCompressor = coders.tiffEncode;
+  GifLzwDecompressor = coders.gifDecode;
+  GifLzwCompressor = coders.gifEncode;
   TgaDate = VLDateToday();
   JpegMarkers.Clear();
   IptcInfo.Clear();

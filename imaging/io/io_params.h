@@ -47,17 +47,32 @@ using TTiffLzwDecompFunc = uint8_t* (*)(const uint8_t* data, int64_t dataLength,
 // TIFF encoder: *state nullptr starts an image; data nullptr finishes it.
 using TTiffLzwCompFunc = void (*)(const uint8_t* data, int length, TVLStream& stream, void** state);
 
-// The four global slots, empty at start; the application fills them.
-extern TGifLzwDecompFunc DefGifLzwDecompFunc;
-extern TGifLzwCompFunc DefGifLzwCompFunc;
-extern TTiffLzwDecompFunc DefTiffLzwDecompFunc;
-extern TTiffLzwCompFunc DefTiffLzwCompFunc;
+// The four global slots, empty at start. Readers run side by side on worker threads, so the
+// slots are process-wide settings made once, not variables: a program installs its coders
+// once, before it reads anything (the viewer on its first activation, the tool at start; the
+// codecs' set is VLInstallLzwCoders in codecs/formats.h), and from then on they are only read.
+// Only the first InstallLzwCoders counts: a later one changes nothing and answers false, so
+// no read ever sees a slot change under it. A job that wants other coders sets its own
+// record's references, which are copied from the slots by ResetParams.
+struct TVLLzwCoders {
+  TGifLzwDecompFunc gifDecode = nullptr;
+  TGifLzwCompFunc gifEncode = nullptr;
+  TTiffLzwDecompFunc tiffDecode = nullptr;
+  TTiffLzwCompFunc tiffEncode = nullptr;
+};
+bool InstallLzwCoders(const TVLLzwCoders& coders);
+TGifLzwDecompFunc DefGifLzwDecompFunc();
+TGifLzwCompFunc DefGifLzwCompFunc();
+TTiffLzwDecompFunc DefTiffLzwDecompFunc();
+TTiffLzwCompFunc DefTiffLzwCompFunc();
 
-// The default resolution of images: the screen's logical pixels per inch, read once at
-// start-up (96 × 96 where there is no screen). The widgets library sets it from QScreen.
+// The default resolution of images: the screen's logical pixels per inch (96 × 96 where
+// there is no screen or before it is set). Set once, like the LZW slots: the widgets
+// program sets it from QScreen before its first read; only the first SetDefaultDpi counts,
+// a later one changes nothing and answers false. A reader always sees a whole pair.
 int DefaultDpiX();
 int DefaultDpiY();
-void SetDefaultDpi(int dpiX, int dpiY);
+bool SetDefaultDpi(int dpiX, int dpiY);
 
 // The fields of the parameter record that are plain values, each with its default. The
 // record resets them by assigning a fresh TIOParamsFields and copies them by assigning the
@@ -200,16 +215,16 @@ class TIOParamsVals : public TIOParamsFields {
 
 // The LZW references a codec uses: the record's when set, the global slot otherwise.
 inline TGifLzwDecompFunc GifDecompressor(const TIOParamsVals& p) {
-  return p.GifLzwDecompressor ? p.GifLzwDecompressor : DefGifLzwDecompFunc;
+  return p.GifLzwDecompressor ? p.GifLzwDecompressor : DefGifLzwDecompFunc();
 }
 inline TGifLzwCompFunc GifCompressor(const TIOParamsVals& p) {
-  return p.GifLzwCompressor ? p.GifLzwCompressor : DefGifLzwCompFunc;
+  return p.GifLzwCompressor ? p.GifLzwCompressor : DefGifLzwCompFunc();
 }
 inline TTiffLzwDecompFunc TiffDecompressor(const TIOParamsVals& p) {
-  return p.TiffLzwDecompressor ? p.TiffLzwDecompressor : DefTiffLzwDecompFunc;
+  return p.TiffLzwDecompressor ? p.TiffLzwDecompressor : DefTiffLzwDecompFunc();
 }
 inline TTiffLzwCompFunc TiffCompressor(const TIOParamsVals& p) {
-  return p.TiffLzwCompressor ? p.TiffLzwCompressor : DefTiffLzwCompFunc;
+  return p.TiffLzwCompressor ? p.TiffLzwCompressor : DefTiffLzwCompFunc();
 }
 
 // Today as a date-time value (days since 30 Dec 1899), time part 0.

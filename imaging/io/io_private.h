@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "io_params.h"
 #include "base/vl_stream.h"
@@ -37,5 +38,11 @@ struct TStreamHeader {
 };
 bool ReadStreamHeader(TVLStream& stream, TStreamHeader& header);
 void WriteStreamHeader(TVLStream& stream, const char magic[4], uint32_t count);
+
+// Tests only, and only while nothing reads: put other coders or another default resolution
+// in place regardless of the set-once rule and answer what was there, so that a test can
+// reach the paths without a coder and put things back afterwards.
+TVLLzwCoders SwapLzwCodersForTest(const TVLLzwCoders& coders);
+std::pair<int, int> SwapDefaultDpiForTest(int dpiX, int dpiY);
 
 }  // namespace velora::io_detail

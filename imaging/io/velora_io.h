@@ -41,7 +41,8 @@ std::vector<TFileFormatInfo>& FileFormats();
 const TFileFormatInfo* FindFileFormatByExtension(const std::string& extension);
 const TFileFormatInfo* FindFileFormat(int32_t fileType);
 // External formats join the registry here (texts cut to 80 characters) and may leave it again;
-// the built-in entries stay.
+// the built-in entries stay. Every read walks the registry without a lock, so, like the coder
+// slots (io_params.h), it is changed only at start, before anything reads on another thread.
 void RegisterFileFormat(const TFileFormatInfo& info);
 void UnregisterFileFormat(int32_t fileType);
 

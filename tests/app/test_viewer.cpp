@@ -28,6 +28,7 @@
 #include <functional>
 #include <string>
 
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "codecs/jpeg/oriented_photo.h"
 #include "dialogs/previews_form.h"
@@ -390,7 +391,7 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
 
 TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   Fixture fx;
-  DefGifLzwCompFunc = GifLzwEncode;  // the GIF writer's coder, installed by the first activation
+  VLInstallLzwCoders();  // the GIF writer's coder, installed by the first activation
   WriteImage(fx.dir + "/d-anim.gif", 40, 30, TRGB{9, 9, 9});
   Window w(fx.dir);
   w.form.SetWatchFolder(false);  // files that change under a running read, not the list's changes

@@ -15,6 +15,7 @@
 
 #include "io/format_descriptor.h"
 #include "io/image_limits.h"
+#include "io/io_private.h"
 #include "io/velora_io.h"
 #include "test_bytes.h"
 
@@ -25,6 +26,30 @@ using testbytes::PutU16;
 using testbytes::PutU32;
 using testbytes::ReadFileBytes;
 using testbytes::WriteFileBytes;
+
+// The settings a program makes once (io/io_params.h), put aside for one test and restored
+// after it, so that a test reaches the paths without a coder or with another resolution.
+class TScopedLzwCoders {
+ public:
+  explicit TScopedLzwCoders(const TVLLzwCoders& coders) : saved_(io_detail::SwapLzwCodersForTest(coders)) {}
+  ~TScopedLzwCoders() { io_detail::SwapLzwCodersForTest(saved_); }
+  TScopedLzwCoders(const TScopedLzwCoders&) = delete;
+  TScopedLzwCoders& operator=(const TScopedLzwCoders&) = delete;
+
+ private:
+  TVLLzwCoders saved_;
+};
+
+class TScopedDefaultDpi {
+ public:
+  TScopedDefaultDpi(int dpiX, int dpiY) : saved_(io_detail::SwapDefaultDpiForTest(dpiX, dpiY)) {}
+  ~TScopedDefaultDpi() { io_detail::SwapDefaultDpiForTest(saved_.first, saved_.second); }
+  TScopedDefaultDpi(const TScopedDefaultDpi&) = delete;
+  TScopedDefaultDpi& operator=(const TScopedDefaultDpi&) = delete;
+
+ private:
+  std::pair<int, int> saved_;
+};
 
 // A width × height 24-bit BMP, bottom-up, written byte by byte.
 inline Bytes MakeBmp24(int width, int height) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "bitmap/toolkit_bitmap.h"
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "codecs/jpeg/jpeg_codec.h"
 #include "io_test_support.h"
@@ -62,7 +63,7 @@ Bytes MakeIcon(int side) {
 // Writes "<stem>.<ext>" of width × height in every format the library writes (and an icon
 // built by hand), and answers the paths by extension.
 std::map<std::string, std::string> WriteEveryFormat(const std::string& dir, const std::string& stem, int w, int h) {
-  DefGifLzwCompFunc = GifLzwEncode;  // the slot the viewer fills on start-up
+  VLInstallLzwCoders();  // as the viewer does on start-up
   TBitmap bmp;
   Paint(bmp, w, h);
   TVeloraIO io;

@@ -1,5 +1,7 @@
-// The parameter record: defaults of a free-standing component's record, and copies that do
-// not share anything with their source.
+// The parameter record: defaults of a free-standing component's record, copies that do not
+// share anything with their source, and the process-wide settings it starts from.
+#include "codecs/formats.h"
+#include "codecs/gif/gif_codec.h"
 #include "io_test_support.h"
 
 namespace velora {
@@ -80,12 +82,33 @@ TEST(IOParams, ResetTakesTheTargetSizeAndTheGlobalLzwSlots) {
   TBitmap target(12, 7, TPixelFormat::pf24bit);
   TVeloraIO io;
   io.AttachBitmap(&target);
-  DefGifLzwDecompFunc = [](TVLStream&, int, int, uint8_t*, bool) {};
+  const TGifLzwDecompFunc decode = [](TVLStream&, int, int, uint8_t*, bool) {};
+  const TTiffLzwCompFunc encode = [](const uint8_t*, int, TVLStream&, void**) {};
+  iotest::TScopedLzwCoders coders({decode, nullptr, nullptr, encode});
   io.Params().ResetParams();
   EXPECT_EQ(io.Params().Width, 12);
   EXPECT_EQ(io.Params().Height, 7);
-  EXPECT_EQ(io.Params().GifLzwDecompressor, DefGifLzwDecompFunc);
-  DefGifLzwDecompFunc = nullptr;
+  EXPECT_EQ(io.Params().GifLzwDecompressor, decode);
+  EXPECT_EQ(io.Params().GifLzwCompressor, nullptr);
+  EXPECT_EQ(io.Params().TiffLzwCompressor, encode);
+}
+
+// Readers run on several threads, so the coders and the default resolution are set once:
+// a later installer changes nothing under a read that is running.
+TEST(IOParams, GlobalSlotsAndResolutionAreSetOnce) {
+  VLInstallLzwCoders();
+  EXPECT_FALSE(InstallLzwCoders({}));
+  EXPECT_FALSE(InstallLzwCoders({[](TVLStream&, int, int, uint8_t*, bool) {}}));
+  EXPECT_EQ(DefGifLzwDecompFunc(), GifLzwDecode);
+  EXPECT_EQ(DefGifLzwCompFunc(), GifLzwEncode);
+  EXPECT_NE(DefTiffLzwDecompFunc(), nullptr);
+  EXPECT_NE(DefTiffLzwCompFunc(), nullptr);
+
+  const int dpiX = DefaultDpiX(), dpiY = DefaultDpiY();
+  SetDefaultDpi(dpiX, dpiY);  // the first call, unless another test made it: either way nothing changes
+  EXPECT_FALSE(SetDefaultDpi(dpiX + 24, dpiY + 48));
+  EXPECT_EQ(DefaultDpiX(), dpiX);
+  EXPECT_EQ(DefaultDpiY(), dpiY);
 }
 
 TEST(IOParams, AssignedRecordIsIndependent) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bitmap/vl_mask.h"
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "io/velora_io.h"
 #include "proc/pixel_formats.h"
@@ -120,13 +121,7 @@ std::vector<TRGB> Pixels24(const TBitmap& bmp) {
 class RoundTrip : public ::testing::Test {
  protected:
   // The GIF container reaches its LZW coder through the global slots, as the viewer fills them.
-  void SetUp() override {
-    savedDecoder_ = DefGifLzwDecompFunc, savedEncoder_ = DefGifLzwCompFunc;
-    DefGifLzwDecompFunc = GifLzwDecode, DefGifLzwCompFunc = GifLzwEncode;
-  }
-  void TearDown() override { DefGifLzwDecompFunc = savedDecoder_, DefGifLzwCompFunc = savedEncoder_; }
-  TGifLzwDecompFunc savedDecoder_;
-  TGifLzwCompFunc savedEncoder_;
+  void SetUp() override { VLInstallLzwCoders(); }
 };
 
 TEST_F(RoundTrip, EveryLosslessWriterKeepsWhatItCanHold) {

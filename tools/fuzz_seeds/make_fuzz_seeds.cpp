@@ -20,6 +20,7 @@
 
 #include "bitmap/toolkit_bitmap.h"
 #include "codecs/bmp/bmp_codec.h"
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "codecs/jpeg/jpeg_codec.h"
 #include "codecs/pcx/pcx_codec.h"
@@ -594,7 +595,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   gRoot = argv[1];
-  DefGifLzwCompFunc = GifLzwEncode;
+  VLInstallLzwCoders();
   OurWriters();
   Jpegs();
   Pngs();

@@ -4,6 +4,7 @@
 #include "codecs/bmp/bmp_fixture.h"
 #include "codecs/jpeg/jpeg_codec.h"
 #include "codecs/png/png_codec.h"
+#include "io/io_test_support.h"
 
 using namespace velora;
 using namespace velora::testing;
@@ -203,7 +204,7 @@ TEST(BmpRead, CoreHeaderWithThreeByteEntries) {
   s.palette = kFour;
   s.palette.resize(16, kWhite);
   s.pixels = {0x12, 0xF0, 0, 0};
-  SetDefaultDpi(96, 96);
+  iotest::TScopedDefaultDpi dpi(96, 96);
   TBmpRead r(BuildBmp(s));
   ASSERT_FALSE(r.aborted);
   EXPECT_EQ(r.params.BmpVersion, 2);
@@ -214,7 +215,7 @@ TEST(BmpRead, CoreHeaderWithThreeByteEntries) {
 }
 
 TEST(BmpRead, ResolutionFromPixelsPerMetre) {
-  SetDefaultDpi(72, 73);
+  iotest::TScopedDefaultDpi dpi(72, 73);
   TBmpSpec s = EightBit5x3();
   s.xPelsPerMeter = 3780, s.yPelsPerMeter = 11811;
   TBmpRead r(BuildBmp(s), true);
@@ -224,7 +225,6 @@ TEST(BmpRead, ResolutionFromPixelsPerMetre) {
   TBmpRead none(BuildBmp(s), true);
   EXPECT_EQ(none.params.DpiX, 72);
   EXPECT_EQ(none.params.DpiY, 73);
-  SetDefaultDpi(96, 96);
 }
 
 TEST(BmpRead, TopDownRowsAreReadTheRightWayUp) {

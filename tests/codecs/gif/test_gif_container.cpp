@@ -8,8 +8,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "codecs/gif/gif_test_util.h"
+#include "io/io_test_support.h"
 #include "quant/quantizer.h"
 
 using namespace velora;
@@ -17,19 +19,10 @@ using namespace giftest;
 
 namespace {
 
-// Installs the coder into the global slots for the duration of a test.
+// The container reaches its coder through the global slots, as every program installs them.
 class GifContainer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    savedDecoder_ = DefGifLzwDecompFunc;
-    savedEncoder_ = DefGifLzwCompFunc;
-    DefGifLzwDecompFunc = GifLzwDecode;
-    DefGifLzwCompFunc = GifLzwEncode;
-  }
-  void TearDown() override {
-    DefGifLzwDecompFunc = savedDecoder_;
-    DefGifLzwCompFunc = savedEncoder_;
-  }
+  void SetUp() override { VLInstallLzwCoders(); }
 
   // Reads `bytes` into bitmap_ (and mask_ when asked); returns Aborting.
   bool Read(const std::vector<uint8_t>& bytes, TIOParamsVals& params, bool withMask = false,
@@ -46,10 +39,6 @@ class GifContainer : public ::testing::Test {
   TBitmap bitmap_;
   TVLMask mask_;
   int count_ = -1;
-
- private:
-  TGifLzwDecompFunc savedDecoder_ = nullptr;
-  TGifLzwCompFunc savedEncoder_ = nullptr;
 };
 
 TBitmap* MakeColours(int w, int h, int colours, uint32_t seed) {
@@ -263,8 +252,7 @@ TEST_F(GifContainer, BlackWhiteTableGivesOneBitWhiteBlackGivesTwentyFour) {
 }
 
 TEST_F(GifContainer, NoLzwProcedureAborts) {
-  DefGifLzwDecompFunc = nullptr;
-  DefGifLzwCompFunc = nullptr;
+  iotest::TScopedLzwCoders none({});
   TIOParamsVals p;  // copies the empty slots
   EXPECT_TRUE(Read(BuildGif(10, 10, kGrey4, ThreeFrames()), p));
   EXPECT_EQ(p.ColorMapCount(), 0);

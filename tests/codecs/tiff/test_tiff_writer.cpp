@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "codecs/tiff/packbits_encoder.h"
 #include "codecs/tiff/tiff_cielab.h"
@@ -68,11 +69,14 @@ TEST(TiffWriter, EntriesFollowTheRecord) {
     SetWriterParams(params, c.compression, c.photometric, c.bilevel);
     // Without an encoder means neither the record's nor the global slot's: another test in
     // this process may have installed the coders.
-    const TTiffLzwCompFunc installed = DefTiffLzwCompFunc;
-    if (c.noLzwEncoder) params.TiffLzwCompressor = DefTiffLzwCompFunc = nullptr;
+    std::optional<iotest::TScopedLzwCoders> none;
+    if (c.noLzwEncoder) {
+      none.emplace(TVLLzwCoders{});
+      params.TiffLzwCompressor = nullptr;
+    }
     params.TiffPageNumber = 1, params.TiffPageCount = 2;  // so that Predictor must follow PageNumber
     const auto file = WrittenFile(*bitmap, params);
-    DefTiffLzwCompFunc = installed;
+    none.reset();
     const auto chain = ParseChain(file);
     ASSERT_EQ(chain.size(), 1u);
     const TIfd& ifd = chain[0];
