@@ -278,7 +278,7 @@ def waiting(name, viewer, folder, home):
         env = {"HOME": home, "XDG_CONFIG_HOME": home + "/config", "XDG_CACHE_HOME": home + "/cache",
                "XDG_DATA_HOME": home + "/data", "TESSEL_LATENCY_LOG": log}
         t0 = time.monotonic()
-        desk.start([viewer, first] if geeqie else [viewer, folder, "*.jpg"], env)
+        desk.start([viewer, "--geometry=1920x1050+0+0", first] if geeqie else [viewer, folder, "*.jpg"], env)
         # The block covers about 12 % of a fitted photo; a fifth of that proves it drawn.
         need = 3000
         t = wait_for(lambda: complete(0, need), 60)

@@ -70,7 +70,7 @@ bool TVeloraLoader::Reprioritize(const TLoadChannelPtr& channel, int64_t key, in
 
 int TVeloraLoader::Busy() const {
   std::lock_guard lock(Mutex_);
-  return int(Queue_.size()) + Running_ + Undelivered_.load();
+  return int(Queue_.size()) + Running_ + int(Results_.size());
 }
 
 void TVeloraLoader::WorkerLoop() {
@@ -103,16 +103,26 @@ void TVeloraLoader::WorkerLoop() {
 }
 
 void TVeloraLoader::Deliver(TJob& job, TLoadDone done) {
-  // Posted to the loader, which outlives its workers; the receiver and the channel are
-  // looked at again on the GUI thread, where they change.
-  ++Undelivered_;
-  QMetaObject::invokeMethod(
-      this,
-      [this, receiver = job.Receiver, ticket = job.Ticket, done = std::move(done)] {
-        --Undelivered_;
-        if (receiver && !ticket.Stale()) done();
-      },
-      Qt::QueuedConnection);
+  // The results go to the GUI thread through the queue's own lock, so that everything a
+  // result carries is handed over under it; the queued call only says that some are there.
+  bool first;
+  {
+    std::lock_guard lock(Mutex_);
+    first = Results_.empty();
+    Results_.push_back(TResult{std::move(job.Receiver), job.Ticket, std::move(done)});
+  }
+  if (first) QMetaObject::invokeMethod(this, [this] { DeliverResults(); }, Qt::QueuedConnection);
+}
+
+void TVeloraLoader::DeliverResults() {
+  std::vector<TResult> results;
+  {
+    std::lock_guard lock(Mutex_);
+    results.swap(Results_);
+  }
+  // The receiver and the channel are looked at here, on the GUI thread, where they change.
+  for (TResult& r : results)
+    if (r.Receiver && !r.Ticket.Stale()) r.Done();
 }
 
 // ---- reading a picture ---------------------------------------------------------------------

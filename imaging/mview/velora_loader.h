@@ -81,15 +81,22 @@ class TVeloraLoader : public QObject {
     QPointer<QObject> Receiver;
     TLoadWork Work;
   };
+  // A result waiting for the GUI thread.
+  struct TResult {
+    QPointer<QObject> Receiver;
+    TLoadTicket Ticket;
+    TLoadDone Done;
+  };
   void WorkerLoop();
   void Deliver(TJob& job, TLoadDone done);
+  void DeliverResults();
 
   mutable std::mutex Mutex_;
   std::condition_variable Wake_;
   std::vector<TJob> Queue_;
   uint64_t NextOrder_ = 0;
   int Running_ = 0;
-  std::atomic<int> Undelivered_{0};
+  std::vector<TResult> Results_;
   bool Stopping_ = false;
   std::vector<std::thread> Workers_;
 };
