@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -99,6 +100,12 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   // they show.
   VeloraMView1 = new TVeloraMView;
   VeloraMView1->SetLoader(Loader_.get());
+  // Thumbnails made once are kept with the desktop's, and the desktop's are used.
+  ThumbCache_.SetEnabled(QSettings("Tessel", "TesselImageViewer").value("ThumbnailCache", true).toBool());
+  VeloraMView1->ThumbnailSource = [cache = &ThumbCache_](const TPictureRequest& request, int w, int h,
+                                                          const std::function<bool()>& stop) {
+    return TVeloraMView::ReadThumbnailCached(*cache, request, w, h, stop);
+  };
   VeloraMView1->setObjectName("VeloraMView1");
   VeloraMView1->setFont(f);
   VeloraMView1->SetScrollBars(ssVertical);

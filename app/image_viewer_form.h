@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
 
 class QAction;
@@ -106,6 +107,10 @@ class TfrmImageViewer : public QMainWindow {
       PictureSource = velora::ReadPicture;
   // Whether changes in the folder are followed (on from the first activation).
   void SetWatchFolder(bool on);
+  // Whether the column's thumbnails go through the desktop's thumbnail cache: on unless the
+  // setting "ThumbnailCache" says false; --no-thumbnail-cache turns it off for one run.
+  void SetThumbnailCacheEnabled(bool on) { ThumbCache_.SetEnabled(on); }
+  velora::TVLThumbnailCache& ThumbnailCache() { return ThumbCache_; }
   // How long changes in the folder gather before it is looked at again.
   static constexpr int kWatchDelayMs = 300;
   // Looks at the folder again now: added files appear, removed ones vanish, replaced ones
@@ -164,6 +169,7 @@ class TfrmImageViewer : public QMainWindow {
   QProgressBar* ScanProgress_ = nullptr;
   QLabel* PreviewMark_ = nullptr;
 
+  velora::TVLThumbnailCache ThumbCache_;
   std::unique_ptr<velora::TVeloraLoader> Loader_;
   velora::TLoadChannelPtr ViewChannel_, AheadChannel_, ScanChannel_;
   bool Scanning_ = false;

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "image_viewer_form.h"
 #include "viewer_texts.h"
@@ -61,6 +63,17 @@ void StartLatencyProbe(QObject* owner, const char* path) {
 
 int main(int argc, char** argv) {
   TesselApplication app(argc, argv);
+  // Options may stand anywhere; what is left are the folder and the mask.
+  bool thumbnailCache = true;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "--no-thumbnail-cache")
+      thumbnailCache = false;
+    else
+      args.push_back(argv[i]);
+  }
+  argc = int(args.size());
+  argv = args.data();
   if (argc < 3) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle),
                     QString::fromUtf8(velora::kViewerUsageText), QMessageBox::Ok);
@@ -79,6 +92,7 @@ int main(int argc, char** argv) {
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
 
   TfrmImageViewer form(argv[1], argv[2]);
+  if (!thumbnailCache) form.SetThumbnailCacheEnabled(false);
   ShowViewerWindow(form);
   if (const char* log = std::getenv("TESSEL_LATENCY_LOG")) StartLatencyProbe(&form, log);
 

@@ -264,8 +264,8 @@ def probe_worst(log, since_ms, until_ms):
 
 def probe_now(log):
     with open(log) as f:
-        lines = f.read().split()
-    return int(lines[-2]) if len(lines) >= 2 else 0
+        lines = f.read().splitlines()
+    return int(lines[-1].split()[0]) if lines else 0
 
 
 def waiting(name, viewer, folder, home):

@@ -1,5 +1,6 @@
 #include "velora_mview.h"
 
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace velora {
 
@@ -319,6 +321,63 @@ TPicturePtr TVeloraMView::ReadThumbnail(const TPictureRequest& request, int thum
     MakeThumbnail(picture->Bitmap, thumbWidth, thumbHeight, thumb);
     picture->Bitmap.SwapPixels(thumb);
   }
+  return picture;
+}
+
+namespace {
+
+// The picture's pixels as a QImage (rows top-down), for the thumbnail cache.
+QImage ToQImage(const TBitmap& b) {
+  QImage wrapped(b.Bits(), b.Width(), b.Height(), b.RowLen(), QImage::Format_BGR888);
+  return wrapped.mirrored();  // the rows are stored bottom-up; this also copies them
+}
+
+// A cached thumbnail as a 24-bit bitmap.
+void FromQImage(const QImage& image, TBitmap& b) {
+  const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
+  b.Reset(rgb.width(), rgb.height(), TPixelFormat::pf24bit);
+  for (int y = 0; y < rgb.height(); ++y) std::memcpy(b.ScanLine(y), rgb.constScanLine(y), size_t(rgb.width()) * 3);
+}
+
+}  // namespace
+
+TPicturePtr TVeloraMView::ReadThumbnailCached(const TVLThumbnailCache& cache, const TPictureRequest& request,
+                                              int thumbWidth, int thumbHeight, const std::function<bool()>& stop) {
+  if (!cache.Enabled() || thumbWidth <= 0) return ReadThumbnail(request, thumbWidth, thumbHeight, stop);
+  const QString path = QFileInfo(QString::fromStdString(request.FileName)).absoluteFilePath();
+  const int size = std::max(thumbWidth, thumbHeight);
+  auto picture = std::make_shared<TPictureResult>();
+  picture->FileName = request.FileName;
+  if (cache.HasFailed(path)) {
+    picture->Failed = true;
+    picture->Reason = "the file could not be read (remembered in the thumbnail cache)";
+    return picture;
+  }
+  const QImage cached = cache.Lookup(path, size);
+  if (!cached.isNull()) {
+    TBitmap pixels;
+    FromQImage(cached, pixels);
+    picture->Background = TRGBToTColor(request.Background);
+    MakeThumbnail(pixels, thumbWidth, thumbHeight, picture->Bitmap);
+    return picture;
+  }
+  // Read at the scale the cache's folder needs, keep that, and reduce it for the cell.
+  TPictureRequest forCache = request;
+  forCache.Width = forCache.Height = TVLThumbnailCache::FolderSize(size);
+  picture = ReadPicture(forCache, stop);
+  if (picture->Failed) {
+    if (!(stop && stop())) cache.RecordFailure(path);
+    return picture;
+  }
+  if (picture->Bitmap.PixelFormat() == TPixelFormat::pf24bit) {
+    // The picture's own size is known when it was read whole; a reduced JPEG only says it roughly.
+    const bool whole = picture->Params && picture->Params->JpegScaleUsed <= 1;
+    cache.Store(path, ToQImage(picture->Bitmap), size, whole ? picture->Bitmap.Width() : 0,
+                whole ? picture->Bitmap.Height() : 0, QString());
+  }
+  TBitmap thumb;
+  MakeThumbnail(picture->Bitmap, thumbWidth, thumbHeight, thumb);
+  picture->Bitmap.SwapPixels(thumb);
   return picture;
 }
 

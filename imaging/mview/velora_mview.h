@@ -14,6 +14,7 @@
 
 #include "bitmap/vl_virtual_dib_list.h"
 #include "io/velora_io.h"
+#include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
 #include "view/qt/velora_view.h"
 #include "view/qt/transition_effects.h"
@@ -107,6 +108,11 @@ class TVeloraMView : public TVLView {
   TThumbnailSource ThumbnailSource;
   static TPicturePtr ReadThumbnail(const TPictureRequest& request, int thumbWidth, int thumbHeight,
                                    const std::function<bool()>& stop);
+  // The same through the desktop's thumbnail cache: a valid cached thumbnail is used as it
+  // is (whoever wrote it), else the file is read and its thumbnail kept there for the next
+  // start; a file that failed is recorded and not read again until it changes.
+  static TPicturePtr ReadThumbnailCached(const TVLThumbnailCache& cache, const TPictureRequest& request,
+                                         int thumbWidth, int thumbHeight, const std::function<bool()>& stop);
   // Priorities of the column's jobs on the loader.
   static constexpr int kVisiblePriority = 50, kNearPriority = 30;
   // Why the entry's file could not be read the last time it was tried ("Cannot open file …",

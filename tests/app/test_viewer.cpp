@@ -36,6 +36,7 @@
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
 #include "io/velora_io.h"
+#include "mview/thumbnail_cache.h"
 #include "mview/velora_mview.h"
 #include "tessel_application.h"
 #include "view/qt/velora_view.h"
@@ -356,6 +357,40 @@ TEST(Viewer, TheWatchedFolderShowsAddedRemovedAndReplacedFiles) {
   waitFor("1:0-first.jpg 2:c-small.jpg ");
   EXPECT_EQ(w.form.ShownIndex(), 1);
   EXPECT_EQ(w.view().GetBitmap()->Width(), 64);
+}
+
+// The column's thumbnails go through the desktop's cache: one found there is used as it is,
+// one made is kept there; with the cache off the file itself is read.
+TEST(Viewer, ThumbnailsComeFromTheDesktopsCacheAndGoBackToIt) {
+  Fixture fx;
+  TVLThumbnailCache cache;
+  const QString photo = QString::fromStdString(fx.dir + "/a-photo.jpg");
+  QImage other(128, 96, QImage::Format_RGB32);
+  other.fill(qRgb(250, 0, 0));  // what another program made of it: red, the file is blue
+  ASSERT_TRUE(cache.Store(photo, other, 128, 800, 600, "image/jpeg"));
+  auto thumbnailRed = [](TVeloraMView& m, int idx) {
+    TBitmap* b = m.GetImageBitmap(idx);
+    if (!b) return -1;
+    const int red = b->ScanLine(b->Height() / 2)[3 * (b->Width() / 2) + 2];
+    m.ReleaseBitmap(b);
+    return red;
+  };
+  {
+    Window w(fx.dir);
+    EXPECT_TRUE(w.form.ThumbnailCache().Enabled());
+    EXPECT_GT(thumbnailRed(w.mview(), 0), 240);  // the file's own red is 160
+    // c-small.jpg was read and its thumbnail kept.
+    EXPECT_FALSE(cache.Lookup(QString::fromStdString(fx.dir + "/c-small.jpg"), 128).isNull());
+  }
+  {
+    TfrmImageViewer form(fx.dir, "*.*");
+    form.SetThumbnailCacheEnabled(false);
+    form.resize(700, 500);
+    form.show();
+    form.FormActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Busy(); }, 10000));
+    EXPECT_NEAR(thumbnailRed(*form.VeloraMView1, 0), 160, 12);
+  }
 }
 
 TEST(Viewer, ZoomCommandsReloadAndFilters) {
