@@ -79,6 +79,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   ViewChannel_ = Loader_->NewChannel();
   AheadChannel_ = Loader_->NewChannel();
   ScanChannel_ = Loader_->NewChannel();
+  DisposeChannel_ = Loader_->NewChannel();
   setWindowTitle(QString::fromStdString(ViewerCaption(folder, fileMask)));
   setWindowFlag(Qt::WindowStaysOnTopHint);
   resize(696, 480);
@@ -660,8 +661,9 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
   TBitmap& b = VeloraView1->Bitmap();
   b.SwapPixels(picture->Bitmap);
   picture->Bitmap.FreeImage();  // the preview's pixels, or nothing
-  if (picture->Alpha.BitsPerPixel() == 8) {
-    VeloraView1->AlphaMask().Assign(&picture->Alpha);
+  // The reader's alpha plane, made on its thread, is handed over whole.
+  if (picture->Alpha.Width() == b.Width() && picture->Alpha.Height() == b.Height() && picture->Alpha.BitsPerPixel() == 8) {
+    VeloraView1->AlphaMask().SwapPlane(picture->Alpha);
   } else {
     VeloraView1->AlphaMask().Allocate(b.Width(), b.Height(), 8);
     VeloraView1->AlphaMask().Fill(255);
@@ -716,7 +718,14 @@ void TfrmImageViewer::AheadArrived(int64_t key, const TPicturePtr& picture) {
     Present(CurrentIndex_, picture, AwaitingFit_);
     return;
   }
-  Ahead_.Put(picture);
+  DisposeLater(Ahead_.Put(picture));
+}
+
+void TfrmImageViewer::DisposeLater(std::vector<TPicturePtr> pictures) {
+  if (pictures.empty()) return;
+  Loader_->Submit(DisposeChannel_, 0, 0, nullptr, [pictures = std::move(pictures)](const TLoadTicket&) -> TLoadDone {
+    return {};  // the pictures go with this job, on the worker
+  });
 }
 
 void TfrmImageViewer::WhenWhole(std::function<void()> command) {
@@ -733,13 +742,18 @@ void TfrmImageViewer::ShowEmptyPicture() {
   // it without reading it again.
   if (Shown_ && ShownWhole_ && Pristine_ && !wasEmpty) {
     Shown_->Bitmap.SwapPixels(b);
-    Ahead_.Put(Shown_);
+    Shown_->Alpha.SwapPlane(VeloraView1->AlphaMask());
+    DisposeLater(Ahead_.Put(Shown_));
   }
   Shown_ = nullptr;
   ShownWhole_ = Pristine_ = Preview_ = false;
   PreviewMark_->hide();
   if (wasEmpty) return;
-  b.Reset(0, 0, TPixelFormat::pf24bit);
+  // Giving back the pages of a large picture takes a while: a worker does it.
+  auto old = std::make_shared<TPictureResult>();
+  old->Bitmap.SwapPixels(b);
+  old->Alpha.SwapPlane(VeloraView1->AlphaMask());
+  DisposeLater({old});
   VeloraView1->Update();
   VeloraView1->NotifyImageChanged();
 }

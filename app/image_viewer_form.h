@@ -148,6 +148,8 @@ class TfrmImageViewer : public QMainWindow {
   void Present(int idx, const velora::TPicturePtr& picture, bool fit);
   void ReadAround(int idx);
   void AheadArrived(int64_t key, const velora::TPicturePtr& picture);
+  // Frees pictures on a worker: giving back the memory of large ones is slow.
+  void DisposeLater(std::vector<velora::TPicturePtr> pictures);
   // Runs command now, or once the whole picture replaced the preview.
   void WhenWhole(std::function<void()> command);
   void ShowEmptyPicture();
@@ -171,7 +173,7 @@ class TfrmImageViewer : public QMainWindow {
 
   velora::TVLThumbnailCache ThumbCache_;
   std::unique_ptr<velora::TVeloraLoader> Loader_;
-  velora::TLoadChannelPtr ViewChannel_, AheadChannel_, ScanChannel_;
+  velora::TLoadChannelPtr ViewChannel_, AheadChannel_, ScanChannel_, DisposeChannel_;
   bool Scanning_ = false;
   QElapsedTimer ScanClock_;
   // The picture in the view: what its read left (its pixels are the view's), whether it is

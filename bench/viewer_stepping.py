@@ -297,7 +297,7 @@ def waiting(name, viewer, folder, home):
         if not geeqie:
             late, cpu = probe_worst(log, probe_from, probe_now(log))
             out["probe: worst lateness while stepping (ms)"] = late
-            out["probe: GUI thread CPU during it (ms)"] = cpu
+            out["probe: GUI thread CPU during that wait, stepping (ms)"] = cpu
     finally:
         desk.close()
     return out
@@ -324,7 +324,7 @@ def filling(viewer, folder, home):
         time.sleep(4)
         late, cpu = probe_worst(log, 1000, 10 ** 9)
         out["probe: worst lateness while 3000 photos fill the column (ms)"] = late
-        out["probe: GUI thread CPU during it (ms)"] = cpu
+        out["probe: GUI thread CPU during that wait, filling (ms)"] = cpu
     finally:
         desk.close()
     return out

@@ -176,8 +176,6 @@ TPicturePtr ReadPicture(const TPictureRequest& request, const std::function<bool
   result->DpiY = params.DpiY;
   result->Params = std::make_unique<TIOParamsVals>();
   result->Params->AssignParams(params);
-  // An opaque picture needs no plane: the view fills its own.
-  if (result->Alpha.BitsPerPixel() == 8 && result->Alpha.Full()) result->Alpha.Free();
   return result;
 }
 
@@ -201,16 +199,25 @@ int64_t AvailableMemoryShare() {
 
 TPictureCache::TPictureCache() : MaxBytes(std::min<int64_t>(512ll << 20, AvailableMemoryShare())) {}
 
-void TPictureCache::Put(TPicturePtr picture) {
-  if (!picture || picture->Failed) return;
-  std::erase_if(Items_, [&](const TPicturePtr& p) { return p->FileName == picture->FileName; });
+std::vector<TPicturePtr> TPictureCache::Put(TPicturePtr picture) {
+  std::vector<TPicturePtr> gone;
+  if (!picture || picture->Failed) return gone;
+  for (auto it = Items_.begin(); it != Items_.end();)
+    if ((*it)->FileName == picture->FileName) {
+      gone.push_back(std::move(*it));
+      it = Items_.erase(it);
+    } else {
+      ++it;
+    }
   Items_.push_back(std::move(picture));
   int64_t bytes = 0;
   for (const TPicturePtr& p : Items_) bytes += p->Bytes();
   while (!Items_.empty() && (int(Items_.size()) > Capacity || bytes > MaxBytes)) {
     bytes -= Items_.front()->Bytes();
+    gone.push_back(std::move(Items_.front()));
     Items_.erase(Items_.begin());
   }
+  return gone;
 }
 
 TPicturePtr TPictureCache::Take(const std::string& path, const TFileStamp& stamp) {

@@ -125,7 +125,7 @@ struct TPictureResult {
   std::string FileName;
   TFileStamp Stamp;
   TBitmap Bitmap;
-  TVLMask Alpha;                 // empty when the picture is opaque
+  TVLMask Alpha;                 // the reader's alpha plane (255 throughout when opaque)
   bool Failed = false;
   std::string Reason;            // why it failed, in the reader's words
   TColor Background = clBlack;   // the reader's background after the read
@@ -147,7 +147,8 @@ TPicturePtr ReadPicture(const TPictureRequest& request, const std::function<bool
 class TPictureCache {
  public:
   TPictureCache();
-  void Put(TPicturePtr picture);
+  // Returns the pictures that had to leave, for the caller to free where it suits it.
+  std::vector<TPicturePtr> Put(TPicturePtr picture);
   // Takes the picture of path out of the cache when the file is still as it was read.
   TPicturePtr Take(const std::string& path, const TFileStamp& stamp);
   bool Contains(const std::string& path) const;
