@@ -410,7 +410,9 @@ void TfrmImageViewer::ShowScanProgress(int done, int total) {
 // A look at the folder again: the names now listed, with what is new or changed read.
 struct TRescan {
   std::string Folder, Mask;
-  std::map<std::string, TFileStamp> Known;  // as last seen
+  std::map<std::string, TFileStamp> Known;     // listed, as last seen
+  std::map<std::string, TFileStamp> Unlisted;  // not images, as last seen
+  std::map<std::string, TFileStamp> NowUnlisted;
   std::vector<std::string> Names;           // listed now, in list order
   std::map<std::string, TScanEntryStamped> Read;  // new or changed files that are images
 };
@@ -426,6 +428,7 @@ void TfrmImageViewer::RescanFolder() {
   rescan->Folder = Folder_;
   rescan->Mask = FileMask_;
   rescan->Known = Known_;
+  rescan->Unlisted = Unlisted_;
   Loader_->Submit(ScanChannel_, kScanPriority, 0, this, [this, rescan](const TLoadTicket&) -> TLoadDone {
     std::vector<std::string> names;
     ListFolder(rescan->Folder, rescan->Mask, names);
@@ -439,7 +442,10 @@ void TfrmImageViewer::RescanFolder() {
         continue;
       }
       TScanEntryStamped item;
-      if (!ScanOne(io, rescan->Folder, name, item.Entry)) continue;
+      if (!ScanOne(io, rescan->Folder, name, item.Entry)) {
+        rescan->NowUnlisted[name] = stamp;
+        continue;
+      }
       item.Stamp = stamp;
       rescan->Read[name] = std::move(item);
       rescan->Names.push_back(name);
@@ -450,6 +456,16 @@ void TfrmImageViewer::RescanFolder() {
 
 void TfrmImageViewer::RescanArrived(const std::shared_ptr<TRescan>& rescan) {
   Rescanning_ = false;
+  // A file being written is seen as it is created, empty or cut short; its writing ends
+  // without another notice of the folder. So the folder is looked at again while such a
+  // file still changes between looks.
+  bool growing = false;
+  for (const auto& [name, stamp] : rescan->NowUnlisted) {
+    auto before = rescan->Unlisted.find(name);
+    growing |= before == rescan->Unlisted.end() || !(before->second == stamp);
+  }
+  Unlisted_ = rescan->NowUnlisted;
+  if (growing) WatchTimer_.start();
   TVeloraMView& m = *VeloraMView1;
   const std::string shownName = m.GetImageFileName(ShownIndex_);
   const std::set<std::string> now(rescan->Names.begin(), rescan->Names.end());

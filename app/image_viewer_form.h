@@ -191,6 +191,7 @@ class TfrmImageViewer : public QMainWindow {
   int Direction_ = 1;          // of the last step through the list
   // The folder as last seen: the listed files with their stamps.
   std::map<std::string, velora::TFileStamp> Known_;
+  std::map<std::string, velora::TFileStamp> Unlisted_;  // names that are not images, as last seen
   QFileSystemWatcher Watcher_;
   QTimer WatchTimer_;
   bool Rescanning_ = false;
