@@ -9,16 +9,21 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "codecs/formats.h"
 #include "dialogs/previews_form.h"
 #include "io/folder_scan.h"
+#include "io/format_descriptor.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
 #include "io/velora_io.h"
@@ -70,7 +75,11 @@ void ShowViewerWindow(TfrmImageViewer& form) {
 }
 
 TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& fileMask, QWidget* parent)
-    : QMainWindow(parent), Folder_(folder), FileMask_(fileMask) {
+    : QMainWindow(parent), Folder_(folder), FileMask_(fileMask), Loader_(std::make_unique<TVeloraLoader>()) {
+  ViewChannel_ = Loader_->NewChannel();
+  AheadChannel_ = Loader_->NewChannel();
+  ScanChannel_ = Loader_->NewChannel();
+  DisposeChannel_ = Loader_->NewChannel();
   setWindowTitle(QString::fromStdString(ViewerCaption(folder, fileMask)));
   setWindowFlag(Qt::WindowStaysOnTopHint);
   resize(696, 480);
@@ -88,8 +97,16 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   tbtnExit->setToolTip("Exit");
   connect(tbtnExit, &QAction::triggered, this, &QWidget::close);
 
-  // The thumbnail column: one column of 100 × 100 captioned cells, read lazily as they show.
+  // The thumbnail column: one column of 100 × 100 captioned cells, read on the loader as
+  // they show.
   VeloraMView1 = new TVeloraMView;
+  VeloraMView1->SetLoader(Loader_.get());
+  // Thumbnails made once are kept with the desktop's, and the desktop's are used.
+  ThumbCache_.SetEnabled(QSettings("Tessel", "TesselImageViewer").value("ThumbnailCache", true).toBool());
+  VeloraMView1->ThumbnailSource = [cache = &ThumbCache_](const TPictureRequest& request, int w, int h,
+                                                          const std::function<bool()>& stop) {
+    return TVeloraMView::ReadThumbnailCached(*cache, request, w, h, stop);
+  };
   VeloraMView1->setObjectName("VeloraMView1");
   VeloraMView1->setFont(f);
   VeloraMView1->SetScrollBars(ssVertical);
@@ -127,6 +144,18 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   proc.PreviewsParams = 1u << prppDefaultLockPreview;
   SettleTimer_.setSingleShot(true);
   connect(&SettleTimer_, &QTimer::timeout, this, &TfrmImageViewer::LoadPendingSelection);
+  // A picture shown from its quick reduced decode says so in the view's corner.
+  PreviewMark_ = new QLabel("Preview", VeloraView1);
+  PreviewMark_->setObjectName("PreviewMark");
+  PreviewMark_->setStyleSheet("QLabel { background: #ffffe0; color: black; padding: 1px 4px; }");
+  PreviewMark_->move(4, 4);
+  PreviewMark_->hide();
+  // Changes in the folder come in bursts (a copy writes a file in many pieces): the folder
+  // is looked at again once they pause.
+  WatchTimer_.setSingleShot(true);
+  WatchTimer_.setInterval(kWatchDelayMs);
+  connect(&WatchTimer_, &QTimer::timeout, this, &TfrmImageViewer::RescanFolder);
+  connect(&Watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { WatchTimer_.start(); });
 
   QWidget* right = new QWidget;
   auto* row = new QHBoxLayout(right);
@@ -153,14 +182,23 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
 
   StatusLabel_ = new QLabel;
   StatusLabel_->setObjectName("StatusLabel");
+  ScanLabel_ = new QLabel;
   ScanProgress_ = new QProgressBar;
   ScanProgress_->setMaximumWidth(200);
   statusBar()->addWidget(StatusLabel_);
+  statusBar()->addWidget(ScanLabel_);
   statusBar()->addWidget(ScanProgress_);
+  ScanLabel_->hide();
+  ScanProgress_->hide();
   statusBar()->hide();
 }
 
-TfrmImageViewer::~TfrmImageViewer() = default;
+TfrmImageViewer::~TfrmImageViewer() {
+  // The column goes after the loader (children outlive members): it lets go of it first.
+  VeloraMView1->SetLoader(nullptr);
+  for (const TLoadChannelPtr& c : {ViewChannel_, AheadChannel_, ScanChannel_}) Loader_->Renew(c);
+  Loader_.reset();
+}
 
 void TfrmImageViewer::BuildToolBars() {
   auto add = [this](const char* name, const char* caption, const char* hint) {
@@ -224,66 +262,264 @@ bool TfrmImageViewer::event(QEvent* event) {
 void TfrmImageViewer::FormActivate() {
   if (Activated_) return;
   Activated_ = true;
+  // Set once, before any worker reads.
   VLInstallLzwCoders();
   // The viewer never writes files, so showing photos upright loses nothing.
   VeloraView1->GetIO().Params().JpegApplyOrientation = true;
+  SetWatchFolder(true);
   ScanFolder();
 }
 
+void TfrmImageViewer::SetWatchFolder(bool on) {
+  const QString folder = QString::fromStdString(Folder_);
+  if (on)
+    Watcher_.addPath(folder);
+  else if (!Watcher_.directories().isEmpty())
+    Watcher_.removePath(folder);
+  if (!on) WatchTimer_.stop();
+}
+
+bool TfrmImageViewer::Busy() const {
+  return PendingIndex_ >= 0 || Scanning_ || Rescanning_ || WatchTimer_.isActive() || Loader_->Busy() > 0;
+}
+
+// ---- the scan ------------------------------------------------------------------------------
+
+// A listed entry with its file's stamp, to notice later changes.
+struct TScanEntryStamped {
+  TScanEntry Entry;
+  TFileStamp Stamp;
+};
+
+// The scan runs on the loader in pieces, so that a picture asked for meanwhile does not wait
+// for the whole folder: each piece reads headers for a while and hands its entries over.
+struct TScanJob {
+  std::string Folder, Mask;
+  std::vector<std::string> Names;
+  bool Listed = false;
+  size_t Next = 0;
+  int Count = 0;  // entries handed over so far
+};
+
 namespace {
 
-// Appends the scanned entries to the multi-view, and keeps the window alive with a progress
-// bar when the scan takes longer than half a second.
-class TViewerScanSink : public TScanSink {
- public:
-  // How long a scan runs before it shows its progress.
-  static constexpr int kQuietMs = 500;
+// How long one piece of the scan reads before handing its entries over.
+constexpr int kScanPieceMs = 40;
+// ... and at most this many entries, so that taking them in stays a short task for the GUI thread.
+constexpr size_t kScanPieceEntries = 100;
 
-  TViewerScanSink(TVeloraMView& mview, QLabel& label, QProgressBar& progress, QStatusBar& status)
-      : mview_(mview), label_(label), progress_(progress), status_(status) {
-    clock_.start();
+// Reads headers from job.Next on, for about kScanPieceMs; the first piece stops at the
+// first listed entry so that the first picture can be read at once.
+std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticket) {
+  std::vector<TScanEntryStamped> batch;
+  if (!job.Listed) {
+    ListFolder(job.Folder, job.Mask, job.Names);
+    job.Listed = true;
   }
-  void Add(const TScanEntry& entry) override {
-    int idx = mview_.AppendImage();
-    mview_.SetImageFileName(idx, entry.FileName);
-    mview_.ImageTopText(idx)->SetCaption(entry.TopText);
-    mview_.ImageBottomText(idx)->SetCaption(entry.BottomText);
-    mview_.ImageInfoText(idx)->SetCaption(entry.InfoText);
-    mview_.ImageBottomText(idx)->Background = entry.BottomBackground;
+  TVeloraIO io;  // free-standing: no view, no bitmap
+  io.Params().JpegApplyOrientation = true;  // captions give the upright size
+  QElapsedTimer clock;
+  clock.start();
+  while (job.Next < job.Names.size() && !ticket.Stale()) {
+    const std::string& name = job.Names[job.Next++];
+    TScanEntryStamped item;
+    if (ScanOne(io, job.Folder, name, item.Entry)) {
+      item.Stamp = StampOfFile(item.Entry.FileName);
+      batch.push_back(std::move(item));
+      if (job.Count == 0) break;
+    }
+    if (clock.elapsed() >= kScanPieceMs || batch.size() >= kScanPieceEntries) break;
   }
-  void Progress(int done, int total) override {
-    if (clock_.elapsed() < kQuietMs || total <= 0) return;
-    if (!status_.isVisible()) status_.show();
-    progress_.show();
-    progress_.setRange(0, total);
-    progress_.setValue(done);
-    label_.setText(QString("Reading %1 of %2").arg(done).arg(total));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-
- private:
-  TVeloraMView& mview_;
-  QLabel& label_;
-  QProgressBar& progress_;
-  QStatusBar& status_;
-  QElapsedTimer clock_;
-};
+  return batch;
+}
 
 }  // namespace
 
 void TfrmImageViewer::ScanFolder() {
+  Loader_->Renew(ScanChannel_);
   VeloraMView1->Clear();
-  VeloraMView1->LockUpdate();
-  TViewerScanSink sink(*VeloraMView1, *StatusLabel_, *ScanProgress_, *statusBar());
-  velora::ScanFolder(Folder_, FileMask_, sink, /*uprightPhotos=*/true);
-  VeloraMView1->UnlockUpdate();
-  ScanProgress_->hide();
-  ShowStatus({});
-  CurrentIndex_ = 0;
-  // The selection handler loads and fits the first image; loading it a second time, as a
-  // plain reload, would only decode the same file again.
-  VeloraMView1->SetSelectedImage(0);
+  Known_.clear();
+  auto job = std::make_shared<TScanJob>();
+  job->Folder = Folder_;
+  job->Mask = FileMask_;
+  ScanClock_.start();
+  Scanning_ = true;
+  ScanNext(job);
 }
+
+void TfrmImageViewer::ScanNext(std::shared_ptr<TScanJob> job) {
+  Loader_->Submit(ScanChannel_, kScanPriority, 0, this, [this, job](const TLoadTicket& ticket) -> TLoadDone {
+    auto batch = std::make_shared<std::vector<TScanEntryStamped>>(ScanPiece(*job, ticket));
+    const int done = int(job->Next), total = int(job->Names.size());
+    job->Count += int(batch->size());
+    return [this, job, batch, done, total] { ScanArrived(job, std::move(*batch), done, total, done >= total); };
+  });
+}
+
+void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch,
+                                  int done, int total, bool finished) {
+  const bool first = VeloraMView1->ImageCount() == 0 && !batch.empty();
+  // One layout for the whole batch.
+  VeloraMView1->LockUpdate();
+  for (TScanEntryStamped& item : batch) {
+    const TScanEntry& entry = item.Entry;
+    int idx = VeloraMView1->AppendImageQuietly();
+    VeloraMView1->SetImageFileName(idx, entry.FileName);
+    VeloraMView1->ImageTopText(idx)->SetCaption(std::to_string(idx + 1));
+    VeloraMView1->ImageBottomText(idx)->SetCaption(entry.BottomText);
+    VeloraMView1->ImageInfoText(idx)->SetCaption(entry.InfoText);
+    VeloraMView1->ImageBottomText(idx)->Background = entry.BottomBackground;
+    Known_[entry.BottomText] = item.Stamp;
+  }
+  VeloraMView1->UnlockUpdate();
+  ShowScanProgress(done, total);
+  // The first picture is read as soon as it is listed; the selection handler reads and fits it.
+  if (first) {
+    CurrentIndex_ = 0;
+    VeloraMView1->SetSelectedImage(0);
+  }
+  if (!finished) {
+    ScanNext(job);
+    return;
+  }
+  Scanning_ = false;
+  ShowScanProgress(0, 0);
+  // An empty folder: the selection event still comes, with -1.
+  if (VeloraMView1->ImageCount() == 0) {
+    CurrentIndex_ = 0;
+    VeloraMView1->SetSelectedImage(0);
+  }
+}
+
+void TfrmImageViewer::ShowScanProgress(int done, int total) {
+  // A scan that ends within half a second shows nothing.
+  constexpr int kQuietMs = 500;
+  const bool show = Scanning_ && total > 0 && done < total && ScanClock_.elapsed() >= kQuietMs;
+  if (show) {
+    ScanProgress_->setRange(0, total);
+    ScanProgress_->setValue(done);
+    ScanLabel_->setText(QString("Reading %1 of %2").arg(done).arg(total));
+  }
+  ScanLabel_->setVisible(show);
+  ScanProgress_->setVisible(show);
+  UpdateStatusBar();
+}
+
+// ---- the folder watched --------------------------------------------------------------------
+
+// A look at the folder again: the names now listed, with what is new or changed read.
+struct TRescan {
+  std::string Folder, Mask;
+  std::map<std::string, TFileStamp> Known;     // listed, as last seen
+  std::map<std::string, TFileStamp> Unlisted;  // not images, as last seen
+  std::map<std::string, TFileStamp> NowUnlisted;
+  std::vector<std::string> Names;           // listed now, in list order
+  std::map<std::string, TScanEntryStamped> Read;  // new or changed files that are images
+};
+
+void TfrmImageViewer::RescanFolder() {
+  if (!Activated_) return;
+  if (Scanning_ || Rescanning_) {
+    WatchTimer_.start();  // once the running one is done
+    return;
+  }
+  Rescanning_ = true;
+  auto rescan = std::make_shared<TRescan>();
+  rescan->Folder = Folder_;
+  rescan->Mask = FileMask_;
+  rescan->Known = Known_;
+  rescan->Unlisted = Unlisted_;
+  Loader_->Submit(ScanChannel_, kScanPriority, 0, this, [this, rescan](const TLoadTicket&) -> TLoadDone {
+    std::vector<std::string> names;
+    ListFolder(rescan->Folder, rescan->Mask, names);
+    TVeloraIO io;
+    io.Params().JpegApplyOrientation = true;
+    for (const std::string& name : names) {
+      const TFileStamp stamp = StampOfFile(rescan->Folder + "/" + name);
+      auto known = rescan->Known.find(name);
+      if (known != rescan->Known.end() && known->second == stamp) {
+        rescan->Names.push_back(name);
+        continue;
+      }
+      TScanEntryStamped item;
+      if (!ScanOne(io, rescan->Folder, name, item.Entry)) {
+        rescan->NowUnlisted[name] = stamp;
+        continue;
+      }
+      item.Stamp = stamp;
+      rescan->Read[name] = std::move(item);
+      rescan->Names.push_back(name);
+    }
+    return [this, rescan] { RescanArrived(rescan); };
+  });
+}
+
+void TfrmImageViewer::RescanArrived(const std::shared_ptr<TRescan>& rescan) {
+  Rescanning_ = false;
+  // A file being written is seen as it is created, empty or cut short; its writing ends
+  // without another notice of the folder. So the folder is looked at again while such a
+  // file still changes between looks.
+  bool growing = false;
+  for (const auto& [name, stamp] : rescan->NowUnlisted) {
+    auto before = rescan->Unlisted.find(name);
+    growing |= before == rescan->Unlisted.end() || !(before->second == stamp);
+  }
+  Unlisted_ = rescan->NowUnlisted;
+  if (growing) WatchTimer_.start();
+  TVeloraMView& m = *VeloraMView1;
+  const std::string shownName = m.GetImageFileName(ShownIndex_);
+  const std::set<std::string> now(rescan->Names.begin(), rescan->Names.end());
+  // Gone: deleting keeps the selection on its entry (or on the next one when it was that).
+  bool selectedGone = false;
+  for (int i = m.ImageCount() - 1; i >= 0; --i) {
+    const std::string name = m.ImageBottomText(i)->Caption();
+    if (now.count(name)) continue;
+    selectedGone |= i == m.SelectedImage();
+    m.DeleteImage(i);
+    Known_.erase(name);
+  }
+  // New and replaced: both lists are in list order, so one walk merges them.
+  int i = 0;
+  for (const std::string& name : rescan->Names) {
+    auto read = rescan->Read.find(name);
+    const bool listed = i < m.ImageCount() && m.ImageBottomText(i)->Caption() == name;
+    if (read == rescan->Read.end()) {
+      if (listed) ++i;
+      continue;
+    }
+    const TScanEntryStamped& item = read->second;
+    if (!listed) {
+      m.InsertImageQuietly(i);
+      m.SetImageFileName(i, item.Entry.FileName);
+      m.ImageBottomText(i)->SetCaption(item.Entry.BottomText);
+      m.ImageBottomText(i)->Background = item.Entry.BottomBackground;
+    } else {
+      m.InvalidateImage(i);
+    }
+    m.ImageInfoText(i)->SetCaption(item.Entry.InfoText);
+    Known_[name] = item.Stamp;
+    ++i;
+  }
+  Renumber();
+  m.Update();
+  const int selected = m.SelectedImage();
+  if (selectedGone || (selected < 0 && m.ImageCount() > 0)) {
+    m.SetSelectedImage(std::max(selected, 0));  // the entry now under the highlight is shown
+  } else if (selected >= 0) {
+    CurrentIndex_ = selected;
+    if (!shownName.empty() && m.GetImageFileName(selected) == shownName) {
+      ShownIndex_ = selected;
+      // Replaced on disk: read again, at the zoom the user has.
+      if (rescan->Read.count(m.ImageBottomText(selected)->Caption())) StartPicture(selected, false, false);
+    }
+  }
+}
+
+void TfrmImageViewer::Renumber() {
+  for (int i = 0; i < VeloraMView1->ImageCount(); ++i) VeloraMView1->ImageTopText(i)->SetCaption(std::to_string(i + 1));
+}
+
+// ---- the picture ---------------------------------------------------------------------------
 
 std::string FailureReason(const TVeloraIO& io) {
   // The reader's own words where it gave some; a few readers stop without a reason.
@@ -292,15 +528,18 @@ std::string FailureReason(const TVeloraIO& io) {
 }
 
 void TfrmImageViewer::VeloraMView1ImageSelect(int idx) {
+  if (idx >= 0 && CurrentIndex_ >= 0 && idx != CurrentIndex_) Direction_ = idx > CurrentIndex_ ? 1 : -1;
   CurrentIndex_ = idx;
   PendingIndex_ = idx;
-  // The picture shown always belongs to the highlighted thumbnail: until the new one is
-  // read the view is empty. Replacing the picture also drops its pending filtered repaint.
-  if (idx != ShownIndex_) ShowEmptyPicture();
-  // Selections that come while one is waiting or loading only move the target: the latest
-  // one is read once the queued input is handled. A held key steps faster than large
-  // pictures decode, so while it repeats nothing is read until it is released or pauses.
-  SettleTimer_.start(KeyHeld_ ? kSettleMs : 0);
+  // The picture shown always belongs to the highlighted thumbnail: until the new one comes
+  // the view is empty. Replacing the picture also drops its pending filtered repaint.
+  if (idx != ShownIndex_) {
+    Loader_->Renew(ViewChannel_);
+    ShowEmptyPicture();
+  }
+  // Selections queued behind each other (a held key) only move the target: the latest one
+  // is asked for once the queued input is handled.
+  SettleTimer_.start(0);
 }
 
 void TfrmImageViewer::LoadPendingSelection() {
@@ -308,51 +547,243 @@ void TfrmImageViewer::LoadPendingSelection() {
   if (PendingIndex_ < 0) return;
   const int idx = PendingIndex_;
   PendingIndex_ = -1;
-  if (ReadIntoView(idx)) {
+  StartPicture(idx, true, true);
+}
+
+namespace {
+
+// Width and height from an info caption ("6000x4000x24b"), 0 when it says none.
+void CaptionSize(const std::string& caption, int& w, int& h) {
+  if (std::sscanf(caption.c_str(), "%dx%d", &w, &h) != 2) w = h = 0;
+}
+
+bool IsJpegName(const std::string& name) {
+  const TVLFormatDescriptor* format =
+      VLFindBuiltinFormatByExtension(name.substr(name.find_last_of('.') + 1), TVLExtensionUse::euLoad);
+  return name.find('.') != std::string::npos && format && format->FileType == ioJPEG;
+}
+
+}  // namespace
+
+void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
+  Loader_->Renew(ViewChannel_);
+  AfterWhole_.clear();
+  AwaitingAhead_.clear();
+  const std::string name = VeloraMView1->GetImageFileName(idx);
+  if (name.empty()) {  // an empty list: nothing to read, nothing to say
+    ShowEmptyPicture();
+    ShownIndex_ = idx;
+    ShowStatus({});
+    return;
+  }
+  const TFileStamp stamp = StampOfFile(name);
+  // The same file, unchanged, already whole in the view: only the fit.
+  if (useCache && idx == ShownIndex_ && ShownWhole_ && Pristine_ && Shown_ && Shown_->FileName == name &&
+      stamp.Valid() && Shown_->Stamp == stamp) {
+    if (fit) {
+      FitMode_ = true;
+      Fit();
+    }
+    ReadAround(idx);
+    return;
+  }
+  if (useCache) {
+    if (TPicturePtr picture = Ahead_.Take(name, stamp)) {
+      Present(idx, picture, fit);
+      return;
+    }
+    // Being read ahead already: that read is the one to wait for, moved to the front.
+    for (const auto& [key, file] : AheadInFlight_)
+      if (file == name) {
+        Loader_->Reprioritize(AheadChannel_, key, kPicturePriority);
+        AwaitingAhead_ = name;
+        AwaitingFit_ = fit;
+        return;
+      }
+  }
+  int w = 0, h = 0;
+  CaptionSize(VeloraMView1->ImageInfoText(idx)->Caption(), w, h);
+  // A preview pays off for large photos only, and is pointless for a reload, which keeps
+  // the old picture until the new one is there.
+  const bool preview = useCache && int64_t(w) * h >= 4000000 && IsJpegName(name);
+  SubmitRead(idx, name, fit, preview);
+}
+
+void TfrmImageViewer::SubmitRead(int idx, const std::string& name, bool fit, bool preview) {
+  TPictureRequest request;
+  request.FileName = name;
+  request.Background = ColorToRGB(VeloraView1->Background());
+  request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
+  auto source = PictureSource;
+  Loader_->Submit(ViewChannel_, kPicturePriority, idx, this, [this, source, request, idx, fit](const TLoadTicket& t) -> TLoadDone {
+    TPicturePtr picture = source(request, [&t] { return t.Stale(); });
+    return [this, idx, picture, fit] { PictureArrived(idx, picture, fit); };
+  });
+  if (!preview) return;
+  request.JpegScale = 4;  // an eighth: the whole file is still decoded, but with 1/64 of the work per block
+  Loader_->Submit(ViewChannel_, kPreviewPriority, idx, this, [this, source, request, idx](const TLoadTicket& t) -> TLoadDone {
+    TPicturePtr picture = source(request, [&t] { return t.Stale(); });
+    return [this, idx, picture] { PreviewArrived(idx, picture); };
+  });
+}
+
+void TfrmImageViewer::PreviewArrived(int idx, const TPicturePtr& picture) {
+  // Too late (the whole picture is there) or failed (the whole read will say why).
+  if (idx != CurrentIndex_ || (idx == ShownIndex_ && ShownWhole_) || picture->Failed) return;
+  TBitmap& b = VeloraView1->Bitmap();
+  b.SwapPixels(picture->Bitmap);
+  VeloraView1->AlphaMask().Allocate(b.Width(), b.Height(), 8);
+  VeloraView1->AlphaMask().Fill(255);
+  Shown_ = nullptr;
+  ShownIndex_ = idx;
+  ShownWhole_ = Pristine_ = false;
+  Preview_ = true;
+  PreviewMark_->show();
+  PreviewMark_->raise();
+  ShowStatus({});
+  VeloraView1->Update();
+  VeloraView1->NotifyImageChanged();
+  FitMode_ = true;
+  Fit();
+}
+
+void TfrmImageViewer::PictureArrived(int idx, const TPicturePtr& picture, bool fit) { Present(idx, picture, fit); }
+
+void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
+  TVeloraIO& io = VeloraView1->GetIO();
+  io.Aborting = picture->Failed;
+  io.AbortReason = picture->Reason;
+  const bool wasPreview = Preview_ && ShownIndex_ == idx;
+  Preview_ = false;
+  PreviewMark_->hide();
+  ShownIndex_ = idx;
+  if (picture->Failed) {
+    AfterWhole_.clear();
+    Shown_ = nullptr;
+    ShownWhole_ = Pristine_ = false;
+    ShowEmptyPicture();
+    // An open failure names the file itself ("Cannot open file …").
+    const bool opened = picture->Reason.rfind("Cannot open file", 0) != 0;
+    ShowStatus(opened ? "Cannot read " + picture->FileName + ": " + FailureReason(io) : picture->Reason);
+    return;
+  }
+  ShowStatus({});
+  io.Params().AssignParams(*picture->Params);
+  if (picture->BackgroundChanged) VeloraView1->SetBackground(picture->Background);
+  if (picture->ViewDpi) VeloraView1->SetDpi(picture->DpiX, picture->DpiY);
+  const double zoom = VeloraView1->Zoom();
+  const int previewWidth = VeloraView1->Bitmap().Width();
+  const int ox = VeloraView1->ViewOriginX(), oy = VeloraView1->ViewOriginY();
+  TBitmap& b = VeloraView1->Bitmap();
+  b.SwapPixels(picture->Bitmap);
+  picture->Bitmap.FreeImage();  // the preview's pixels, or nothing
+  // The reader's alpha plane, made on its thread, is handed over whole.
+  if (picture->Alpha.Width() == b.Width() && picture->Alpha.Height() == b.Height() && picture->Alpha.BitsPerPixel() == 8) {
+    VeloraView1->AlphaMask().SwapPlane(picture->Alpha);
+  } else {
+    VeloraView1->AlphaMask().Allocate(b.Width(), b.Height(), 8);
+    VeloraView1->AlphaMask().Fill(255);
+  }
+  Shown_ = picture;
+  ShownWhole_ = Pristine_ = true;
+  VeloraView1->Update();
+  VeloraView1->NotifyImageChanged();
+  // Over a preview the fit follows what the user did with it.
+  if (wasPreview ? FitMode_ : fit) {
     FitMode_ = true;
     Fit();
+  } else if (wasPreview && previewWidth > 0 && b.Width() > 0) {
+    // What the user set on the preview stays: the same size on screen, the same place.
+    Fitting_ = true;
+    VeloraView1->SetZoom(zoom * previewWidth / b.Width());
+    Fitting_ = false;
+    VeloraView1->SetViewOrigin(ox, oy);
+  }
+  std::vector<std::function<void()>> waiting;
+  waiting.swap(AfterWhole_);
+  for (auto& command : waiting) QTimer::singleShot(0, this, command);
+  ReadAround(idx);
+}
+
+void TfrmImageViewer::ReadAround(int idx) {
+  // What was asked for before and not started is asked for again around the new place.
+  for (int64_t key : Loader_->TakeQueued(AheadChannel_)) AheadInFlight_.erase(key);
+  for (int next : {idx + Direction_, idx - Direction_}) {
+    const std::string name = VeloraMView1->GetImageFileName(next);
+    if (name.empty() || Ahead_.Contains(name)) continue;
+    if (std::any_of(AheadInFlight_.begin(), AheadInFlight_.end(), [&](const auto& f) { return f.second == name; }))
+      continue;
+    TPictureRequest request;
+    request.FileName = name;
+    request.Background = ColorToRGB(VeloraView1->Background());
+    request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
+    const int64_t key = NextAheadKey_++;
+    AheadInFlight_[key] = name;
+    Loader_->Submit(AheadChannel_, kAheadPriority, key, this, [this, source = PictureSource, request, key](const TLoadTicket& t) -> TLoadDone {
+      TPicturePtr picture = source(request, [&t] { return t.Stale(); });
+      return [this, key, picture] { AheadArrived(key, picture); };
+    });
   }
 }
 
-bool TfrmImageViewer::ReadIntoView(int idx) {
-  const std::string name = VeloraMView1->GetImageFileName(idx);
-  ShownIndex_ = idx;
-  if (name.empty()) return false;  // an empty list: nothing to read, nothing to say
-  TVeloraIO& io = VeloraView1->GetIO();
-  const TColor background = VeloraView1->Background();
-  std::string failure;
-  try {
-    io.LoadFromFile(name);
-    if (io.Aborting) failure = "Cannot read " + name + ": " + FailureReason(io);
-  } catch (const std::exception& e) {
-    // Deleted or locked since the scan: the open failure's own words name the file.
-    failure = e.what();
+void TfrmImageViewer::AheadArrived(int64_t key, const TPicturePtr& picture) {
+  AheadInFlight_.erase(key);
+  if (!AwaitingAhead_.empty() && AwaitingAhead_ == picture->FileName &&
+      VeloraMView1->GetImageFileName(CurrentIndex_) == picture->FileName) {
+    AwaitingAhead_.clear();
+    Present(CurrentIndex_, picture, AwaitingFit_);
+    return;
   }
-  ShowStatus(failure);
-  if (!failure.empty()) {
-    // A read that failed may still have set the background (a GIF's, never read): the
-    // empty view keeps the one it had.
-    if (VeloraView1->Background() != background) VeloraView1->SetBackground(background);
-    ShowEmptyPicture();
-    return false;
-  }
-  return true;
+  DisposeLater(Ahead_.Put(picture));
+}
+
+void TfrmImageViewer::DisposeLater(std::vector<TPicturePtr> pictures) {
+  if (pictures.empty()) return;
+  Loader_->Submit(DisposeChannel_, 0, 0, nullptr, [pictures = std::move(pictures)](const TLoadTicket&) -> TLoadDone {
+    return {};  // the pictures go with this job, on the worker
+  });
+}
+
+void TfrmImageViewer::WhenWhole(std::function<void()> command) {
+  if (Preview_)
+    AfterWhole_.push_back(std::move(command));
+  else
+    command();
 }
 
 void TfrmImageViewer::ShowEmptyPicture() {
   TBitmap& b = VeloraView1->Bitmap();
-  if (b.Empty()) return;
-  b.Reset(0, 0, TPixelFormat::pf24bit);
+  const bool wasEmpty = b.Empty();
+  // A whole picture nobody changed goes back among those read ahead: stepping back shows
+  // it without reading it again.
+  if (Shown_ && ShownWhole_ && Pristine_ && !wasEmpty) {
+    Shown_->Bitmap.SwapPixels(b);
+    Shown_->Alpha.SwapPlane(VeloraView1->AlphaMask());
+    DisposeLater(Ahead_.Put(Shown_));
+  }
+  Shown_ = nullptr;
+  ShownWhole_ = Pristine_ = Preview_ = false;
+  PreviewMark_->hide();
+  if (wasEmpty) return;
+  // Giving back the pages of a large picture takes a while: a worker does it.
+  auto old = std::make_shared<TPictureResult>();
+  old->Bitmap.SwapPixels(b);
+  old->Alpha.SwapPlane(VeloraView1->AlphaMask());
+  DisposeLater({old});
   VeloraView1->Update();
   VeloraView1->NotifyImageChanged();
 }
 
 void TfrmImageViewer::ShowStatus(const std::string& text) {
   StatusLabel_->setText(QString::fromStdString(text));
-  statusBar()->setVisible(!text.empty());
+  UpdateStatusBar();
 }
 
-QString TfrmImageViewer::StatusText() const { return statusBar()->isVisible() ? StatusLabel_->text() : QString(); }
+void TfrmImageViewer::UpdateStatusBar() {
+  statusBar()->setVisible(!StatusLabel_->text().isEmpty() || !ScanProgress_->isHidden());
+}
+
+QString TfrmImageViewer::StatusText() const { return StatusLabel_->text(); }
 
 void TfrmImageViewer::Fit() {
   Fitting_ = true;
@@ -361,17 +792,6 @@ void TfrmImageViewer::Fit() {
 }
 
 bool TfrmImageViewer::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == VeloraMView1 && event->type() == QEvent::MouseButtonPress) KeyHeld_ = false;
-  if (watched == VeloraMView1 && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
-    const bool repeated = static_cast<QKeyEvent*>(event)->isAutoRepeat();
-    if (event->type() == QEvent::KeyPress) {
-      KeyHeld_ = repeated;
-    } else if (!repeated) {
-      // The key is up: the selection it reached is the one to read, now.
-      KeyHeld_ = false;
-      if (SettleTimer_.isActive()) SettleTimer_.start(0);
-    }
-  }
   // The window manager sizes the window after the first fit (its frame, maximising): a
   // fitted view fits again whenever its size changes.
   if (watched == VeloraView1 && event->type() == QEvent::Resize && FitMode_) Fit();
@@ -384,25 +804,35 @@ void TfrmImageViewer::tbtnZoomXFitClick() {
 }
 
 void TfrmImageViewer::tbtnZoomX1Click() {
-  FitMode_ = false;
-  VeloraView1->SetZoom(100);
+  // 1:1 of a preview would show its reduced pixels: it waits for the whole picture.
+  WhenWhole([this] {
+    FitMode_ = false;
+    VeloraView1->SetZoom(100);
+  });
 }
 
+// The processing commands work on the whole picture: with a preview shown they wait for it.
 void TfrmImageViewer::tbtnColorAdjustClick() {
-  VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}));
+  WhenWhole([this] {
+    Pristine_ = false;
+    VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}));
+  });
 }
 
 void TfrmImageViewer::tbtnEffectClick() {
-  VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}));
+  WhenWhole([this] {
+    Pristine_ = false;
+    VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}));
+  });
 }
 
 void TfrmImageViewer::tbtnReloadImageClick() {
   // A selection still waiting is read as a selection (and fitted); otherwise the shown
-  // entry is read again at the current zoom.
-  if (PendingIndex_ >= 0) {
+  // entry is read again from its file at the current zoom, the old picture staying until
+  // the new one is there.
+  if (PendingIndex_ >= 0)
     LoadPendingSelection();
-  } else {
-    ReadIntoView(CurrentIndex_);
-  }
+  else
+    StartPicture(CurrentIndex_, false, false);
   VeloraView1->setToolTip(QString::fromStdString(VeloraMView1->GetImageFileName(CurrentIndex_)));
 }

@@ -2,10 +2,23 @@
 // selected image in a zoomable view filling the rest, and the two tool bars with the viewing
 // commands. Every picture it shows is drawn by the library's views; the window only wires
 // them together.
+//
+// Nothing is read on the GUI thread: the folder's scan, the thumbnails and the pictures are
+// read by the loader's workers and arrive by queued call. A selected photo shows first from
+// a quick reduced decode (marked as a preview), then whole; its neighbours are read ahead.
 #pragma once
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "mview/thumbnail_cache.h"
+#include "mview/velora_loader.h"
 
 class QAction;
 class QActionGroup;
@@ -24,6 +37,9 @@ class TVeloraView;
 std::string FailureReason(const velora::TVeloraIO& io);
 
 class TfrmImageViewer;
+struct TScanJob;
+struct TScanEntryStamped;
+struct TRescan;
 // Shows the window in its designed state: maximised, returning to the designed 696 x 480 at
 // (298, 202) when restored.
 void ShowViewerWindow(TfrmImageViewer& form);
@@ -38,8 +54,8 @@ class TfrmImageViewer : public QMainWindow {
   TfrmImageViewer(const std::string& folder, const std::string& fileMask, QWidget* parent = nullptr);
   ~TfrmImageViewer() override;
 
-  // The first activation: fill the LZW slots, scan the folder, show the first image. Later
-  // calls do nothing.
+  // The first activation: fill the LZW slots, start the scan of the folder, which shows the
+  // first image as soon as it is listed. Later calls do nothing.
   void FormActivate();
 
   velora::TVeloraMView* VeloraMView1 = nullptr;
@@ -65,7 +81,7 @@ class TfrmImageViewer : public QMainWindow {
   bool Activated() const { return Activated_; }
   int CurrentIndex() const { return CurrentIndex_; }
 
-  // The selected entry is loaded once the selections stop coming (see LoadPendingSelection).
+  // The selected entry is loaded once the queued selections are handled (LoadPendingSelection).
   void VeloraMView1ImageSelect(int idx);
   void tbtnZoomXFitClick();
   void tbtnZoomX1Click();
@@ -73,20 +89,41 @@ class TfrmImageViewer : public QMainWindow {
   void tbtnColorAdjustClick();
   void tbtnEffectClick();
 
-  // Loads and fits the latest selection, if one is waiting; the loop calls it once input
-  // has settled, tests may call it to settle at once.
+  // Starts reading the latest selection, if one is waiting; the loop calls it once the
+  // queued input is handled.
   void LoadPendingSelection();
   bool LoadPending() const { return PendingIndex_ >= 0; }
+  // True while anything is still to come: a selection, a scan, a read on the loader.
+  bool Busy() const;
+  bool Scanning() const { return Scanning_; }
   // The entry whose picture the view holds (or whose failure it shows), -1 for none.
   int ShownIndex() const { return ShownIndex_; }
+  // The view holds the quick reduced picture of ShownIndex, the whole one is still read.
+  bool ShowingPreview() const { return Preview_; }
+  velora::TVeloraLoader& Loader() { return *Loader_; }
+  velora::TPictureCache& ReadAhead() { return Ahead_; }
+  // Reads a picture on a worker thread: ReadPicture; tests put a slow one in.
+  std::function<velora::TPicturePtr(const velora::TPictureRequest&, const std::function<bool()>& stop)>
+      PictureSource = velora::ReadPicture;
+  // Whether changes in the folder are followed (on from the first activation).
+  void SetWatchFolder(bool on);
+  // Whether the column's thumbnails go through the desktop's thumbnail cache: on unless the
+  // setting "ThumbnailCache" says false; --no-thumbnail-cache turns it off for one run.
+  void SetThumbnailCacheEnabled(bool on) { ThumbCache_.SetEnabled(on); }
+  velora::TVLThumbnailCache& ThumbnailCache() { return ThumbCache_; }
+  // How long changes in the folder gather before it is looked at again.
+  static constexpr int kWatchDelayMs = 300;
+  // Looks at the folder again now: added files appear, removed ones vanish, replaced ones
+  // are read again; the selection stays on its file.
+  void RescanFolder();
   // True while the view is fitted and follows the window's size.
   bool FitMode() const { return FitMode_; }
   // The status line: empty and hidden unless the selected file could not be read.
   QString StatusText() const;
 
-  // How long a held key must pause before the selection it reached is loaded, when its
-  // release is not seen (the key lifted over another window).
-  static constexpr int kSettleMs = 250;
+  // Priorities on the loader: the picture asked for first, then the column's thumbnails
+  // (visible ones above the scan), the pictures read ahead last.
+  static constexpr int kPreviewPriority = 100, kPicturePriority = 90, kScanPriority = 40, kAheadPriority = 20;
 
  protected:
   bool event(QEvent* event) override;
@@ -95,11 +132,29 @@ class TfrmImageViewer : public QMainWindow {
  private:
   void BuildToolBars();
   void ScanFolder();
-  // Reads the entry's file into the view; on failure the view shows an empty picture and the
-  // status line says why. Returns true when the picture was read.
-  bool ReadIntoView(int idx);
+  void ScanNext(std::shared_ptr<TScanJob> job);
+  void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch, int done,
+                   int total, bool finished);
+  void ShowScanProgress(int done, int total);
+  void RescanArrived(const std::shared_ptr<TRescan>& rescan);
+  void Renumber();
+  // Shows entry idx: from the pictures read ahead when it is there, else read (with a quick
+  // preview first for a large photo). fit: fit once shown; useCache false reads the file again.
+  void StartPicture(int idx, bool fit, bool useCache);
+  void SubmitRead(int idx, const std::string& name, bool fit, bool preview);
+  void PreviewArrived(int idx, const velora::TPicturePtr& picture);
+  void PictureArrived(int idx, const velora::TPicturePtr& picture, bool fit);
+  // Puts a read picture (or its failure) into the view.
+  void Present(int idx, const velora::TPicturePtr& picture, bool fit);
+  void ReadAround(int idx);
+  void AheadArrived(int64_t key, const velora::TPicturePtr& picture);
+  // Frees pictures on a worker: giving back the memory of large ones is slow.
+  void DisposeLater(std::vector<velora::TPicturePtr> pictures);
+  // Runs command now, or once the whole picture replaced the preview.
+  void WhenWhole(std::function<void()> command);
   void ShowEmptyPicture();
   void ShowStatus(const std::string& text);
+  void UpdateStatusBar();
   void Fit();
 
   std::string Folder_;
@@ -108,10 +163,36 @@ class TfrmImageViewer : public QMainWindow {
   int CurrentIndex_ = -1;
   int ShownIndex_ = -1;
   int PendingIndex_ = -1;
-  bool KeyHeld_ = false;
   bool FitMode_ = false;
   bool Fitting_ = false;
   QTimer SettleTimer_;
   QLabel* StatusLabel_ = nullptr;
+  QLabel* ScanLabel_ = nullptr;
   QProgressBar* ScanProgress_ = nullptr;
+  QLabel* PreviewMark_ = nullptr;
+
+  velora::TVLThumbnailCache ThumbCache_;
+  std::unique_ptr<velora::TVeloraLoader> Loader_;
+  velora::TLoadChannelPtr ViewChannel_, AheadChannel_, ScanChannel_, DisposeChannel_;
+  bool Scanning_ = false;
+  QElapsedTimer ScanClock_;
+  // The picture in the view: what its read left (its pixels are the view's), whether it is
+  // whole and unchanged since (then it may go back among the pictures read ahead).
+  velora::TPicturePtr Shown_;
+  bool ShownWhole_ = false;
+  bool Pristine_ = false;
+  bool Preview_ = false;
+  std::vector<std::function<void()>> AfterWhole_;
+  velora::TPictureCache Ahead_;
+  std::map<int64_t, std::string> AheadInFlight_;  // key on the loader -> file
+  int64_t NextAheadKey_ = 1;
+  std::string AwaitingAhead_;  // the selection's file, read ahead already under way
+  bool AwaitingFit_ = false;
+  int Direction_ = 1;          // of the last step through the list
+  // The folder as last seen: the listed files with their stamps.
+  std::map<std::string, velora::TFileStamp> Known_;
+  std::map<std::string, velora::TFileStamp> Unlisted_;  // names that are not images, as last seen
+  QFileSystemWatcher Watcher_;
+  QTimer WatchTimer_;
+  bool Rescanning_ = false;
 };

@@ -1,16 +1,79 @@
 // TesselImageViewer <Folder> <FileMask>
 #include <QMessageBox>
 #include <QScreen>
+#include <QElapsedTimer>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "image_viewer_form.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
 #include "tessel_application.h"
 
+namespace {
+
+// The GUI thread's own CPU time, in microseconds.
+qint64 ThreadCpuMicroseconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// TESSEL_LATENCY_LOG=FILE: a 10 ms timer notes how late the event loop runs it. Every 100 ms
+// a line "ms-since-start worst-lateness-ms cpu-ms" goes to FILE (the benchmarks read it),
+// cpu-ms being the GUI thread's own CPU time during that worst wait: close to the lateness
+// when the thread was busy, near 0 when it waited for a processor.
+void StartLatencyProbe(QObject* owner, const char* path) {
+  FILE* log = std::fopen(path, "w");
+  if (!log) return;
+  auto* timer = new QTimer(owner);
+  timer->setTimerType(Qt::PreciseTimer);
+  timer->setInterval(10);
+  auto clock = std::make_shared<QElapsedTimer>();
+  clock->start();
+  struct TState {
+    qint64 last = 0, lastCpu = 0, worst = 0, worstCpu = 0, reported = 0;
+  };
+  auto state = std::make_shared<TState>();
+  QObject::connect(timer, &QTimer::timeout, owner, [=] {
+    TState& st = *state;
+    const qint64 now = clock->nsecsElapsed() / 1000, cpu = ThreadCpuMicroseconds();  // microseconds
+    if (st.last && now - st.last - 10000 > st.worst) {
+      st.worst = now - st.last - 10000;
+      st.worstCpu = cpu - st.lastCpu;
+    }
+    st.last = now;
+    st.lastCpu = cpu;
+    if (now - st.reported >= 100000) {
+      std::fprintf(log, "%lld %.1f %.1f\n", (long long)(now / 1000), st.worst / 1000.0, st.worstCpu / 1000.0);
+      std::fflush(log);
+      st.reported = now;
+      st.worst = st.worstCpu = 0;
+    }
+  });
+  timer->start();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   TesselApplication app(argc, argv);
+  // Options may stand anywhere; what is left are the folder and the mask.
+  bool thumbnailCache = true;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "--no-thumbnail-cache")
+      thumbnailCache = false;
+    else
+      args.push_back(argv[i]);
+  }
+  argc = int(args.size());
+  argv = args.data();
   if (argc < 3) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle),
                     QString::fromUtf8(velora::kViewerUsageText), QMessageBox::Ok);
@@ -29,7 +92,9 @@ int main(int argc, char** argv) {
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
 
   TfrmImageViewer form(argv[1], argv[2]);
+  if (!thumbnailCache) form.SetThumbnailCacheEnabled(false);
   ShowViewerWindow(form);
+  if (const char* log = std::getenv("TESSEL_LATENCY_LOG")) StartLatencyProbe(&form, log);
 
   // TESSEL_SCREENSHOT=FILE: once the folder is scanned and painted, save what the screen
   // shows of the window and quit (./run.sh uses it on a virtual display).

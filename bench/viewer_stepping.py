@@ -14,7 +14,20 @@ screen's pixels:
   idle   how often the viewer's main thread wakes in 5 s with nothing happening.
 
 Each photo carries a centred block of its own colour, so one pixel tells which picture shows.
-Usage: [PHOTOS=DIR] bench/viewer_stepping.py NAME=VIEWER [NAME=VIEWER ...]
+
+With --waiting it measures instead what a user waits for, side by side with Geeqie (a VIEWER
+named geeqie is started on the first photo, as Geeqie is used):
+
+  start  process start to the first photo complete on screen (a folder of twenty 6000 x 4000
+         JPEGs; "complete": the block of the photo's colour near its bottom is drawn, and no
+         preview mark shows);
+  step   the next-picture key (Down; Geeqie's is Space) once a second through the twenty
+         photos: key to the photo complete on screen, median and worst;
+  probe  (Tessel only, TESSEL_LATENCY_LOG) the worst lateness of a 10 ms timer on the GUI
+         thread while stepping, and while a folder of 3000 photos fills its column with the
+         column scrolled meanwhile.
+
+Usage: [PHOTOS=DIR] bench/viewer_stepping.py [--waiting] NAME=VIEWER [NAME=VIEWER ...]
 Needs Xvfb, openbox, xdotool and Pillow with numpy (scripts/bootstrap --bench).
 """
 import os
@@ -176,7 +189,194 @@ def measure(viewer, folder):
     return out
 
 
+# ---- --waiting: start, steps and the GUI thread's lateness, side by side with Geeqie ----------
+
+STEP_COUNT = 20
+MARK = (255, 255, 224)  # the preview mark's background
+
+
+def make_step_photos(folder):
+    # Twenty photos, each with a block of its own colour near its bottom: a viewer that draws
+    # from the top shows it last.
+    y, x = np.mgrid[0:H, 0:W].astype(np.float32)
+    rng = np.random.default_rng(2)
+    for i in range(STEP_COUNT):
+        base = np.stack([(x / W * 200 + 11 * i) % 256, (y / H * 180 + 17 * i) % 256,
+                         ((x + y) / (W + H) * 220 + 5 * i) % 256], axis=-1)
+        base += rng.normal(0, 6, size=(H, W, 1)).astype(np.float32)
+        img = np.clip(base, 0, 255).astype(np.uint8)
+        img[int(H * 0.62):int(H * 0.9), int(W * 0.3):int(W * 0.7)] = colour(i)
+        Image.fromarray(img).save(os.path.join(folder, "step%02d.jpg" % i), quality=90)
+
+
+def screen():
+    return np.asarray(ImageGrab.grab(xdisplay=DISPLAY).convert("RGB")).astype(np.int16)
+
+
+def count_near(shot, c):
+    return int((np.abs(shot - np.array(c, np.int16)).max(axis=2) <= 12).sum())
+
+
+class Desktop:
+    """Xvfb with openbox, and one viewer on it."""
+
+    def __init__(self):
+        self.env = dict(os.environ, DISPLAY=DISPLAY)
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.procs = [subprocess.Popen(["Xvfb", DISPLAY, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+                                       stderr=subprocess.DEVNULL)]
+        time.sleep(1)
+        self.procs.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL))
+        time.sleep(1)
+
+    def start(self, argv, env=None):
+        p = subprocess.Popen(argv, env=dict(self.env, **(env or {})), stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        self.procs.append(p)
+        return p
+
+    def close(self):
+        for p in reversed(self.procs):
+            p.terminate()
+            try:
+                p.wait(10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+
+
+def complete(i, need):
+    shot = screen()
+    return count_near(shot, colour(i)) >= need and count_near(shot, MARK) < 50
+
+
+def probe_worst(log, since_ms, until_ms):
+    # The worst lateness, and the GUI thread's own CPU time during it (work of its own, or
+    # waiting for a processor the machine's other load held).
+    worst = (0.0, 0.0)
+    with open(log) as f:
+        for line in f:
+            t, late, cpu = line.split()
+            if since_ms <= int(t) <= until_ms:
+                worst = max(worst, (float(late), float(cpu)))
+    return worst
+
+
+def probe_now(log):
+    with open(log) as f:
+        lines = f.read().splitlines()
+    return int(lines[-1].split()[0]) if lines else 0
+
+
+def waiting(name, viewer, folder, home):
+    geeqie = os.path.basename(viewer).startswith("geeqie")
+    out = {}
+    desk = Desktop()
+    log = os.path.join(home, "latency.log")
+    try:
+        first = os.path.join(folder, "step00.jpg")
+        env = {"HOME": home, "XDG_CONFIG_HOME": home + "/config", "XDG_CACHE_HOME": home + "/cache",
+               "XDG_DATA_HOME": home + "/data", "TESSEL_LATENCY_LOG": log}
+        t0 = time.monotonic()
+        desk.start([viewer, "--geometry=1920x1050+0+0", first] if geeqie else [viewer, folder, "*.jpg"], env)
+        # The block covers about 12 % of a fitted photo; a fifth of that proves it drawn.
+        need = 3000
+        t = wait_for(lambda: complete(0, need), 60)
+        out["start: first photo complete (s)"] = t - t0 if t else float("nan")
+        time.sleep(3)
+        probe_from = probe_now(log) if not geeqie else 0
+        times = []
+        for i in range(1, STEP_COUNT):
+            k0 = time.monotonic()
+            xdo("key", "space" if geeqie else "Down")
+            t = wait_for(lambda: complete(i, need), 20)
+            times.append(t - k0 if t else float("nan"))
+            time.sleep(max(0, k0 + 1 - time.monotonic()))
+        out["step: key to photo complete, median (ms)"] = statistics.median(times) * 1000
+        out["step: worst (ms)"] = max(times) * 1000
+        if not geeqie:
+            late, cpu = probe_worst(log, probe_from, probe_now(log))
+            out["probe: worst lateness while stepping (ms)"] = late
+            out["probe: GUI thread CPU during that wait, stepping (ms)"] = cpu
+    finally:
+        desk.close()
+    return out
+
+
+def filling(viewer, folder, home):
+    # 3000 photos (hard links of a few 1600 x 1200 JPEGs) fill the column while it is scrolled.
+    desk = Desktop()
+    log = os.path.join(home, "latency-fill.log")
+    out = {}
+    try:
+        desk.start([viewer, folder, "*.jpg"], {"TESSEL_LATENCY_LOG": log, "HOME": home,
+                                                "XDG_CACHE_HOME": home + "/cache-fill"})
+        time.sleep(1.0)
+        xdo("mousemove", 60, 400)
+        for _ in range(15):
+            xdo("click", 5)  # the wheel, down one cell
+            time.sleep(0.1)
+        xdo("key", "End")
+        time.sleep(1)
+        for _ in range(10):
+            xdo("key", "Up")
+            time.sleep(0.05)
+        time.sleep(4)
+        late, cpu = probe_worst(log, 1000, 10 ** 9)
+        out["probe: worst lateness while 3000 photos fill the column (ms)"] = late
+        out["probe: GUI thread CPU during that wait, filling (ms)"] = cpu
+    finally:
+        desk.close()
+    return out
+
+
+def make_fill_folder(folder):
+    y, x = np.mgrid[0:1200, 0:1600].astype(np.float32)
+    for k in range(10):
+        img = np.stack([(x / 8 + 25 * k) % 256, (y / 6) % 256, (x + y) / 11 % 256], axis=-1).astype(np.uint8)
+        Image.fromarray(img).save(os.path.join(folder, "src%d.jpg" % k), quality=88)
+    for i in range(3000):
+        os.link(os.path.join(folder, "src%d.jpg" % (i % 10)), os.path.join(folder, "p%04d.jpg" % i))
+    for k in range(10):
+        os.remove(os.path.join(folder, "src%d.jpg" % k))
+
+
+def main_waiting(runs):
+    folder = os.environ.get("PHOTOS") or tempfile.mkdtemp(prefix="velora-waiting.")
+    fill = tempfile.mkdtemp(prefix="velora-fill.")
+    results = {}
+    try:
+        if len([n for n in os.listdir(folder) if n.startswith("step")]) != STEP_COUNT:
+            make_step_photos(folder)
+        make_fill_folder(fill)
+        for name, viewer in runs:
+            home = tempfile.mkdtemp(prefix="velora-home.")
+            try:
+                results[name] = waiting(name, viewer, folder, home)
+                if not os.path.basename(viewer).startswith("geeqie"):
+                    results[name].update(filling(viewer, fill, home))
+            finally:
+                shutil.rmtree(home)
+    finally:
+        if not os.environ.get("PHOTOS"):
+            shutil.rmtree(folder)
+        shutil.rmtree(fill)
+    with open("/proc/loadavg") as f:
+        print("load average:", f.read().split()[0])
+    keys = []
+    for r in results.values():
+        keys += [k for k in r if k not in keys]
+    print("| | " + " | ".join(name for name, _ in runs) + " |")
+    print("|---|" + "---:|" * len(runs))
+    for k in keys:
+        print("| %s | " % k + " | ".join("%.2f" % results[name][k] if k in results[name] else "–"
+                                         for name, _ in runs) + " |")
+
+
 def main():
+    if sys.argv[1:2] == ["--waiting"]:
+        main_waiting([a.split("=", 1) for a in sys.argv[2:]])
+        return
     runs = [a.split("=", 1) for a in sys.argv[1:]]
     if not runs:
         sys.exit(__doc__)

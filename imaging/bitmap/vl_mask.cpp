@@ -1,5 +1,7 @@
 #include "vl_mask.h"
 
+#include <utility>
+
 #include <algorithm>
 
 namespace velora {
@@ -81,6 +83,19 @@ int TVLMask::FillRow(int value, int x1, int y, int x2) {
     std::fill(row + x1, row + x2 + 1, uint8_t(value));
   }
   return x2 - x1 + 1;
+}
+
+void TVLMask::SwapPlane(TVLMask& other) noexcept {
+  std::swap(Width_, other.Width_);
+  std::swap(Height_, other.Height_);
+  std::swap(BitsPerPixel_, other.BitsPerPixel_);
+  std::swap(RowLen_, other.RowLen_);
+  std::swap(Full_, other.Full_);
+  std::swap(Bits_, other.Bits_);
+  std::swap(X1, other.X1);
+  std::swap(Y1, other.Y1);
+  std::swap(X2, other.X2);
+  std::swap(Y2, other.Y2);
 }
 
 void TVLMask::Fill(int value) {

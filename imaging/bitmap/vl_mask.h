@@ -28,6 +28,9 @@ class TVLMask {
   void Allocate(int width, int height, int bitsPerPixel);
   void Free();
   void Assign(const TVLMask* source);
+  // Exchanges the plane (size, depth, pixels, box) with `other`: a mask made elsewhere (on a
+  // reader's thread) is handed over without a copy. The drawing buffers stay.
+  void SwapPlane(TVLMask& other) noexcept;
 
   void SetPixel(int x, int y, int value);
   int GetPixel(int x, int y) const;

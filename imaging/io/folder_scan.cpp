@@ -61,13 +61,10 @@ bool MatchesFileMask(const std::string& name, const std::string& mask) {
   return false;
 }
 
-bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink, bool uprightPhotos) {
+bool ListFolder(const std::string& folder, const std::string& mask, std::vector<std::string>& names) {
+  names.clear();
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-  if (!dir) {
-    sink.Begin(0);
-    return false;
-  }
-  std::vector<std::string> names;
+  if (!dir) return false;
   while (const dirent* entry = ::readdir(dir.get())) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
@@ -75,26 +72,38 @@ bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& s
   }
   dir.reset();
   std::sort(names.begin(), names.end(), LessCaseInsensitive);
+  return true;
+}
 
+bool ScanOne(TVeloraIO& io, const std::string& folder, const std::string& name, TScanEntry& entry) {
+  const std::string path = folder + "/" + name;
+  if (IsSubfolder(path)) return false;
+  TIOParamsVals& params = io.Params();
+  io.ReadParamsFromFile(path);
+  if (params.FileType == ioUnknown) return false;
+  entry.FileName = path;
+  entry.BottomText = name;
+  entry.InfoText = InfoCaption(params.Width, params.Height, params.BitsPerSample, params.SamplesPerPixel);
+  entry.FileType = params.FileType;
+  return true;
+}
+
+bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink, bool uprightPhotos) {
+  std::vector<std::string> names;
+  if (!ListFolder(folder, mask, names)) {
+    sink.Begin(0);
+    return false;
+  }
   const int count = int(names.size());
   sink.Begin(count);
   TVeloraIO io;  // free-standing: no view, no bitmap
-  TIOParamsVals& params = io.Params();
-  params.JpegApplyOrientation = uprightPhotos;
+  io.Params().JpegApplyOrientation = uprightPhotos;
   int listed = 0;
   for (int i = 0; i < count; ++i) {
-    const std::string path = folder + "/" + names[size_t(i)];
-    if (!IsSubfolder(path)) {
-      io.ReadParamsFromFile(path);
-      if (params.FileType != ioUnknown) {
-        TScanEntry entry;
-        entry.FileName = path;
-        entry.TopText = std::to_string(++listed);
-        entry.BottomText = names[size_t(i)];
-        entry.InfoText = InfoCaption(params.Width, params.Height, params.BitsPerSample, params.SamplesPerPixel);
-        entry.FileType = params.FileType;
-        sink.Add(entry);
-      }
+    TScanEntry entry;
+    if (ScanOne(io, folder, names[size_t(i)], entry)) {
+      entry.TopText = std::to_string(++listed);
+      sink.Add(entry);
     }
     sink.Progress(i + 1, count);
   }

@@ -57,6 +57,13 @@ class TScanList : public TScanSink {
 // size, as a view that turns it shows it.
 bool ScanFolder(const std::string& folder, const std::string& mask, TScanSink& sink, bool uprightPhotos = false);
 
+// The two steps of ScanFolder, for a scan run in pieces: the names matching mask in list
+// order (false when the folder cannot be enumerated), and the header read of one of them
+// with io, which fills entry (all but TopText) and says whether the name is listed.
+bool ListFolder(const std::string& folder, const std::string& mask, std::vector<std::string>& names);
+class TVeloraIO;
+bool ScanOne(TVeloraIO& io, const std::string& folder, const std::string& name, TScanEntry& entry);
+
 // The info caption of an image: Width + "x" + Height + "x" + BitsPerSample × SamplesPerPixel + "b".
 std::string InfoCaption(int32_t width, int32_t height, int32_t bitsPerSample, int32_t samplesPerPixel);
 

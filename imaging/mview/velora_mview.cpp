@@ -1,5 +1,6 @@
 #include "velora_mview.h"
 
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace velora {
 
@@ -22,6 +24,12 @@ struct TVeloraMView::TEntry {
   int FrameDelay = 0;
   std::unique_ptr<TVLMText> TopText, BottomText, InfoText;
   std::string ReadFailure;  // why the last read of FileName failed; empty after a good one
+  // Reading on the loader: the entry's own number (indexes move), the number of its latest
+  // request (an older one's result is stale), whether one is under way, whether it failed.
+  uint64_t Serial = 0;
+  uint64_t Ticket = 0;
+  bool Queued = false;
+  bool Failed = false;
 };
 
 namespace {
@@ -48,8 +56,17 @@ TVLMText::TVLMText(TVeloraMView* owner, TVLMTextPosition position)
       Position_(position) {}
 
 void TVLMText::SetCaption(const std::string& caption) {
-  if (Owner_) Owner_->RaiseGap(Position_, QFontMetrics(Font).height());
+  if (Owner_) Owner_->RaiseGap(Position_, Owner_->TextHeight(Font));
   Caption_ = caption;
+}
+
+int TVeloraMView::TextHeight(const QFont& font) {
+  // Captions nearly always use the view's font: measuring it once serves thousands of them.
+  if (!(font == MeasuredFont_) || MeasuredHeight_ < 0) {
+    MeasuredFont_ = font;
+    MeasuredHeight_ = QFontMetrics(font).height();
+  }
+  return MeasuredHeight_;
 }
 
 void TVeloraMView::RaiseGap(TVLMTextPosition position, int h) {
@@ -84,6 +101,7 @@ TVeloraMView::TVeloraMView(QWidget* parent) : TVLView(parent), Store_(std::make_
 
 TVeloraMView::~TVeloraMView() {
   Destroying_ = true;
+  SetLoader(nullptr);
   DropSelection();
   Entries_.clear();
   Store_.reset();
@@ -101,8 +119,17 @@ int TVeloraMView::AppendImage() {
   return index;
 }
 
-void TVeloraMView::InsertImage(int index) {
+int TVeloraMView::AppendImageQuietly() {
+  int index = ImageCount();
+  InsertEntry(index, false);
+  return index;
+}
+
+void TVeloraMView::InsertImage(int index) { InsertEntry(index, true); }
+
+void TVeloraMView::InsertEntry(int index, bool select) {
   auto entry = std::make_unique<TEntry>();
+  entry->Serial = NextSerial_++;
   entry->Background = Background();
   entry->TopText = std::make_unique<TVLMText>(this, vlmtTop);
   entry->BottomText = std::make_unique<TVLMText>(this, vlmtBottom);
@@ -115,11 +142,12 @@ void TVeloraMView::InsertImage(int index) {
   if (Selected_ >= index) ++Selected_;
   for (int& m : MultiSelection_)
     if (m >= index) ++m;
-  SelectionStep(index);
+  if (select) SelectionStep(index);
   PendingAction_ = vlpaInserted;
   PendingIndex_ = index;
   NotifyChangeListeners();
-  Update();
+  // While painting is locked (a batch of entries coming in) the layout waits for the unlock.
+  if (LockCount_ == 0) Update();
 }
 
 bool TVeloraMView::DeleteImage(int index) {
@@ -148,6 +176,7 @@ bool TVeloraMView::DeleteImage(int index) {
 }
 
 void TVeloraMView::Clear() {
+  if (Loader_) Loader_->Renew(ThumbChannel_);
   DropSelection();
   // With a selection left in place every deletion would select the next entry and read its
   // file: clearing a folder of thousands of entries would read all of them once.
@@ -166,6 +195,8 @@ void TVeloraMView::SetImageFileName(int index, const std::string& name) {
     e->FileName = name;
     e->ImageID = -1;
     e->ReadFailure.clear();  // said of the old name
+    e->Failed = e->Queued = false;
+    ++e->Ticket;
   }
 }
 
@@ -215,7 +246,47 @@ int TVeloraMView::ImageY(int index) const {
   return e ? e->Y : 0;
 }
 
+void TVeloraMView::MakeThumbnail(const TBitmap& bitmap, int thumbWidth, int thumbHeight, TBitmap& thumb) {
+  int w = bitmap.Width(), h = bitmap.Height();
+  if (w <= 0 || h <= 0) {
+    thumb.Reset(0, 0, TPixelFormat::pf24bit);
+    return;
+  }
+  // Images smaller than the box are enlarged to fill it.
+  double s = std::min(double(thumbHeight) / h, double(thumbWidth) / w);
+  int tw = std::max(1, int(std::trunc(w * s)));
+  int th = std::max(1, int(std::trunc(h * s)));
+  thumb.Reset(tw, th, TPixelFormat::pf24bit);
+  if (bitmap.PixelFormat() == TPixelFormat::pf1bit)
+    ReduceBitmap1Bit(bitmap, TRect{0, 0, w, h}, thumb);
+  else if (bitmap.PixelFormat() == TPixelFormat::pf24bit)
+    ResampleBitmap(bitmap, thumb, rfFastLinear);
+}
+
 void TVeloraMView::SetImage(int index, const TBitmap& bitmap) {
+  if (!Entry(index)) return;
+  if (StoreType_ == vltThumb) {
+    TBitmap thumb;
+    MakeThumbnail(bitmap, ThumbWidth_, ThumbHeight_, thumb);
+    StoreImage(index, thumb);
+  } else {
+    StoreImage(index, bitmap);
+  }
+}
+
+void TVeloraMView::StoreImage(int index, const TBitmap& pixels) {
+  TEntry* e = Entry(index);
+  bool selected = index == Selected_;
+  if (selected) ReleaseCurrentBitmap();
+  if (e->Image) {
+    Store_->ReleaseImage(e->Image);
+    e->Image = nullptr;
+  }
+  if (!pixels.Empty()) e->Image = Store_->AddBitmap(pixels);
+  if (selected) AcquireCurrentBitmap();
+}
+
+void TVeloraMView::InvalidateImage(int index) {
   TEntry* e = Entry(index);
   if (!e) return;
   bool selected = index == Selected_;
@@ -224,25 +295,177 @@ void TVeloraMView::SetImage(int index, const TBitmap& bitmap) {
     Store_->ReleaseImage(e->Image);
     e->Image = nullptr;
   }
-  if (StoreType_ == vltThumb) {
-    int w = bitmap.Width(), h = bitmap.Height();
-    if (w > 0 && h > 0) {
-      // Images smaller than the box are enlarged to fill it.
-      double s = std::min(double(ThumbHeight_) / h, double(ThumbWidth_) / w);
-      int tw = std::max(1, int(std::trunc(w * s)));
-      int th = std::max(1, int(std::trunc(h * s)));
-      TBitmap thumb;
-      thumb.Reset(tw, th, TPixelFormat::pf24bit);
-      if (bitmap.PixelFormat() == TPixelFormat::pf1bit)
-        ReduceBitmap1Bit(bitmap, TRect{0, 0, w, h}, thumb);
-      else if (bitmap.PixelFormat() == TPixelFormat::pf24bit)
-        ResampleBitmap(bitmap, thumb, rfFastLinear);
-      e->Image = Store_->AddBitmap(thumb);
-    }
-  } else {
-    e->Image = Store_->AddBitmap(bitmap);
-  }
+  e->ReadFailure.clear();
+  e->Failed = false;
+  e->Queued = false;
+  ++e->Ticket;  // what is under way was read from the old file
   if (selected) AcquireCurrentBitmap();
+  UpdateCell(index);
+}
+
+// ---- reading on the loader ------------------------------------------------------------------
+
+void TVeloraMView::SetLoader(TVeloraLoader* loader) {
+  if (Loader_ && ThumbChannel_) Loader_->Renew(ThumbChannel_);
+  for (auto& e : Entries_) e->Queued = false;
+  Loader_ = loader;
+  ThumbChannel_ = loader ? loader->NewChannel() : nullptr;
+  update();
+}
+
+TPicturePtr TVeloraMView::ReadThumbnail(const TPictureRequest& request, int thumbWidth, int thumbHeight,
+                                        const std::function<bool()>& stop) {
+  TPicturePtr picture = ReadPicture(request, stop);
+  if (!picture->Failed && thumbWidth > 0) {
+    TBitmap thumb;
+    MakeThumbnail(picture->Bitmap, thumbWidth, thumbHeight, thumb);
+    picture->Bitmap.SwapPixels(thumb);
+  }
+  return picture;
+}
+
+namespace {
+
+// The picture's pixels as a QImage (rows top-down), for the thumbnail cache.
+QImage ToQImage(const TBitmap& b) {
+  QImage wrapped(b.Bits(), b.Width(), b.Height(), b.RowLen(), QImage::Format_BGR888);
+  return wrapped.mirrored();  // the rows are stored bottom-up; this also copies them
+}
+
+// A cached thumbnail as a 24-bit bitmap.
+void FromQImage(const QImage& image, TBitmap& b) {
+  const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
+  b.Reset(rgb.width(), rgb.height(), TPixelFormat::pf24bit);
+  for (int y = 0; y < rgb.height(); ++y) std::memcpy(b.ScanLine(y), rgb.constScanLine(y), size_t(rgb.width()) * 3);
+}
+
+}  // namespace
+
+TPicturePtr TVeloraMView::ReadThumbnailCached(const TVLThumbnailCache& cache, const TPictureRequest& request,
+                                              int thumbWidth, int thumbHeight, const std::function<bool()>& stop) {
+  if (!cache.Enabled() || thumbWidth <= 0) return ReadThumbnail(request, thumbWidth, thumbHeight, stop);
+  const QString path = QFileInfo(QString::fromStdString(request.FileName)).absoluteFilePath();
+  const int size = std::max(thumbWidth, thumbHeight);
+  auto picture = std::make_shared<TPictureResult>();
+  picture->FileName = request.FileName;
+  if (cache.HasFailed(path)) {
+    picture->Failed = true;
+    picture->Reason = "the file could not be read (remembered in the thumbnail cache)";
+    return picture;
+  }
+  const QImage cached = cache.Lookup(path, size);
+  if (!cached.isNull()) {
+    TBitmap pixels;
+    FromQImage(cached, pixels);
+    picture->Background = TRGBToTColor(request.Background);
+    MakeThumbnail(pixels, thumbWidth, thumbHeight, picture->Bitmap);
+    return picture;
+  }
+  // Read at the scale the cache's folder needs, keep that, and reduce it for the cell.
+  TPictureRequest forCache = request;
+  forCache.Width = forCache.Height = TVLThumbnailCache::FolderSize(size);
+  picture = ReadPicture(forCache, stop);
+  if (picture->Failed) {
+    if (!(stop && stop())) cache.RecordFailure(path);
+    return picture;
+  }
+  if (picture->Bitmap.PixelFormat() == TPixelFormat::pf24bit) {
+    // The picture's own size is known when it was read whole; a reduced JPEG only says it roughly.
+    const bool whole = picture->Params && picture->Params->JpegScaleUsed <= 1;
+    cache.Store(path, ToQImage(picture->Bitmap), size, whole ? picture->Bitmap.Width() : 0,
+                whole ? picture->Bitmap.Height() : 0, QString());
+  }
+  TBitmap thumb;
+  MakeThumbnail(picture->Bitmap, thumbWidth, thumbHeight, thumb);
+  picture->Bitmap.SwapPixels(thumb);
+  return picture;
+}
+
+void TVeloraMView::RequestThumbnail(TEntry& e, int priority) {
+  e.Queued = true;
+  TPictureRequest request;
+  request.FileName = e.FileName;
+  // Resolved here: system colours are known on the GUI thread only.
+  request.Background = ColorToRGB(e.Background);
+  request.Upright = true;  // photos stand upright in the column, as their camera meant them
+  const bool thumb = StoreType_ == vltThumb;
+  // A JPEG is decoded at the smallest scale that still covers the thumbnail.
+  request.JpegScale = thumb ? 0 : 1;
+  request.Width = ThumbWidth_;
+  request.Height = ThumbHeight_;
+  const int tw = thumb ? ThumbWidth_ : 0, th = ThumbHeight_;
+  TThumbnailSource source = ThumbnailSource ? ThumbnailSource : ReadThumbnail;
+  const uint64_t serial = e.Serial, ticket = e.Ticket;
+  QPointer<TVeloraMView> self(this);
+  Loader_->Submit(ThumbChannel_, priority, int64_t(serial), this,
+                  [self, source, request, tw, th, serial, ticket](const TLoadTicket& job) -> TLoadDone {
+                    TPicturePtr result = source(request, tw, th, [&job] { return job.Stale(); });
+                    return [self, serial, ticket, result] {
+                      if (self) self->ThumbnailArrived(serial, ticket, result);
+                    };
+                  });
+}
+
+int TVeloraMView::IndexOfSerial(uint64_t serial) const {
+  for (size_t i = 0; i < Entries_.size(); ++i)
+    if (Entries_[i]->Serial == serial) return int(i);
+  return -1;
+}
+
+void TVeloraMView::ThumbnailArrived(uint64_t serial, uint64_t ticket, const TPicturePtr& result) {
+  const int index = IndexOfSerial(serial);
+  TEntry* e = Entry(index);
+  if (!e || e->Ticket != ticket) return;  // deleted, or its file was replaced meanwhile
+  e->Queued = false;
+  if (result->Failed) {
+    // Tried once: a failed cell is not read again at every paint, only when its file changes.
+    e->Failed = true;
+    e->ReadFailure = !result->Reason.empty() ? result->Reason : "the file could not be read";
+    if (RemoveCorrupted) {
+      DeleteImage(index);
+      Update();
+    } else {
+      UpdateCell(index);
+    }
+    return;
+  }
+  e->ReadFailure.clear();
+  e->Background = result->Background;
+  StoreImage(index, result->Bitmap);
+  UpdateCell(index);
+}
+
+void TVeloraMView::UpdateCell(int index) {
+  TEntry* e = Entry(index);
+  if (!e) return;
+  const int m = std::max(SelectionWidth_, ThumbnailsBorderWidth_) + 1;
+  update(QRect(e->X - ViewX_ - m, e->Y - ViewY_ - m, ThumbWidth_ + 2 * m, ThumbHeight_ + 2 * m)
+             .translated(ClientOrigin()));
+}
+
+void TVeloraMView::PlanThumbnails() {
+  if (!Loader_ || LockCount_ > 0) return;
+  // What was asked for and not started yet is asked for again in the new order.
+  for (int64_t serial : Loader_->TakeQueued(ThumbChannel_))
+    if (TEntry* e = Entry(IndexOfSerial(uint64_t(serial)))) e->Queued = false;
+  const int cw = ClientWidth(), ch = ClientHeight();
+  const QRect visible(ViewX_, ViewY_, cw, ch);
+  // The next screenful each way.
+  const QRect near = visible.adjusted(-cw, -ch, cw, ch);
+  auto wants = [this](const TEntry& e) {
+    return !e.Image && !e.Failed && !e.Queued && e.ImageID < 0 && !e.FileName.empty();
+  };
+  std::vector<TEntry*> later;
+  for (auto& p : Entries_) {
+    TEntry& e = *p;
+    if (!wants(e)) continue;
+    const QRect cell(e.X, e.Y, ThumbWidth_, ThumbHeight_);
+    if (cell.intersects(visible))
+      RequestThumbnail(e, kVisiblePriority);
+    else if (cell.intersects(near))
+      later.push_back(&e);
+  }
+  for (TEntry* e : later) RequestThumbnail(*e, kNearPriority);
 }
 
 bool TVeloraMView::ObtainImage(int index) {
@@ -314,7 +537,14 @@ TVLPendingAction TVeloraMView::TakePendingAction(int& index) {
 
 // ---- selection ----------------------------------------------------------------------------
 
-void TVeloraMView::AcquireCurrentBitmap() { CurrentBitmap_ = GetImageBitmap(Selected_); }
+void TVeloraMView::AcquireCurrentBitmap() {
+  // With a loader, selecting never reads: the entry's pixels come when its job delivers them.
+  TEntry* e = Entry(Selected_);
+  if (Loader_ && e && e->FileName.size() && e->ImageID < 0)
+    CurrentBitmap_ = e->Image ? Store_->CheckOut(e->Image) : nullptr;
+  else
+    CurrentBitmap_ = GetImageBitmap(Selected_);
+}
 
 void TVeloraMView::ReleaseCurrentBitmap() {
   if (CurrentBitmap_) Store_->CheckIn(CurrentBitmap_, true);
@@ -720,7 +950,7 @@ void TVeloraMView::PaintTo(QPainter& p) {
       TEntry& e = *Entries_[size_t(i)];
       int x = e.X - ViewX_, y = e.Y - ViewY_;
       if (x + ThumbWidth_ - 1 < 0 || y + ThumbHeight_ - 1 < 0 || x > cw - 1 || y > ch - 1) continue;
-      if (!e.Image && !ObtainImage(i) && RemoveCorrupted) {
+      if (!e.Image && !(Loader_ && e.ImageID < 0) && !ObtainImage(i) && RemoveCorrupted) {
         DeleteImage(i);
         Layout();
         restart = true;
@@ -767,6 +997,7 @@ void TVeloraMView::paintEvent(QPaintEvent*) {
   p.setClipRect(QRect(c.left(), c.top(), ClientWidth(), ClientHeight()));
   p.translate(c.topLeft());
   PaintTo(p);
+  PlanThumbnails();
 }
 
 void TVeloraMView::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,8 @@
 // TVeloraMView: many images as a grid of captioned thumbnails. Entries hold a file name (or
 // an ID) and three captions; their pixels are read lazily, the first time a cell is painted,
 // reduced to the thumbnail size and kept in a TVLVirtualDIBList, whose few mapped views are
-// drawn straight onto the window.
+// drawn straight onto the window. With a loader attached the reading runs on its workers:
+// a cell not read yet is painted empty with its captions and filled when its pixels arrive.
 #pragma once
 #include <QFont>
 #include <QImage>
@@ -13,6 +14,8 @@
 
 #include "bitmap/vl_virtual_dib_list.h"
 #include "io/velora_io.h"
+#include "mview/thumbnail_cache.h"
+#include "mview/velora_loader.h"
 #include "view/qt/velora_view.h"
 #include "view/qt/transition_effects.h"
 #include "view/qt/vl_view.h"
@@ -72,6 +75,9 @@ class TVeloraMView : public TVLView {
   // ---- entries
   int ImageCount() const { return int(Entries_.size()); }
   int AppendImage();
+  // Appends an entry without selecting it: a list that fills while the user works in it.
+  int AppendImageQuietly();
+  void InsertImageQuietly(int index) { InsertEntry(index, false); }
   void InsertImage(int index);
   bool DeleteImage(int index);
   void Clear();
@@ -84,6 +90,31 @@ class TVeloraMView : public TVLView {
   TColor ImageBackground(int index) const;
   void SetImage(int index, const TBitmap& bitmap);
   bool ObtainImage(int index);
+  // Forgets the entry's pixels and its read failure: the file is read again when the cell
+  // shows (a file replaced on disk).
+  void InvalidateImage(int index);
+  // The thumbnail of `source` that fits thumbWidth × thumbHeight (SetImage in vltThumb mode).
+  static void MakeThumbnail(const TBitmap& source, int thumbWidth, int thumbHeight, TBitmap& thumb);
+
+  // Reading on worker threads: with a loader the column never reads on the GUI thread; the
+  // visible cells are asked for first, then the next screenful each way. Without one (the
+  // default) a cell is read when it is painted.
+  void SetLoader(TVeloraLoader* loader);
+  TVeloraLoader* Loader() const { return Loader_; }
+  // Where a worker gets an entry's thumbnail: a cache of made thumbnails may answer before
+  // the file is decoded. Runs on a worker thread; the default reads the file.
+  using TThumbnailSource = std::function<TPicturePtr(const TPictureRequest& request, int thumbWidth, int thumbHeight,
+                                                      const std::function<bool()>& stop)>;
+  TThumbnailSource ThumbnailSource;
+  static TPicturePtr ReadThumbnail(const TPictureRequest& request, int thumbWidth, int thumbHeight,
+                                   const std::function<bool()>& stop);
+  // The same through the desktop's thumbnail cache: a valid cached thumbnail is used as it
+  // is (whoever wrote it), else the file is read and its thumbnail kept there for the next
+  // start; a file that failed is recorded and not read again until it changes.
+  static TPicturePtr ReadThumbnailCached(const TVLThumbnailCache& cache, const TPictureRequest& request,
+                                         int thumbWidth, int thumbHeight, const std::function<bool()>& stop);
+  // Priorities of the column's jobs on the loader.
+  static constexpr int kVisiblePriority = 50, kNearPriority = 30;
   // Why the entry's file could not be read the last time it was tried ("Cannot open file …",
   // "JPEG: premature end of data"); empty once it was read, or before it was tried. The cell
   // shows it as its tool tip.
@@ -222,6 +253,14 @@ class TVeloraMView : public TVLView {
   struct TEntry;
 
   TEntry* Entry(int index) const;
+  void InsertEntry(int index, bool select);
+  // Stores ready pixels (already a thumbnail in vltThumb mode) as the entry's image.
+  void StoreImage(int index, const TBitmap& pixels);
+  void PlanThumbnails();
+  void RequestThumbnail(TEntry& entry, int priority);
+  void ThumbnailArrived(uint64_t serial, uint64_t ticket, const TPicturePtr& result);
+  int IndexOfSerial(uint64_t serial) const;
+  void UpdateCell(int index);
   void SelectionStep(int index);
   bool RememberReadFailure(TEntry& entry);
   void AcquireCurrentBitmap();
@@ -236,6 +275,9 @@ class TVeloraMView : public TVLView {
   QPoint ToClient(const QPoint& widgetPoint) const;
   friend class TVLMText;
   void RaiseGap(TVLMTextPosition position, int textHeight);
+  int TextHeight(const QFont& font);
+  QFont MeasuredFont_;
+  int MeasuredHeight_ = -1;
 
   std::vector<std::unique_ptr<TEntry>> Entries_;
   // What the entries' places were computed with, and how many leading entries still hold them.
@@ -248,6 +290,9 @@ class TVeloraMView : public TVLView {
   int LaidOut_ = 0;
   std::unique_ptr<TVLVirtualDIBList> Store_;
   TVeloraIO Reader_;
+  TVeloraLoader* Loader_ = nullptr;
+  TLoadChannelPtr ThumbChannel_;
+  uint64_t NextSerial_ = 1;
   TVLStoreType StoreType_ = vltNormal;
   int ThumbWidth_ = 100;
   int ThumbHeight_ = 100;

@@ -1,7 +1,8 @@
 // The viewer's window end to end, offscreen: the caption, the scanned column, the first image
-// loaded and fitted, keys moving the selection (coalesced while held), the zoom and reload
-// commands, the zoom filters, drag-scrolling, the margins after a PNG, fitting that follows
-// the window, the restored geometry, unreadable files, the usage message, and the two
+// loaded and fitted, keys moving the selection (coalesced while held), the preview of a large
+// photo and the whole picture after it, pictures read ahead, the folder watched, the zoom and
+// reload commands, the zoom filters, drag-scrolling, the margins after a PNG, fitting that
+// follows the window, the restored geometry, unreadable files, the usage message, and the two
 // processing commands.
 #include <gtest/gtest.h>
 
@@ -17,8 +18,11 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,6 +36,7 @@
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
 #include "io/velora_io.h"
+#include "mview/thumbnail_cache.h"
 #include "mview/velora_mview.h"
 #include "tessel_application.h"
 #include "view/qt/velora_view.h"
@@ -79,9 +84,9 @@ struct Window {
   }
   TVeloraView& view() { return *form.VeloraView1; }
   TVeloraMView& mview() { return *form.VeloraMView1; }
-  // Lets the loop read the selection that waits for input to settle.
+  // Lets the loop take everything the loader's workers read.
   void Settle() {
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !form.LoadPending(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form.Busy(); }, 10000));
   }
   void Key(Qt::Key key) {
     mview().setFocus();
@@ -193,36 +198,199 @@ TEST(Viewer, SelectionsMadeBeforeTheLoopRunsLoadOnlyTheLast) {
   EXPECT_EQ(w.view().GetBitmap()->Width(), 64);
 }
 
-TEST(Viewer, AHeldKeyLoadsWhereItIsReleased) {
+// A held key steps faster than pictures are read: every step answers at once, the view never
+// shows a picture under another entry's highlight, and the last one reached is shown.
+TEST(Viewer, AHeldKeyNeverShowsAnotherEntrysPicture) {
   Fixture fx;
+  for (int i = 0; i < 6; ++i) WriteImage(fx.dir + "/e" + std::to_string(i) + ".jpg", 640, 480, TRGB{uint8_t(i * 40), 9, 9});
   Window w(fx.dir);
-  LoadCounter count(w.view());
+  int mismatches = 0;
+  w.view().OnImageChange = [&](TVLObject*) {
+    if (!w.view().GetBitmap()->Empty() && w.form.ShownIndex() != w.form.CurrentIndex()) ++mismatches;
+  };
   QWidget* m = &w.mview();
   m->setFocus();
-  SendKey(m, QEvent::KeyPress, Qt::Key_Down, false);
-  w.Settle();  // a single press reads at once
-  EXPECT_EQ(count.loads, 1);
-  SendKey(m, QEvent::KeyPress, Qt::Key_Down, true);  // the key repeats
-  QTest::qWait(TfrmImageViewer::kSettleMs / 3);
-  EXPECT_EQ(count.loads, 1);  // nothing is read while the key repeats
-  EXPECT_TRUE(w.view().GetBitmap()->Empty());
-  EXPECT_EQ(w.mview().SelectedImage(), 2);
+  for (int i = 0; i < 8; ++i) {
+    SendKey(m, QEvent::KeyPress, Qt::Key_Down, i > 0);
+    QTest::qWait(5);
+  }
   SendKey(m, QEvent::KeyRelease, Qt::Key_Down, false);
-  QTest::qWait(1);
   w.Settle();
-  EXPECT_EQ(count.loads, 2);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(w.form.CurrentIndex(), 8);
+  EXPECT_EQ(w.form.ShownIndex(), 8);
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 640);
+}
+
+namespace {
+
+// A door the fake reader waits at until the test opens it.
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool open = false;
+  void Wait() {
+    std::unique_lock lock(m);
+    cv.wait(lock, [this] { return open; });
+  }
+  void Open() {
+    {
+      std::lock_guard lock(m);
+      open = true;
+    }
+    cv.notify_all();
+  }
+};
+
+// The viewer's reader, counting what it reads, whole pictures held at the gate when asked.
+struct CountingReader {
+  std::mutex m;
+  std::map<std::string, int> whole;  // file name -> whole reads
+  Gate gate;
+  bool hold = false;
+  void Install(TfrmImageViewer& form) {
+    form.PictureSource = [this](const TPictureRequest& r, const std::function<bool()>& stop) {
+      if (r.JpegScale == 1) {
+        {
+          std::lock_guard lock(m);
+          ++whole[fs::path(r.FileName).filename().string()];
+        }
+        if (hold) gate.Wait();
+      }
+      return ReadPicture(r, stop);
+    };
+  }
+  int Whole(const std::string& name) {
+    std::lock_guard lock(m);
+    return whole[name];
+  }
+};
+
+}  // namespace
+
+TEST(Viewer, ALargePhotoShowsAPreviewFirstAndKeepsTheZoomSetOnIt) {
+  Fixture fx;
+  WriteImage(fx.dir + "/z-large.jpg", 2400, 1800, TRGB{90, 90, 200});
+  Window w(fx.dir);
+  CountingReader reader;
+  reader.hold = true;
+  reader.Install(w.form);
+  w.mview().setFocus();
+  QTest::keyClick(&w.mview(), Qt::Key_End);  // the whole read waits at the gate
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.form.ShowingPreview(); }, 5000));
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 300);  // an eighth, fitted into the view
+  const double fitted = w.view().Zoom();
+  EXPECT_GT(fitted, 100);
+  // The user zooms the preview, then asks for 1:1, which waits for the whole picture.
+  w.view().SetZoom(fitted * 2);
+  w.form.tbtnZoomX1->trigger();
+  EXPECT_DOUBLE_EQ(w.view().Zoom(), fitted * 2);
+  EXPECT_FALSE(w.form.FitMode());
+  reader.gate.Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.form.ShowingPreview(); }, 5000));
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 2400);
+  // The same size on screen as the zoomed preview, until the waiting 1:1 runs.
+  EXPECT_NEAR(w.view().Zoom(), fitted * 2 / 8, 1e-9);
+  w.Settle();
+  EXPECT_DOUBLE_EQ(w.view().Zoom(), 100);
+}
+
+TEST(Viewer, NeighboursAreReadAheadAndReloadReadsAgain) {
+  Fixture fx;
+  Window w(fx.dir);
+  CountingReader reader;
+  reader.Install(w.form);
+  w.Key(Qt::Key_Down);  // b-wide.png was read ahead before the reader was counted
+  EXPECT_EQ(reader.Whole("b-wide.png"), 0);
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 1200);
+  EXPECT_TRUE(w.form.ReadAhead().Contains(fx.dir + "/a-photo.jpg"));  // the one left behind
+  EXPECT_EQ(reader.Whole("c-small.jpg"), 1);  // read ahead once b-wide.png showed
+  w.Key(Qt::Key_Down);
+  EXPECT_EQ(reader.Whole("c-small.jpg"), 1);
+  w.Key(Qt::Key_Up);
+  w.Key(Qt::Key_Up);
+  EXPECT_EQ(reader.Whole("a-photo.jpg"), 0);
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 800);
+  // Reload reads the file, cached or not.
+  w.form.tbtnReloadImage->trigger();
+  w.Settle();
+  EXPECT_EQ(reader.Whole("a-photo.jpg"), 1);
+  // A neighbour changed on disk since it was read ahead is read again.
+  w.form.SetWatchFolder(false);
+  ASSERT_TRUE(w.form.ReadAhead().Contains(fx.dir + "/b-wide.png"));
+  WriteImage(fx.dir + "/b-wide.png", 1000, 300, TRGB{0, 0, 200});
+  w.Key(Qt::Key_Down);
+  EXPECT_EQ(reader.Whole("b-wide.png"), 1);
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 1000);
+}
+
+TEST(Viewer, TheWatchedFolderShowsAddedRemovedAndReplacedFiles) {
+  Fixture fx;
+  Window w(fx.dir);
+  w.Key(Qt::Key_Down);  // b-wide.png selected and shown
+  auto names = [&] {
+    std::string all;
+    for (int i = 0; i < w.mview().ImageCount(); ++i)
+      all += w.mview().ImageTopText(i)->Caption() + ":" + w.mview().ImageBottomText(i)->Caption() + " ";
+    return all;
+  };
+  auto waitFor = [&](const std::string& expected) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return names() == expected; }, 5000)) << names();
+    w.Settle();
+  };
+  WriteImage(fx.dir + "/0-first.jpg", 32, 32, TRGB{1, 1, 1});
+  waitFor("1:0-first.jpg 2:a-photo.jpg 3:b-wide.png 4:c-small.jpg ");
+  EXPECT_EQ(w.mview().SelectedImage(), 2);  // still b-wide.png
   EXPECT_EQ(w.form.ShownIndex(), 2);
+  fs::remove(fx.dir + "/a-photo.jpg");
+  waitFor("1:0-first.jpg 2:b-wide.png 3:c-small.jpg ");
+  EXPECT_EQ(w.mview().SelectedImage(), 1);
+  EXPECT_EQ(w.form.CurrentIndex(), 1);
+  // Replaced: its caption and the picture shown follow the new file.
+  WriteImage(fx.dir + "/sub/new.png", 900, 300, TRGB{5, 5, 5});
+  fs::rename(fx.dir + "/sub/new.png", fx.dir + "/b-wide.png");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.mview().ImageInfoText(1)->Caption() == "900x300x24b"; }, 5000));
+  w.Settle();
+  EXPECT_EQ(w.view().GetBitmap()->Width(), 900);
+  // The selected file removed: the highlight moves to the next one, which is shown.
+  fs::remove(fx.dir + "/b-wide.png");
+  waitFor("1:0-first.jpg 2:c-small.jpg ");
+  EXPECT_EQ(w.form.ShownIndex(), 1);
   EXPECT_EQ(w.view().GetBitmap()->Width(), 64);
 }
 
-TEST(Viewer, AHeldKeyWhoseReleaseIsLostLoadsOnceItPauses) {
+// The column's thumbnails go through the desktop's cache: one found there is used as it is,
+// one made is kept there; with the cache off the file itself is read.
+TEST(Viewer, ThumbnailsComeFromTheDesktopsCacheAndGoBackToIt) {
   Fixture fx;
-  Window w(fx.dir);
-  w.mview().setFocus();
-  SendKey(&w.mview(), QEvent::KeyPress, Qt::Key_Down, true);
-  EXPECT_TRUE(w.form.LoadPending());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.form.LoadPending(); }, 5 * TfrmImageViewer::kSettleMs));
-  EXPECT_EQ(w.view().GetBitmap()->Width(), 1200);
+  TVLThumbnailCache cache;
+  const QString photo = QString::fromStdString(fx.dir + "/a-photo.jpg");
+  QImage other(128, 96, QImage::Format_RGB32);
+  other.fill(qRgb(250, 0, 0));  // what another program made of it: red, the file is blue
+  ASSERT_TRUE(cache.Store(photo, other, 128, 800, 600, "image/jpeg"));
+  auto thumbnailRed = [](TVeloraMView& m, int idx) {
+    TBitmap* b = m.GetImageBitmap(idx);
+    if (!b) return -1;
+    const int red = b->ScanLine(b->Height() / 2)[3 * (b->Width() / 2) + 2];
+    m.ReleaseBitmap(b);
+    return red;
+  };
+  {
+    Window w(fx.dir);
+    EXPECT_TRUE(w.form.ThumbnailCache().Enabled());
+    EXPECT_GT(thumbnailRed(w.mview(), 0), 240);  // the file's own red is 160
+    // c-small.jpg was read and its thumbnail kept.
+    EXPECT_FALSE(cache.Lookup(QString::fromStdString(fx.dir + "/c-small.jpg"), 128).isNull());
+  }
+  {
+    TfrmImageViewer form(fx.dir, "*.*");
+    form.SetThumbnailCacheEnabled(false);
+    form.resize(700, 500);
+    form.show();
+    form.FormActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Busy(); }, 10000));
+    EXPECT_NEAR(thumbnailRed(*form.VeloraMView1, 0), 160, 12);
+  }
 }
 
 TEST(Viewer, ZoomCommandsReloadAndFilters) {
@@ -238,6 +406,7 @@ TEST(Viewer, ZoomCommandsReloadAndFilters) {
   w.form.tbtnZoomX1->trigger();
   WriteImage(fx.dir + "/a-photo.jpg", 400, 300, TRGB{255, 255, 255});
   w.form.tbtnReloadImage->trigger();
+  w.Settle();
   EXPECT_EQ(w.view().GetBitmap()->Width(), 400);
   EXPECT_DOUBLE_EQ(w.view().Zoom(), 100);
   EXPECT_EQ(w.view().toolTip().toStdString(), fx.dir + "/a-photo.jpg");
@@ -260,6 +429,7 @@ TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   VLInstallLzwCoders();  // the GIF writer's coder, installed by the first activation
   WriteImage(fx.dir + "/d-anim.gif", 40, 30, TRGB{9, 9, 9});
   Window w(fx.dir);
+  w.form.SetWatchFolder(false);  // files that change under a running read, not the list's changes
   ASSERT_EQ(w.mview().ImageCount(), 4);
   EXPECT_EQ(w.form.StatusText(), "");
   std::string shown;
@@ -292,9 +462,11 @@ TEST(Viewer, AnUnreadableFileShowsAnEmptyPictureAndWhy) {
   EXPECT_EQ(w.view().Background(), TColor(0x00402010));
   // Reload says it again; a readable file clears the line.
   w.form.tbtnReloadImage->trigger();
+  w.Settle();
   EXPECT_NE(w.form.StatusText(), "");
   WriteImage(fx.dir + "/d-anim.gif", 64, 48, TRGB{1, 2, 3});
   w.form.tbtnReloadImage->trigger();
+  w.Settle();
   EXPECT_EQ(w.form.StatusText(), "");
   EXPECT_EQ(w.view().GetBitmap()->Width(), 64);
   TesselApplication::ShowException = saved;
