@@ -29,6 +29,9 @@ bool IsFrameMarker(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != kDht && m 
 struct THeaderStream {
   TBytes header;
   bool scan = false, frame = false, restart = false;
+  TBytes scanHeader;  // a scan's header without its data, which the strips hold
+  std::vector<uint8_t> componentIds;  // the frame's
+  uint8_t highestDc = 0, highestAc = 0;
 };
 
 THeaderStream SplitHeader(const TBytes& data) {
@@ -48,13 +51,27 @@ THeaderStream SplitHeader(const TBytes& data) {
     }
     if (m == kEoi) break;
     if (m == kSos) {
-      h.scan = true;
+      // A scan's header with no data behind it (an end-of-image marker at most): the strips
+      // hold the data.
+      const size_t end = i + 4 <= data.size() ? i + 2 + size_t(data[i + 2] << 8 | data[i + 3]) : data.size() + 1;
+      h.scan = end > data.size() || data.size() - end > 2;
+      if (!h.scan) h.scanHeader.assign(data.begin() + ptrdiff_t(i), data.begin() + ptrdiff_t(end));
       break;
     }
     if (i + 4 > data.size()) break;
     const size_t end = i + 2 + size_t(data[i + 2] << 8 | data[i + 3]);
     if (end > data.size()) break;
-    h.frame = h.frame || IsFrameMarker(m);
+    if (IsFrameMarker(m) && end - i >= 10) {
+      h.frame = true;
+      h.componentIds.clear();
+      for (size_t c = 0; c < data[i + 9] && i + 12 + 3 * c <= end; ++c) h.componentIds.push_back(data[i + 10 + 3 * c]);
+    }
+    // The highest table each kind of Huffman table has (the first table's only, for a
+    // segment of several).
+    if (m == kDht && end - i > 4) {
+      uint8_t& highest = (data[i + 4] >> 4) ? h.highestAc : h.highestDc;
+      highest = std::max<uint8_t>(highest, data[i + 4] & 3);
+    }
     h.restart = h.restart || m == kDri;
     i = end;
   }
@@ -102,13 +119,18 @@ void PutFrame(const TTIFFVars& v, TBytes& out) {
   PutMarker(out, kSof0, body);
 }
 
-void PutScanHeader(const TTIFFVars& v, TBytes& out) {
-  const int n = Components(v);
-  const size_t dc = std::max<size_t>(v.oldJpegDcTables.size(), 1), ac = std::max<size_t>(v.oldJpegAcTables.size(), 1);
+// The scan of every component: luma with the first tables, chroma with the second where there
+// are two, as the frame names the components.
+void PutScanHeader(const TTIFFVars& v, const THeaderStream& given, TBytes& out) {
+  const bool fromTags = given.header.empty();
+  const std::vector<uint8_t>& ids = given.componentIds;
+  const int n = fromTags || ids.empty() ? Components(v) : int(ids.size());
+  const size_t dc = fromTags ? std::max<size_t>(v.oldJpegDcTables.size(), 1) - 1 : given.highestDc;
+  const size_t ac = fromTags ? std::max<size_t>(v.oldJpegAcTables.size(), 1) - 1 : given.highestAc;
   TBytes body{uint8_t(n)};
   for (int c = 0; c < n; ++c)
-    body.insert(body.end(), {uint8_t(c + 1), uint8_t(std::min<size_t>(size_t(c), dc - 1) << 4 |
-                                                     std::min<size_t>(size_t(c), ac - 1))});
+    body.insert(body.end(), {uint8_t(fromTags || ids.empty() ? c + 1 : ids[size_t(c)]),
+                             uint8_t(std::min<size_t>(size_t(c), dc) << 4 | std::min<size_t>(size_t(c), ac))});
   body.insert(body.end(), {0, 63, 0});
   PutMarker(out, kSos, body);
 }
@@ -152,7 +174,10 @@ bool AssembleStream(TTiffSource& source, const TTIFFVars& v, const THeaderStream
     strip.resize(size_t(count));
     if (count == 0 || !source.ReadAt(offset, strip.data(), count)) break;  // the decoder pads what is missing
     // Some writers begin the first strip with the scan header themselves.
-    if (i == 0 && !(strip.size() >= 2 && strip[0] == 0xFF && strip[1] == kSos)) PutScanHeader(v, stream);
+    if (i == 0 && !given.scanHeader.empty())
+      stream.insert(stream.end(), given.scanHeader.begin(), given.scanHeader.end());
+    else if (i == 0 && !(strip.size() >= 2 && strip[0] == 0xFF && strip[1] == kSos))
+      PutScanHeader(v, given, stream);
     if (strip.size() >= 2 && strip[strip.size() - 2] == 0xFF && strip.back() == kEoi) strip.resize(strip.size() - 2);
     if (i > 0 && !EndsWithRestart(stream)) stream.insert(stream.end(), {0xFF, uint8_t(kRst0 + (i - 1) % 8)});
     stream.insert(stream.end(), strip.begin(), strip.end());
