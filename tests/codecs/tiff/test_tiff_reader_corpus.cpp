@@ -567,7 +567,7 @@ TEST_F(TiffReaderCorpus, JpegRgbGoesByThePhotometric) {
 // frame at JPEGInterchangeFormat, each strip a run of entropy-coded data between restart
 // points; one strip without RowsPerStrip; and a whole stream there. Read as libtiff reads them.
 TEST_F(TiffReaderCorpus, OldStyleJpegAsLibtiffReadsIt) {
-  if (!HaveTool("cjpeg")) GTEST_SKIP() << "no cjpeg";
+  if (!HaveTool("cjpeg") || !HaveTool("djpeg")) GTEST_SKIP() << "no cjpeg or djpeg";
   WritePpm(P("base.ppm"));
   // Restart markers at every MCU row: 8 image rows for 2 x 1 sampling.
   ASSERT_TRUE(Shell("cjpeg -sample 2x1 -restart 1 -quality 90 -outfile '" + P("sub21.jpg") + "' '" + P("base.ppm") + "'"));
@@ -648,6 +648,7 @@ TEST_F(TiffReaderCorpus, OldStyleJpegAsLibtiffReadsIt) {
 // what libtiff gives, for every alpha (where alpha is small, a unit of premultiplied colour
 // is many of ours).
 TEST_F(TiffReaderCorpus, AssociatedAlphaDividedOutAsLibtiffKeepsIt) {
+  if (!HaveTool("tiffcp")) GTEST_SKIP() << "no tiffcp";
   const int w = 256, h = 48;
   for (const int bps : {8, 16})
   for (const bool planar : {false, true}) {
