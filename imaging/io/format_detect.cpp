@@ -40,6 +40,35 @@ const std::vector<TRankedTest>& DetectionOrder() {
 
 }  // namespace
 
+namespace io_detail {
+
+bool OwnTestAccepts(TVLStream& stream, const TVLFormatDescriptor& format) {
+  int64_t position = 0;
+  try {
+    const int64_t size = stream.Size();
+    position = stream.Position();
+    for (const TVLSignature& signature : format.Signatures)
+      if (Recognised(stream, position, [&](TVLStream& s) { return signature.test(s, size); })) return true;
+  } catch (...) {
+    try {
+      stream.SetPosition(position);
+    } catch (...) {
+    }
+  }
+  return false;
+}
+
+const TVLFormatDescriptor* ContentOverName(TVLStream& stream, const TVLFormatDescriptor& named, int32_t detected) {
+  // A format without a content test cannot refuse, and icons and cursors share one layout.
+  if (named.Signatures.empty() || detected == named.FileType) return nullptr;
+  if ((detected == ioICO || detected == ioCUR) && (named.FileType == ioICO || named.FileType == ioCUR)) return nullptr;
+  const TVLFormatDescriptor* content = VLFindBuiltinFormat(detected);
+  if (!content || content->MetafileImport || OwnTestAccepts(stream, named)) return nullptr;
+  return content;
+}
+
+}  // namespace io_detail
+
 int32_t TVeloraIO::DetectStreamFormat(TVLStream& stream) {
   int64_t position = 0;
   try {
@@ -96,11 +125,20 @@ int32_t TVeloraIO::DetectVerified(const std::string& name, std::string& why) {
   }
   // Icons and cursors share one layout: the extension tells them apart.
   if (detected == ioICO || detected == ioCUR) return entry->FileType;
-  if (entry->FileType != detected) {
-    why = "its extension names " + entry->FullName + ", its content is " + found;
-    return ioUnknown;
+  if (entry->FileType == detected) return detected;
+  // Files misnamed by other programs (a PNG saved as ".pbm") are read by their content when
+  // the named format's own test refuses it; a content the named format also takes keeps the
+  // name's format.
+  const TVLFormatDescriptor* named = VLFindBuiltinFormat(entry->FileType);
+  if (named) {
+    try {
+      TVLFileStream file(name, TVLFileStream::fmOpenRead);
+      if (io_detail::ContentOverName(file, *named, detected)) return detected;
+    } catch (...) {
+    }
   }
-  return detected;
+  why = "its extension names " + entry->FullName + ", its content is " + found;
+  return ioUnknown;
 }
 
 }  // namespace velora

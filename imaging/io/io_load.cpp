@@ -27,6 +27,20 @@ std::string Named(const TVLFormatDescriptor& format, const char* what) {
 
 }  // namespace
 
+// Other programs save files under names of other formats (a PNG as ".pbm"): when the named
+// format's own test refuses the content and another format's test takes it, the content wins.
+const TVLFormatDescriptor& TVeloraIO::FormatToRead(const std::string& name, const TVLFormatDescriptor& named) {
+  try {
+    TVLFileStream file(name, TVLFileStream::fmOpenRead);
+    if (named.Signatures.empty() || io_detail::OwnTestAccepts(file, named)) return named;
+    if (const TVLFormatDescriptor* content = io_detail::ContentOverName(file, named, DetectStreamFormat(file)))
+      return *content;
+  } catch (...) {
+    // The reader opens the file again and reports what is wrong with it.
+  }
+  return named;
+}
+
 // ---- generic operations ------------------------------------------------------------------
 
 void TVeloraIO::LoadFromFile(const std::string& name) {
@@ -37,7 +51,7 @@ void TVeloraIO::LoadFromFile(const std::string& name) {
   if (format && format->MetafileImport) {
     ImportMetafile(name, -1, -1);
   } else if (format) {
-    LoadBuiltinFile(name, *format);
+    LoadBuiltinFile(name, FormatToRead(name, *format));
   } else {
     Params_.FileName.clear();
     Params_.FileType = ioUnknown;

@@ -8,6 +8,10 @@
 #include "io_params.h"
 #include "base/vl_stream.h"
 
+namespace velora {
+struct TVLFormatDescriptor;
+}
+
 namespace velora::io_detail {
 
 constexpr int kStreamHeaderSize = 12;
@@ -44,5 +48,12 @@ void WriteStreamHeader(TVLStream& stream, const char magic[4], uint32_t count);
 // reach the paths without a coder and put things back afterwards.
 TVLLzwCoders SwapLzwCodersForTest(const TVLLzwCoders& coders);
 std::pair<int, int> SwapDefaultDpiForTest(int dpiX, int dpiY);
+
+// Whether one of the format's own content tests takes the stream at its position (kept).
+bool OwnTestAccepts(TVLStream& stream, const TVLFormatDescriptor& format);
+// The format a file named for `named` is read as when its content was detected as `detected`:
+// that content's built-in format when the named format's own tests refuse the stream, else
+// nullptr (the name decides). Formats without content tests (metafiles) are never overruled.
+const TVLFormatDescriptor* ContentOverName(TVLStream& stream, const TVLFormatDescriptor& named, int32_t detected);
 
 }  // namespace velora::io_detail

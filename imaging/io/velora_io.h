@@ -141,6 +141,9 @@ class TVeloraIO : public TVLObject {
   // The two halves of DetectFileFormat; why says what made the answer 0.
   int32_t DetectContent(const std::string& name, std::string& why);
   int32_t DetectVerified(const std::string& name, std::string& why);
+  // The format a file named for `named` is read as: its content's when the named format's
+  // own test refuses the content and another format's takes it.
+  const TVLFormatDescriptor& FormatToRead(const std::string& name, const TVLFormatDescriptor& named);
 
   TBitmap* Target_ = nullptr;
   TVLMask* AlphaMask_ = nullptr;

@@ -1,5 +1,7 @@
 // Content detection: each signature in its place in the order of tests, the size each test
 // demands, the position left untouched; file detection with the extension check.
+#include <cstring>
+
 #include "io_test_support.h"
 
 namespace velora {
@@ -167,12 +169,69 @@ TEST(FormatDetectFile, ExtensionMustAgreeWithContent) {
   TVeloraIO io;
   EXPECT_EQ(io.DetectFileFormat(dir.Write("a.bmp", bmp), true), ioBMP);
   EXPECT_EQ(io.DetectFileFormat(dir.Write("b.DIB", bmp), true), ioBMP);
-  EXPECT_EQ(io.DetectFileFormat(dir.Write("c.jpg", bmp), true), ioUnknown);  // registered, but not this format
+  // A format whose own test refuses the content gives way to the format the content is.
+  EXPECT_EQ(io.DetectFileFormat(dir.Write("c.jpg", bmp), true), ioBMP);
   EXPECT_EQ(io.DetectFileFormat(dir.Write("c.jpg", bmp), false), ioBMP);
+  // Metafiles have no content test to refuse with: their name stands, against the content.
+  EXPECT_EQ(io.DetectFileFormat(dir.Write("c.wmf", bmp), true), ioUnknown);
   EXPECT_EQ(io.DetectFileFormat(dir.Write("d.xyz", bmp), true), ioUnknown);  // not registered
   EXPECT_EQ(io.DetectFileFormat(dir.Write("noext", bmp), true), ioUnknown);
   EXPECT_EQ(io.DetectFileFormat(dir.Path() + "/missing.bmp", false), ioUnknown);
   EXPECT_EQ(io.DetectFileFormat(dir.Path(), false), ioUnknown);
+}
+
+// Files other programs wrote under another format's name, and the clipboard's headerless DIB:
+// loaded and read header-only as what their content is.
+TEST(FormatDetectFile, MisnamedFilesAreReadByTheirContent) {
+  iotest::TTempDir dir;
+  const Bytes bmp = iotest::MakeBmp24(5, 3);
+  const Bytes packedDib(bmp.begin() + 14, bmp.end());  // the file header dropped
+  Bytes ppm = {'P', '6', '\n', '5', ' ', '3', '\n', '2', '5', '5', '\n'};
+  ppm.resize(ppm.size() + 5 * 3 * 3, 0x80);
+  TBitmap picture(5, 3, TPixelFormat::pf24bit);
+  TVeloraIO writer;
+  writer.AttachBitmap(&picture);
+  writer.SaveToFile(dir.Path() + "/written.png");
+  const Bytes png = iotest::ReadFileBytes(dir.Path() + "/written.png");
+  const struct {
+    const char* name;
+    const Bytes& content;
+    int32_t read;
+  } cases[] = {
+      {"netpbm.pnm", ppm, ioPXM},  {"png.pbm", png, ioPNG}, {"bitmap.png", bmp, ioBMP},
+      {"bitmap.jpg", bmp, ioBMP},  {"clip.dib", packedDib, ioBMP}, {"clip.bmp", packedDib, ioBMP},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.Write(c.name, c.content);
+    TBitmap target;
+    TVeloraIO io;
+    io.AttachBitmap(&target);
+    io.LoadFromFile(path);
+    EXPECT_FALSE(io.Aborting) << io.AbortReason;
+    EXPECT_EQ(io.Params().FileType, c.read);
+    EXPECT_EQ(target.Width(), 5);
+    EXPECT_EQ(target.Height(), 3);
+    TVeloraIO header;
+    header.ReadParamsFromFile(path);
+    EXPECT_EQ(header.Params().FileType, c.read);
+    EXPECT_EQ(header.Params().Width, 5);
+  }
+  // The packed DIB's pixels are the BMP's, and its content alone names it.
+  TBitmap fromBmp, fromDib;
+  TVeloraIO io;
+  io.AttachBitmap(&fromBmp);
+  io.LoadFromFile(dir.Write("whole.bmp", bmp));
+  io.AttachBitmap(&fromDib);
+  io.LoadFromFile(dir.Write("packed.dib", packedDib));
+  for (int y = 0; y < 3; ++y)
+    EXPECT_EQ(std::memcmp(fromBmp.ScanLine(y), fromDib.ScanLine(y), 15), 0) << y;
+  EXPECT_EQ(io.DetectFileFormat(dir.Write("packed.data", packedDib), false), ioBMP);
+  // Text that merely starts like an information header's size is no DIB.
+  EXPECT_EQ(io.DetectFileFormat(dir.Write("forty.data", Bytes{40, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
+                                                              'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p'}),
+                                false),
+            ioUnknown);
 }
 
 TEST(FormatDetectFile, IconNamedCurIsACursor) {

@@ -78,8 +78,8 @@ TEST_F(VeloraTool, FailuresGiveTheirReason) {
     std::vector<std::string> args;
     std::string message;
   } cases[] = {
-      {{"info", dir.Write("five.png", bmp)},
-       "cannot read " + dir.Path() + "/five.png: its extension names Portable Network Graphics, its content is "
+      {{"info", dir.Write("five.wmf", bmp)},
+       "cannot read " + dir.Path() + "/five.wmf: its extension names Windows Metafile, its content is "
                                      "Windows Bitmap"},
       {{"info", dir.Write("five.xyz", bmp)},
        "cannot read " + dir.Path() + "/five.xyz: the extension \"xyz\" names no format (the content is Windows Bitmap)"},

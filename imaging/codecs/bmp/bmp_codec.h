@@ -16,6 +16,9 @@ namespace velora {
 // Sets *progress.Aborting on bad data; header-only reads leave bitmap untouched (may be null).
 void BmpReadStream(TVLStream& stream, TBitmap* bitmap, int64_t bmpSize, bool headerOnly,
                    TVLProgressRecord& progress, TIOParamsVals& params);
+// A device-independent bitmap without the "BM" file header at the stream's position (which is
+// kept): a plausible information header of one of the sizes Windows writes.
+bool IsPackedDib(TVLStream& stream, int64_t size);
 // Writes one complete BMP at the stream's position and leaves the stream behind it.
 void BmpWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
 

@@ -15,7 +15,10 @@ void ReadBmp(const TVLReadJob& job) {
   BmpReadStream(job.stream, job.bitmap, job.size, job.headerOnly, job.progress, job.params);
 }
 
-constexpr TVLSignature kSignatures[] = {{6, HasBmpSignature}};
+// A packed DIB is recognised late, after every format with a signature of its own.
+bool HasPackedDib(TVLStream& stream, int64_t size) { return IsPackedDib(stream, size); }
+
+constexpr TVLSignature kSignatures[] = {{6, HasBmpSignature}, {14, HasPackedDib}};
 
 }  // namespace
 

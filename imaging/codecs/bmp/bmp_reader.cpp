@@ -108,13 +108,19 @@ void TBmpReader::Run() {
 
 bool TBmpReader::ReadHeaders() {
   Start = Stream.Position();
-  uint8_t fileHeader[kFileHeaderSize];
-  Stream.ReadBuffer(fileHeader, kFileHeaderSize);
-  FileHeader.Decode(fileHeader);
-  if (DataSize < 1 && FileHeader.bfSize != 0) DataSize = FileHeader.bfSize;
-  if (FileHeader.bfType != kSignature) {
-    Progress.Fail("BMP: no \"BM\" signature");
-    return false;
+  // A packed DIB (the clipboard's form, saved as ".dib") starts at the information header:
+  // its pixels follow the colour table, and there is no file header to place them.
+  if (IsPackedDib(Stream, Stream.Size())) {
+    FileHeader = TBmpFileHeader{};
+  } else {
+    uint8_t fileHeader[kFileHeaderSize];
+    Stream.ReadBuffer(fileHeader, kFileHeaderSize);
+    FileHeader.Decode(fileHeader);
+    if (DataSize < 1 && FileHeader.bfSize != 0) DataSize = FileHeader.bfSize;
+    if (FileHeader.bfType != kSignature) {
+      Progress.Fail("BMP: no \"BM\" signature");
+      return false;
+    }
   }
   Header.size = Stream.ReadU32LE();
   Stream.Seek(-4, TSeekOrigin::soCurrent);
@@ -384,6 +390,27 @@ void TBmpReader::DecodeRle(bool rle4) {
 }
 
 }  // namespace
+
+bool IsPackedDib(TVLStream& stream, int64_t size) {
+  const int64_t start = stream.Position();
+  uint8_t b[kInfoHeaderSize] = {};
+  const int64_t got = stream.Read(b, kInfoHeaderSize);
+  stream.SetPosition(start);
+  const uint32_t headerSize = GetU32LE(b + info::biSize);
+  if (got < 4 || size - start < int64_t(headerSize)) return false;
+  const auto depth = [](unsigned bits, bool core) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 24 || (!core && (bits == 16 || bits == 32));
+  };
+  if (headerSize == kCoreHeaderSize)
+    return GetU16LE(b + core::bcWidth) > 0 && GetU16LE(b + core::bcHeight) > 0 && GetU16LE(b + core::bcPlanes) == 1 &&
+           depth(GetU16LE(b + core::bcBitCount), true);
+  // The information header and its longer variants, as Windows writes them.
+  constexpr uint32_t kSizes[] = {kInfoHeaderSize, kMasksInHeaderSize, 56, kOs2HeaderSize, 108, 124};
+  if (std::find(std::begin(kSizes), std::end(kSizes), headerSize) == std::end(kSizes) || got < kInfoHeaderSize)
+    return false;
+  return GetI32LE(b + info::biWidth) > 0 && GetI32LE(b + info::biHeight) != 0 && GetU16LE(b + info::biPlanes) == 1 &&
+         depth(GetU16LE(b + info::biBitCount), false) && GetU32LE(b + info::biCompression) <= bcPng;
+}
 
 void BmpReadStream(TVLStream& stream, TBitmap* bitmap, int64_t bmpSize, bool headerOnly, TVLProgressRecord& progress,
                    TIOParamsVals& params) {

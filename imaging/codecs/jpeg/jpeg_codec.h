@@ -22,11 +22,13 @@ class EVLJpegException : public std::runtime_error {
 // Position of the first start-of-image signature within the next 100 bytes, or -1; the
 // stream position is left unchanged.
 int64_t FindJpegStart(TVLStream& stream);
-// How four-component rows hold their inks: inverted (255 no ink) as Adobe's files have them,
-// or plain (0 no ink) as a TIFF of PhotometricInterpretation 5 holds them.
-enum class TJpegCmyk { jcInverted, jcPlain };
+// How the stream holds its components when a container says so, whatever the stream's own
+// markers suggest: jcMarked goes by the markers (four components inverted, 255 no ink, as
+// Adobe's files have them); a TIFF says plain inks (0 no ink) for PhotometricInterpretation 5,
+// RGB without a colour transform for 2, YCbCr for 6.
+enum class TJpegComponents { jcMarked, jcPlainCmyk, jcRgb, jcYCbCr };
 void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
-                    TVLProgressRecord& progress, TJpegCmyk cmyk = TJpegCmyk::jcInverted);
+                    TVLProgressRecord& progress, TJpegComponents components = TJpegComponents::jcMarked);
 void JpegWriteStream(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLProgressRecord& progress);
 
 // The metadata step after every JPEG read: IPTC from the first APP13 marker, EXIF from an

@@ -26,7 +26,7 @@ struct TReadJob {
   TIOParamsVals* params = nullptr;
   TBitmap* bitmap = nullptr;
   std::vector<uint8_t>* rowBuffer = nullptr;  // CMYK and other converted rows
-  TJpegCmyk cmyk = TJpegCmyk::jcInverted;
+  TJpegComponents components = TJpegComponents::jcMarked;
   bool headerOnly = false;
   bool created = false;
   bool markersCollected = false;
@@ -127,8 +127,8 @@ void ReadResolution(const jpeg_decompress_struct& cinfo, TIOParamsVals& params) 
 
 // libjpeg's CMYK rows, as stored, → blue, green, red. Plain inks are turned into Adobe's
 // inverted ones first (255 − v is v xor 255 for a byte).
-void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width, TJpegCmyk form) {
-  const uint8_t flip = form == TJpegCmyk::jcPlain ? 0xFF : 0x00;
+void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width, TJpegComponents form) {
+  const uint8_t flip = form == TJpegComponents::jcPlainCmyk ? 0xFF : 0x00;
   for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
     const unsigned k = cmyk[3] ^ flip;
     bgr[0] = uint8_t((cmyk[2] ^ flip) * k / 255);
@@ -156,7 +156,7 @@ JDIMENSION ReadLines(TReadJob& job) {
     }
     const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, JDIMENSION(n));
     if (got == 0) break;  // only a suspending source returns nothing; ours never suspends
-    if (!direct) CmykToBgr(job.rowBuffer->data(), bitmap.ScanLine(first), width, job.cmyk);
+    if (!direct) CmykToBgr(job.rowBuffer->data(), bitmap.ScanLine(first), width, job.components);
     job.progress->ReportRows(first + int(got));
   }
   return cinfo.output_scanline;
@@ -194,6 +194,10 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
   InstallSource(&cinfo, src, stream, progress);
   if (job.headerOnly) src.fillSize = 4096;
   jpeg_read_header(&cinfo, TRUE);
+  // libjpeg guesses three components' colour space from markers and component identifiers,
+  // which the container's word overrules (TIFF writers store RGB with identifiers 0, 1, 2).
+  if (cinfo.num_components == 3 && job.components == TJpegComponents::jcRgb) cinfo.jpeg_color_space = JCS_RGB;
+  if (cinfo.num_components == 3 && job.components == TJpegComponents::jcYCbCr) cinfo.jpeg_color_space = JCS_YCbCr;
   if (!ChooseOutput(cinfo, params)) {
     progress.Fail("JPEG: colour space " + std::to_string(int(cinfo.jpeg_color_space)) + " with " +
                   std::to_string(cinfo.num_components) + " components is not read");
@@ -250,7 +254,7 @@ void ReadGuarded(TReadJob& job, TSourceManager& src, TVLStream& stream) {
 }  // namespace
 
 void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, bool headerOnly,
-                    TVLProgressRecord& progress, TJpegCmyk cmyk) {
+                    TVLProgressRecord& progress, TJpegComponents components) {
   params.JpegWarningCount = 0;
   params.JpegWarningCode = 0;
   int64_t start = -1;
@@ -277,7 +281,7 @@ void JpegReadStream(TVLStream& stream, TBitmap* bitmap, TIOParamsVals& params, b
   job.bitmap = bitmap;
   job.rowBuffer = &rowBuffer;
   job.headerOnly = headerOnly;
-  job.cmyk = cmyk;
+  job.components = components;
   job.cinfo.err = InitErrorManager(job.em, progress);
 
   try {

@@ -18,7 +18,7 @@ constinit const TVLFormatDescriptor kPnmDescriptor{
     .FileType = ioPXM,
     .Name = "PNM",
     .FullName = "Portable Pixmap, GreyMap, BitMap",
-    .Extensions = "PXM;PPM;PGM;PBM",
+    .Extensions = "PXM;PPM;PGM;PBM;PNM",
     .SaveExtensions = "PXM;PBM;PGM;PPM",
     .Signatures = kSignatures,
     .Read = ReadPnm,

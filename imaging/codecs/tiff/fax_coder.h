@@ -36,9 +36,12 @@ int64_t DecodeMhRow(uint8_t* row, const uint8_t* data, int64_t dataSize, int wid
 int64_t DecodeT4Row(uint8_t* row, const uint8_t* data, int64_t dataSize, int width, int fillOrder,
                     int64_t bitPosition, bool* cut = nullptr);
 // One row of Group 3 with the two-dimensional option, or of Group 4; returns the new bit
-// position. fillBits: EOLs may be preceded by fill (T4Options bit 2).
+// position. fillBits: EOLs may be preceded by fill (T4Options bit 2). Group 4 has no EOL but
+// the end-of-block mark (two of them): given endOfBlock, an EOL at the row's start is that
+// mark, the row is white and *endOfBlock is set.
 int64_t DecodeT4T6Row2D(uint8_t* row, const uint8_t* data, int64_t dataSize, bool fillBits, int fillOrder,
-                        int64_t bitPosition, TFaxReferenceLine& referenceLine, int width, bool* cut = nullptr);
+                        int64_t bitPosition, TFaxReferenceLine& referenceLine, int width, bool* cut = nullptr,
+                        bool* endOfBlock = nullptr);
 
 // What an encoder keeps between the rows of a strip: the bits not yet making a whole byte,
 // and the previous row for the two-dimensional codings. A new state (or one after a final

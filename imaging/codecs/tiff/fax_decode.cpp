@@ -113,24 +113,39 @@ class TFaxBitReader {
   int count_ = 0;
 };
 
-// The changing elements of the row being decoded. A change at a position equal to the last
-// one cancels it (a run of length 0 changes nothing), so the list stays the row's true
-// changes and its parity is always the colour at the end of the row so far; positions at or
-// past the width are not changes of the row.
+// The changing elements of the row being decoded; their parity is always the colour at the
+// end of the row so far, and positions at or past the width are not changes of the row. A run
+// of length 0 stays as two changes at one place, as libtiff keeps it: the next row finds its
+// b1 and b2 among them. A third change there cancels the second, so the list never holds more
+// than two changes a pixel.
 class TRowChanges {
  public:
   TRowChanges(std::vector<int32_t>& storage, int width) : storage_(storage), width_(width) {
-    storage_.resize(size_t(width) + kSentinels + 1);
+    storage_.resize(2 * size_t(width) + kSentinels + 1);
     data_ = storage_.data();
   }
   void Add(int position) {
     if (position >= width_) return;
-    if (count_ > 0 && data_[count_ - 1] == position)
+    if (count_ > 1 && data_[count_ - 1] == position && data_[count_ - 2] == position)
       --count_;
     else
       data_[count_++] = position;
   }
   int Colour() const { return count_ & 1; }  // 0 white, 1 black
+  // The row is white from position on, as libtiff (and so what other readers show) leaves a
+  // row whose coding ends early or goes wrong.
+  void WhiteFrom(int position) {
+    if (Colour()) Add(std::max(position, 0));
+  }
+  // A two-dimensional row ended early at a0: what pass modes added since the last change keeps
+  // its colour up to a0, where a change closes it, and the row is white from there.
+  void EndAt(int a0) {
+    if (a0 > (count_ > 0 ? data_[count_ - 1] : 0)) Add(a0);
+    WhiteFrom(a0);
+  }
+  // A run that reaches past the row's end is dropped whole, from the last change on (the
+  // stretches pass modes added to it included), and the row is white from there.
+  void DropRunPastEnd() { WhiteFrom(count_ > 0 ? data_[count_ - 1] : 0); }
   bool Empty() const { return count_ == 0; }
   int Count() const { return count_; }
   const int32_t* Data() const { return data_; }
@@ -147,7 +162,7 @@ class TRowChanges {
   int count_ = 0;
 };
 
-enum class TRowEnd { Width, Eol, Data };
+enum class TRowEnd { Width, Eol, Data, EndOfBlock };
 
 // Clears pixels [from, to) of a row (0 is black).
 void PaintBlack(uint8_t* row, int from, int to) {
@@ -193,24 +208,36 @@ TFaxCode ReadRunCode(TFaxBitReader& reader, const TFaxCode* lookup) {
   }
 }
 
-// One-dimensional decoding of a row into changes, which are empty on entry.
+// One-dimensional decoding of a row into changes, which are empty on entry. A row cut short
+// by an EOL or the end of the data is white from where its codes ended; a run past the row's
+// end is dropped.
 TRowEnd DecodeRuns1D(TFaxBitReader& reader, TRowChanges& changes, int width) {
   int position = 0;
   bool anyRun = false, makeUp = false;
+  const auto endEarly = [&] {
+    if (position > width) changes.DropRunPastEnd();
+    else changes.WhiteFrom(position);
+  };
   while (position < width || makeUp) {
     const TFaxCode code = ReadRunCode(reader, changes.Colour() ? BlackLookup() : WhiteLookup());
-    if (code.kind == fcInvalid) {  // the data ended; the rest of the row stays white
-      if (changes.Colour()) changes.Add(position);
+    if (code.kind == fcInvalid) {  // the data ended
+      endEarly();
       return TRowEnd::Data;
     }
     if (code.kind == fcEol) {
       if (!anyRun) continue;
-      return TRowEnd::Eol;  // a black run goes on to the row end
+      endEarly();
+      return TRowEnd::Eol;
     }
     anyRun = true;
-    position = std::min(position + code.value, width);
+    position = std::min(position + code.value, width + (1 << 16));  // make-up codes may run far past
     makeUp = code.kind == fcMakeUp;
-    if (!makeUp) changes.Add(position);
+    if (makeUp) continue;
+    if (position > width) {
+      changes.DropRunPastEnd();
+      return TRowEnd::Width;
+    }
+    changes.Add(position);
   }
   return TRowEnd::Width;
 }
@@ -231,34 +258,45 @@ int ReadHorizontalRun(TFaxBitReader& reader, const TFaxCode* lookup, bool& ended
   }
 }
 
-// Uncompressed mode: its pixels stay white. Returns the new a0.
+// Uncompressed mode (T.4 4.2.3): code words of up to five pixels, n white ones and a black one
+// for n zeros and a one (n < 5), five white ones for "000001"; n zeros and a one, for n from
+// 6 to 10, leave the mode after n - 6 white pixels, the next bit giving the colour a0 has
+// then. Returns the new a0.
 int DecodeUncompressed(TFaxBitReader& reader, TRowChanges& changes, int a0, int width) {
   a0 = std::max(a0, 0);
-  if (changes.Colour()) changes.Add(a0);
-  while (a0 < width && !reader.AtEnd()) {
+  const auto paint = [&](int colour, int count) {
+    if (count <= 0 || a0 >= width) return;
+    if (changes.Colour() != colour) changes.Add(a0);
+    a0 = std::min(a0 + count, width);
+  };
+  while (!reader.AtEnd()) {
     const uint32_t bits = reader.Peek();
     const int zeros = bits == 0 ? kFaxPeekBits : __builtin_clz(bits) - (32 - kFaxPeekBits);
-    if (zeros > 11 || reader.Cut(zeros + 1)) break;  // no code of the mode: leave it
+    if (zeros > 10 || reader.Cut(zeros + 1)) break;  // no code of the mode: leave it
     reader.Skip(zeros + 1);
-    if (zeros <= 6) {
-      a0 += zeros == 0 ? 1 : std::min(zeros, 5);
+    if (zeros < 5) {
+      paint(0, zeros);
+      paint(1, 1);
+    } else if (zeros == 5) {
+      paint(0, 5);
     } else {
-      a0 = std::min(a0 + zeros - 7, width);
-      if (!reader.AtEnd() && reader.Bit() == 1) changes.Add(a0);
+      paint(0, zeros - 6);
+      const int colour = reader.AtEnd() ? 0 : reader.Bit();
+      if (changes.Colour() != colour && a0 < width) changes.Add(a0);
       break;
     }
   }
-  return std::min(a0, width);
+  return a0;
 }
 
 TRowEnd DecodeRow2D(TFaxBitReader& reader, const int32_t* reference, TRowChanges& changes, int width,
-                    bool fillBits) {
+                    bool fillBits, bool group4) {
   int a0 = -1;  // the imaginary white element before the row
   int ri = 0;   // the first reference change right of a0
   const TFaxCode* modes = ModeLookup();
   while (a0 < width) {
     if (reader.AtEnd()) {  // the rest of the row stays white
-      if (changes.Colour()) changes.Add(std::max(a0, 0));
+      changes.EndAt(a0);
       return TRowEnd::Data;
     }
     const TFaxCode code = modes[reader.Peek()];
@@ -280,19 +318,29 @@ TRowEnd DecodeRow2D(TFaxBitReader& reader, const int32_t* reference, TRowChanges
         const int colour = changes.Colour();
         const int run1 = ReadHorizontalRun(reader, colour ? BlackLookup() : WhiteLookup(), ended);
         const int run2 = ended ? 0 : ReadHorizontalRun(reader, colour ? WhiteLookup() : BlackLookup(), ended);
-        const int a1 = std::min(std::max(a0, 0) + run1, width);
-        const int a2 = std::min(a1 + run2, width);
-        changes.Add(a1);
-        changes.Add(a2);
-        a0 = a2;
+        const int64_t a1 = std::max(a0, 0) + int64_t(run1), a2 = a1 + run2;
+        if (a1 > width) {
+          changes.DropRunPastEnd();
+        } else {
+          changes.Add(int(a1));
+          if (a2 <= width) changes.Add(int(a2));
+          else if (a1 < width) changes.DropRunPastEnd();  // a second run from the row's end adds nothing
+        }
+        a0 = int(std::min<int64_t>(a2, width));
         break;
       }
       case fcVertical: {
         reader.Skip(code.length);
-        // Clipped to the row: a1 never stands before a0 or past the end.
-        const int a1 = std::clamp(b1 + code.value, std::max(a0, 0), width);
-        changes.Add(a1);
-        a0 = a1;
+        const int64_t a1 = int64_t(b1) + code.value;
+        // A change before a0 is no coding: the row ends there, white; one past the end loses
+        // the run that led to it.
+        if (a1 < std::max(a0, 0)) {
+          changes.EndAt(a0);
+          return TRowEnd::Width;
+        }
+        if (a1 > width) changes.DropRunPastEnd();
+        else changes.Add(int(a1));
+        a0 = int(std::min<int64_t>(a1, width));
         break;
       }
       case fcUncompressed:
@@ -321,6 +369,7 @@ TRowEnd DecodeRow2D(TFaxBitReader& reader, const int32_t* reference, TRowChanges
           reader.Seek(eolStart);  // the EOL belongs to the next row
           return TRowEnd::Eol;    // a black run goes on to the row end
         }
+        if (group4) return TRowEnd::EndOfBlock;
         if (reader.AtEnd()) continue;
         if (reader.Bit() == 1) return DecodeRuns1D(reader, changes, width);
         break;
@@ -363,7 +412,8 @@ int64_t DecodeT4Row(uint8_t* row, const uint8_t* data, int64_t dataSize, int wid
 }
 
 int64_t DecodeT4T6Row2D(uint8_t* row, const uint8_t* data, int64_t dataSize, bool fillBits, int fillOrder,
-                        int64_t bitPosition, TFaxReferenceLine& referenceLine, int width, bool* cut) {
+                        int64_t bitPosition, TFaxReferenceLine& referenceLine, int width, bool* cut,
+                        bool* endOfBlock) {
   if (width <= 0) return bitPosition;
   std::vector<int32_t>& reference = TFaxLineAccess::Changes(referenceLine);
   // A line of another width (or none yet) is taken as all white.
@@ -371,7 +421,8 @@ int64_t DecodeT4T6Row2D(uint8_t* row, const uint8_t* data, int64_t dataSize, boo
   TFaxBitReader reader(data, dataSize, CheckedFillOrder(fillOrder), bitPosition);
   std::vector<int32_t>& storage = TFaxLineAccess::Spare(referenceLine);
   TRowChanges changes(storage, width);
-  const TRowEnd end = DecodeRow2D(reader, reference.data(), changes, width, fillBits);
+  const TRowEnd end = DecodeRow2D(reader, reference.data(), changes, width, fillBits, endOfBlock != nullptr);
+  if (endOfBlock) *endOfBlock = end == TRowEnd::EndOfBlock;
   PaintRow(row, width, changes);
   changes.Seal();
   reference.swap(storage);

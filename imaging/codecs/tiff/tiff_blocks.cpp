@@ -126,6 +126,7 @@ struct TBlockWalk {
       UnpackSamples(planes[size_t(p)].data() + line * lb, v.bitsPerSample, v.motorola, cols * v.SamplesPerPlane(),
                     samples.data() + p, v.Planes() == 1 ? 1 : spp);
     if (predicted()) UndoPredictor(samples.data(), cols, spp, v.bitsPerSample);
+    if (v.associatedAlpha) DivideAlphaOut(v, samples.data(), cols);
     ConvertSamples(v, samples.data(), cols, bitmap.ScanLine(y) + x0 * 3, mask ? mask->ScanLine(y) + x0 : nullptr);
   }
 
@@ -175,7 +176,13 @@ bool DecodeJpegBlock(TTiffSource& source, const TTIFFVars& v, const TBlockGrid& 
   stream.insert(stream.end(), t.begin(), t.begin() + ptrdiff_t(tablesEnd));
   stream.insert(stream.end(), raw.begin() + ptrdiff_t(dataStart), raw.end());
   TBitmap tile;
-  if (!DecodeJpegStream(stream, tile, progress, v.photometric == pcSeparated)) return false;
+  // The photometric says how the stream holds its components, as libtiff takes it: a TIFF's
+  // inks are plain, and its RGB is stored without a colour transform whatever the markers say.
+  const TJpegComponents components = v.photometric == pcSeparated ? TJpegComponents::jcPlainCmyk
+                                     : v.photometric == pcRgb     ? TJpegComponents::jcRgb
+                                     : v.photometric == pcYCbCr   ? TJpegComponents::jcYCbCr
+                                                                  : TJpegComponents::jcMarked;
+  if (!DecodeJpegStream(stream, tile, progress, components)) return false;
   const int64_t w = std::min<int64_t>(cols, tile.Width()), h = std::min<int64_t>(rows, tile.Height());
   for (int64_t y = 0; y < h; ++y)
     std::memcpy(bitmap.ScanLine(int(y0 + y)) + x0 * 3, tile.ScanLine(int(y)), size_t(w * 3));
@@ -188,12 +195,12 @@ bool DecodeJpegBlock(TTiffSource& source, const TTIFFVars& v, const TBlockGrid& 
 }  // namespace
 
 bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress,
-                      bool plainCmyk) {
+                      TJpegComponents components) {
   TVLBufferStream stream(data.data(), int64_t(data.size()));
   TIOParamsVals scratch;
   scratch.JpegScale = 1;
   TVLLocalProgress local;
-  JpegReadStream(stream, &into, scratch, false, local.record, plainCmyk ? TJpegCmyk::jcPlain : TJpegCmyk::jcInverted);
+  JpegReadStream(stream, &into, scratch, false, local.record, components);
   if (!local.aborting) return true;
   progress.Fail("TIFF: JPEG data: " + local.reason);
   return false;

@@ -79,6 +79,17 @@ void UnpackSamples(const uint8_t* src, int bps, bool motorola, int64_t count, ui
   }
 }
 
+void DivideAlphaOut(const TTIFFVars& v, uint16_t* s, int64_t count) {
+  if (v.conversion != TConversion::cvRgb && v.conversion != TConversion::cvGrey) return;
+  const int spp = v.samplesPerPixel, colours = v.alphaSample;
+  const uint32_t max = v.bitsPerSample == 16 ? 0xFFFF : (1u << v.bitsPerSample) - 1;
+  for (int64_t x = 0; x < count; ++x, s += spp) {
+    const uint32_t a = s[colours];
+    if (a == 0 || a == max) continue;  // nothing to show, or nothing to undo
+    for (int c = 0; c < colours; ++c) s[c] = uint16_t(std::min<uint64_t>(max, (uint64_t(s[c]) * max + a / 2) / a));
+  }
+}
+
 void UndoPredictor(uint16_t* s, int64_t pixels, int spp, int bps) {
   const uint32_t mask = bps == 16 ? 0xFFFF : (1u << bps) - 1;
   for (int64_t i = spp; i < pixels * spp; ++i) s[i] = uint16_t((s[i] + s[i - spp]) & mask);

@@ -9,6 +9,7 @@
 #include "base/vl_types.h"
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
+#include "codecs/jpeg/jpeg_codec.h"
 #include "io/io_params.h"
 #include "tiff_ifd.h"
 
@@ -30,7 +31,7 @@ enum class TConversion {
   cvLab,
   cvYCbCr,      // uncompressed, LZW, ... YCbCr (JPEG data is converted by libjpeg)
   cvJpeg,       // compression 7: each strip or tile decoded by the JPEG reader
-  cvOldJpeg,    // compression 6 with JPEGInterchangeFormat: one JPEG stream
+  cvOldJpeg,    // compression 6: one JPEG stream, whole or put together from its pieces
 };
 
 // The decoder state of one page.
@@ -47,11 +48,15 @@ struct TTIFFVars {
   std::vector<uint64_t> offsets, byteCounts;
   std::vector<TRGB> palette;
   int alphaSample = -1;  // the sample that goes into the mask, -1 for none
+  bool associatedAlpha = false;  // the colour samples are premultiplied by it
   int ycbcrH = 2, ycbcrV = 2;
   double referenceBlackWhite[6] = {0, 255, 128, 255, 128, 255};
   double lumaRed = 0.299, lumaGreen = 0.587, lumaBlue = 0.114;
   std::vector<uint8_t> jpegTables;
   uint64_t oldJpegOffset = 0, oldJpegLength = 0;
+  // Compression 6 without a whole stream: where each table lies, and the restart interval.
+  std::vector<uint64_t> oldJpegQTables, oldJpegDcTables, oldJpegAcTables;
+  uint64_t oldJpegRestart = 0;
   int jpegProc = 0;
   bool motorola = false;
   TTiffLzwDecompFunc lzwDecoder = nullptr;
@@ -79,10 +84,15 @@ int64_t DensestCoding(const TTIFFVars& vars);
 void DecodeTiffBlocks(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitmap, TVLMask* mask,
                       TVLProgressRecord& progress);
 
-// One JPEG stream of compression 6 or 7 decoded by the JPEG reader into a 24-bit bitmap.
-// libjpeg hands four-component rows over as stored: a TIFF's CMYK holds its inks plain.
+// One JPEG stream of compression 6 or 7 decoded by the JPEG reader into a 24-bit bitmap, its
+// components taken as given.
 bool DecodeJpegStream(const std::vector<uint8_t>& data, TBitmap& into, const TVLProgressRecord& progress,
-                      bool plainCmyk);
+                      TJpegComponents components);
+
+// Compression 6: the one JPEG stream at JPEGInterchangeFormat when it holds the scan, else
+// the stream libtiff puts together: the tables there (or in the table tags), the scan's
+// header, and the strips' entropy-coded data joined by restart markers.
+void DecodeOldJpeg(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitmap, const TVLProgressRecord& progress);
 
 // Decompressing one strip or tile: `lines` lines of lineBytes each into out; returns the
 // number of whole lines produced.
@@ -95,6 +105,10 @@ void ConvertSamples(const TTIFFVars& vars, const uint16_t* samples, int64_t coun
 // Unpacks `count` samples of bps bits (most significant bit first, 16-bit words in the file's
 // byte order) into out with the given stride.
 void UnpackSamples(const uint8_t* src, int bps, bool motorola, int64_t count, uint16_t* out, int stride);
+// Divides associated alpha out of the colour samples of grey and RGB pixels, rounding to the
+// nearest so that multiplying back as libtiff does ((c × a + 127) / 255 at 8 bits) gives the
+// stored values again.
+void DivideAlphaOut(const TTIFFVars& vars, uint16_t* samples, int64_t count);
 // Undoes horizontal differencing on interleaved samples.
 void UndoPredictor(uint16_t* samples, int64_t pixels, int samplesPerPixel, int bps);
 // 8-bit RGB of one plane, the commonest layout of photographs, straight into 24-bit pixels:

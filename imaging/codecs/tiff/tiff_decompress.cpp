@@ -89,15 +89,23 @@ int64_t FaxLines(const TTIFFVars& vars, const std::vector<uint8_t>& raw, int64_t
   TFaxReferenceLine reference;
   reference.Reset(int(width));
   int64_t bit = 0, byte = 0;
+  const bool group4 = vars.compression == ccCcittT6;
   for (int64_t r = 0; r < lines; ++r) {
     uint8_t* row = out + r * lineBytes;
-    bool cut = false;
+    bool cut = false, endOfBlock = false;
     if (vars.compression == ccCcittRle)
       byte += DecodeMhRow(row, data + byte, size - byte, int(width), vars.fillOrder, &cut);
     else if (twoD)
-      bit = DecodeT4T6Row2D(row, data, size, fillBits, vars.fillOrder, bit, reference, int(width), &cut);
+      bit = DecodeT4T6Row2D(row, data, size, fillBits, vars.fillOrder, bit, reference, int(width), &cut,
+                            group4 ? &endOfBlock : nullptr);
     else
       bit = DecodeT4Row(row, data, size, int(width), vars.fillOrder, bit, &cut);
+    if (endOfBlock) {
+      // Group 4 data may end its block before the strip's last row, as libtiff reads it: the
+      // rows after the mark are white.
+      std::memset(row, 0xFF, size_t((lines - r) * lineBytes));
+      return lines;
+    }
     if (cut) return r;
   }
   return lines;

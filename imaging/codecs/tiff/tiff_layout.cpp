@@ -111,7 +111,12 @@ TConversion ChooseConversion(const TTiffIfd& ifd, TTIFFVars& v) {
   if (v.sampleFormat != 1 && !(v.sampleFormat == 2 && v.photometric == pcCieLab)) return TConversion::cvNone;
   switch (v.compression) {
     case ccOldJpeg:
-      return v.oldJpegOffset != 0 ? TConversion::cvOldJpeg : TConversion::cvNone;
+      // A whole stream, or strips of scan data that the tables (there or in their tags) complete.
+      if (v.oldJpegOffset != 0) return TConversion::cvOldJpeg;
+      return !v.tiled && ifd.Has(tgStripOffsets) && ifd.Has(tgJPEGQTables) && ifd.Has(tgJPEGDCTables) &&
+                     ifd.Has(tgJPEGACTables) && (spp == 1 || spp == 3) && bps == 8
+                 ? TConversion::cvOldJpeg
+                 : TConversion::cvNone;
     case ccJpeg:
       if (bps != 8 || v.planar == plSeparate || (v.tiled && (v.tileWidth % 8 || v.tileLength % 8))) return TConversion::cvNone;
       if ((v.photometric == pcBlackIsZero && spp == 1) || (v.photometric == pcRgb && spp == 3) ||
@@ -265,10 +270,16 @@ bool ReadTiffLayout(const TTiffIfd& ifd, TTiffSource& source, TTIFFVars& v, TIOP
   v.oldJpegOffset = ifd.Number(tgJPEGInterchangeFormat, 0);
   v.oldJpegLength = ifd.Number(tgJPEGInterchangeFormatLength, 0);
   v.jpegTables = ifd.Bytes(tgJPEGTables, 1 << 20);
+  v.oldJpegQTables = ifd.Numbers(tgJPEGQTables, 4);
+  v.oldJpegDcTables = ifd.Numbers(tgJPEGDCTables, 4);
+  v.oldJpegAcTables = ifd.Numbers(tgJPEGACTables, 4);
+  v.oldJpegRestart = ifd.Number(tgJPEGRestartInterval, 0);
+  v.tiled = ifd.Has(tgTileWidth) || ifd.Has(tgTileLength);
   ReadYCbCr(ifd, v);
   v.lzwDecoder = TiffDecompressor(p);
 
   v.conversion = ChooseConversion(ifd, v);
+  v.associatedAlpha = v.alphaSample >= 0 && ifd.Number(tgExtraSamples, 0) == 1;
   // An old-style JPEG stream carries its own size (EXIF thumbnails declare none).
   if ((v.width <= 0 || v.height <= 0) && v.conversion != TConversion::cvOldJpeg) {
     progress.Fail("TIFF: no image size");

@@ -1,5 +1,5 @@
 // The LZW coder of TIFF (Compression 5): codes packed most significant bit first, the code
-// width growing one code early, Clear 256, EndOfInformation 257. Programs install the two
+// width growing one code early (the decoder also takes the old form of early writers), Clear 256, EndOfInformation 257. Programs install the two
 // routines into the TIFF slots of io_params.h; the TIFF reader and writer reach them only
 // through those slots.
 #pragma once
@@ -14,7 +14,7 @@ namespace velora {
 // and returns nullptr. Returns rowLength decoded bytes, or nullptr when the row cannot be
 // completed: a decoding error, or EndOfInformation or the end of the strip before the row is
 // full. The row is the caller's until the next call, to read or change. Strips in the old
-// least-significant-bit-first form are refused, not decoded.
+// form (codes least significant bit first, widening without the early change) are decoded too.
 uint8_t* TiffLzwDecode(const uint8_t* data, int64_t dataLength, int rowLength, void** state);
 
 // *state nullptr starts an image (a Clear code first); later calls continue it; data nullptr

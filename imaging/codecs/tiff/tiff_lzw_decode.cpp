@@ -53,9 +53,10 @@ class TLzwDecoder {
       history_[c] = uint8_t(c);
       table_[c] = {c, 1};
     }
-    // Old-style strips start with a Clear code sent least significant bit first: a zero byte,
-    // then a byte with its lowest bit set. Decoding them the new way gives garbage.
-    if (dataLength >= 2 && data[0] == 0 && (data[1] & 1)) failed_ = true;
+    // Old-style strips (the "compat" form of early writers) start with a Clear code sent least
+    // significant bit first: a zero byte, then a byte with its lowest bit set. Their codes are
+    // packed that way throughout and widen only when the table is full at that width.
+    oldStyle_ = dataLength >= 2 && data[0] == 0 && (data[1] & 1);
   }
 
   uint8_t* DecodeRow() {
@@ -63,7 +64,7 @@ class TLzwDecoder {
     rowStart_ += taken_;
     taken_ = 0;
     MakeRoom();
-    if (fill_ < rowStart_ + rowLength_ && !ended_) DecodeCodes();
+    if (fill_ < rowStart_ + rowLength_ && !ended_) oldStyle_ ? DecodeCodes<true>() : DecodeCodes<false>();
     if (failed_ || fill_ < rowStart_ + rowLength_) return nullptr;
     taken_ = rowLength_;
     // Later codes copy from these bytes, and callers change their rows (undoing a predictor):
@@ -106,6 +107,7 @@ class TLzwDecoder {
   // Decodes codes until the history holds the row, the strip ends or a code is bad. The state
   // lives in locals here: the byte stores into the buffer would otherwise make the compiler
   // reload every member after each of them.
+  template <bool kOldStyle>
   void DecodeCodes() {
     TLzwString* const table = table_;
     uint8_t* const out = history_.get();
@@ -123,9 +125,12 @@ class TLzwDecoder {
       if (int64_t(bitPos) <= fastEnd) {
         uint32_t window;
         std::memcpy(&window, data + (bitPos >> 3), 4);
-        code = int((__builtin_bswap32(window) << (bitPos & 7)) >> (32 - width));
+        if constexpr (kOldStyle)
+          code = int((window >> (bitPos & 7)) & ((1u << width) - 1));  // a little-endian machine's load
+        else
+          code = int((__builtin_bswap32(window) << (bitPos & 7)) >> (32 - width));
       } else if (bitPos + uint64_t(width) <= dataBits) {
-        code = SlowCode(bitPos, width);
+        code = SlowCode<kOldStyle>(bitPos, width);
       } else {
         ended_ = true;  // the strip holds fewer bits than a code
         break;
@@ -173,8 +178,12 @@ class TLzwDecoder {
         out[fill + previousLength] = out[previousStart];
       }
       ++defined;
-      // One code early: the width grows when the table reaches 511, 1023 and 2047 codes.
-      width += (defined == 511) | (defined == 1023) | (defined == 2047);
+      // One code early: the width grows when the table reaches 511, 1023 and 2047 codes; the
+      // old style waits for 512, 1024 and 2048.
+      if constexpr (kOldStyle)
+        width += (defined == 512) | (defined == 1024) | (defined == 2048);
+      else
+        width += (defined == 511) | (defined == 1023) | (defined == 2047);
       previousStart = fill, previousLength = length;
       fill += length;
     }
@@ -183,9 +192,14 @@ class TLzwDecoder {
   }
 
   // A code near the end of the strip, where four bytes cannot be read at once.
+  template <bool kOldStyle>
   int SlowCode(uint64_t bitPos, int width) const {
     const uint64_t byte = bitPos >> 3, bytes = dataBits_ >> 3;
     uint32_t window = 0;
+    if constexpr (kOldStyle) {
+      for (uint64_t i = 0; i < 4; ++i) window |= uint32_t(byte + i < bytes ? data_[byte + i] : 0) << (8 * i);
+      return int((window >> (bitPos & 7)) & ((1u << width) - 1));
+    }
     for (uint64_t i = 0; i < 4; ++i) window = window << 8 | (byte + i < bytes ? data_[byte + i] : 0);
     return int((window << (bitPos & 7)) >> (32 - width));
   }
@@ -204,6 +218,7 @@ class TLzwDecoder {
   bool started_ = false;
   bool ended_ = false;
   bool failed_ = false;
+  bool oldStyle_ = false;
   std::unique_ptr<uint8_t[]> row_;
   std::unique_ptr<uint8_t[]> history_;
   int64_t capacity_ = 0;

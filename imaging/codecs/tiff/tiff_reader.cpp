@@ -20,18 +20,6 @@ std::optional<TPixelFormat> TargetFormat(const TTIFFVars& vars) {
   return vars.conversion == TConversion::cvBilevel ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
 }
 
-void DecodeOldJpeg(TTiffSource& source, const TTIFFVars& vars, TBitmap& bitmap, const TVLProgressRecord& progress) {
-  // A missing length means the stream runs to the end of the file.
-  const uint64_t left = vars.oldJpegOffset < uint64_t(source.Size()) ? uint64_t(source.Size()) - vars.oldJpegOffset : 0;
-  const uint64_t length = vars.oldJpegLength ? std::min(vars.oldJpegLength, left) : left;
-  std::vector<uint8_t> data(static_cast<size_t>(length));
-  if (length == 0 || !source.ReadAt(vars.oldJpegOffset, data.data(), length)) {
-    progress.Fail("TIFF: old-style JPEG stream outside the file");
-    return;
-  }
-  DecodeJpegStream(data, bitmap, progress, false);
-}
-
 }  // namespace
 
 void TiffReadStream(TVLStream& stream, TBitmap* bitmap, int& imageCount, TVLMask* alphaMask, bool headerOnly,

@@ -185,6 +185,35 @@ TEST(IcoReader, ZeroSizedEntryMeans256FromTheHeader) {
   EXPECT_EQ(r.params.SamplesPerPixel, 3);
 }
 
+// The size is the directory's; the header's biHeight counts the AND mask too, and wins only
+// where it disagrees on the width (or the directory says 0).
+TEST(IcoReader, SizeComesFromTheDirectoryAndTheHalvedHeader) {
+  const struct {
+    int width, height, entryWidth, entryHeight, bits;
+    int shownWidth, shownHeight;
+  } cases[] = {
+      {16, 16, 16, 16, 32, 16, 16}, {16, 16, 16, 16, 8, 16, 16}, {16, 16, 0, 0, 32, 16, 16},
+      {32, 32, 16, 16, 24, 32, 32}, {48, 48, 48, 48, 4, 48, 48},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.entryWidth << " x " << c.entryHeight << " over a " << c.width << "-pixel "
+                                    << c.bits);
+    IconImage im{c.width, c.height, c.bits};
+    if (c.bits <= 8) im.table.assign(size_t(1) << c.bits, TRGB{10, 20, 30});
+    im.pixel = [](int, int) { return 0x80402010u; };
+    im.entryWidth = c.entryWidth;
+    im.entryHeight = c.entryHeight;
+    for (const bool headerOnly : {true, false}) {
+      IcoRead r;
+      r.Run(IconFile({im}), false, true, headerOnly);
+      ASSERT_FALSE(r.aborted);
+      EXPECT_EQ(r.params.Width, c.shownWidth);
+      EXPECT_EQ(r.params.Height, c.shownHeight);
+      if (!headerOnly) EXPECT_EQ(r.bmp.Height(), c.shownHeight);
+    }
+  }
+}
+
 TEST(IcoReader, IndexesBeyondTheTableReadAsBlack) {
   IconImage im{4, 1, 8};
   im.table = {MakeRGB(9, 9, 9), MakeRGB(8, 8, 8)};

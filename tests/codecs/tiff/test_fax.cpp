@@ -101,7 +101,10 @@ TEST(Fax, FirstHorizontalRunCountsFromPixel0) {
 }
 
 // Vertical codes that would put a1 before a0 or past the row end are clipped to the row.
-TEST(Fax, VerticalCodesAreClippedToTheRow) {
+// Vertical codes outside the row end it as libtiff does: a run past the end is dropped (the
+// row white from its start), a change before a0 is no coding (the row white from a0, the
+// codes after it left for the next row).
+TEST(Fax, VerticalCodesOutsideTheRowEndItAsLibtiffDoes) {
   struct TCase {
     const char* name;
     Bytes referenceRow;  // 1 black, width 8
@@ -110,7 +113,7 @@ TEST(Fax, VerticalCodesAreClippedToTheRow) {
   };
   const TCase cases[] = {
       {"VR3 past the end of a white line", {0x00}, "0000011", 0x00},
-      {"VL3 before pixel 0, then V0", {0xFF}, "0000010" "1", 0xFF},
+      {"VL3 before pixel 0, then V0", {0xFF}, "0000010" "1", 0x00},
       // V0 onto pixel 2; VL3 from b1 = 4 would put a1 at 1, behind a0; then V0 to the end.
       {"VL3 behind a0 in mid-row", {0x30}, "1" "0000010" "1", 0x00},
   };

@@ -9,9 +9,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "codecs/tiff/tiff_lzw.h"
+#include "base/progress.h"
+#include "codecs/tiff/tiff_codec.h"
 #include "tiff_coder_test_util.h"
 
 using namespace velora;
@@ -157,6 +160,129 @@ TEST(LzwAgainstLibtiff, BothDirections) {
     TiffLzwEncode(nullptr, 0, stream, &state);
     EXPECT_TRUE(SameBytes(LibtiffDecode(format, stream.Data(), size), data));
   }
+}
+
+// Group 4 rows coded by hand the ways libtiff's encoder never codes them, as other encoders
+// (fax machines, scanners) do: runs past the row's end, vertical codes outside the row, a run
+// of length 0 in the reference row, the end-of-block mark before the last row. Our reader
+// must show what libtiff shows.
+TEST(FaxAgainstLibtiff, HandCodedGroup4RowsReadAsLibtiffReadsThem) {
+  const std::string H = "001", V0 = "1", VR3 = "0000011", VL3 = "0000010", eofb = "000000000001000000000001";
+  const std::string W0 = "00110101", W4 = "1011", W6 = "1110", W10 = "00111", W12 = "001000", W16 = "101010";
+  const std::string B0 = "0000110111", B6 = "0010", B8 = "000101", B10 = "0000100", B16 = "0000010111";
+  const struct {
+    const char* name;
+    std::string bits;  // three rows of 16 pixels
+  } cases[] = {
+      {"a horizontal run past the end", H + W10 + B8 + V0 + V0 + H + W16 + B0},
+      {"a vertical code past the end", H + W10 + B6 + V0 + VR3 + H + W16 + B0},
+      {"a vertical code before pixel 0", H + W0 + B16 + VL3 + V0 + V0},
+      {"a black run of length 0 in the reference", H + W4 + B0 + H + W12 + B0 + V0 + V0 + H + W16 + B0},
+      {"the end of the block before the last rows", H + W6 + B10 + eofb},
+  };
+  const int width = 16, rows = 3;
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("velora-g4-" + std::to_string(::getpid()) + ".tif")).string();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TStripFormat format{COMPRESSION_CCITTFAX4, 0, 1, uint32_t(width), uint32_t(rows), 1};
+    const Bytes strip = BitsToBytes(c.bits + std::string((8 - c.bits.size() % 8) % 8, '0'));
+    const Bytes theirs = LibtiffDecode(format, strip, size_t(RowBytes(width)) * rows);
+    // The same strip in a file, through our reader.
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, rows);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rows);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFWriteRawStrip(out, 0, const_cast<uint8_t*>(strip.data()), tmsize_t(strip.size()));
+    TIFFClose(out);
+    TBitmap bitmap;
+    TIOParamsVals params;
+    TVLLocalProgress progress;
+    int count = 0;
+    {
+      TVLFileStream file(path, TVLFileStream::fmOpenRead);
+      TiffReadStream(file, &bitmap, count, nullptr, false, progress.record, params);
+    }
+    ASSERT_FALSE(progress.aborting) << progress.reason;
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < width; ++x) {
+        const bool theirBlack = (theirs[size_t(y * RowBytes(width) + x / 8)] >> (7 - x % 8)) & 1;
+        const bool ourWhite = (bitmap.ScanLine(y)[x / 8] >> (7 - x % 8)) & 1;
+        EXPECT_NE(theirBlack, ourWhite) << "row " << y << ", pixel " << x;
+      }
+  }
+  std::remove(path.c_str());
+}
+
+// Uncompressed mode (which libtiff does not read): "1" a black pixel, "01" white and black,
+// "000001" five white ones, "0000001" and 0 leaves it with the next pixel white.
+TEST(Fax, UncompressedModeGivesItsPixels) {
+  const std::string bits = std::string("0000001111") + "1" + "01" + "000001" + "0000001" + "0" + "001" + "10011" + "0000110111";
+  const Bytes data = BitsToBytes(bits + std::string((8 - bits.size() % 8) % 8, '0'));
+  TFaxReferenceLine reference;
+  reference.Reset(16);
+  uint8_t row[2];
+  bool cut = false;
+  DecodeT4T6Row2D(row, data.data(), int64_t(data.size()), false, 1, 0, reference, 16, &cut);
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(uint8_t(~row[0]), 0xA0);  // black at 0 and 2, then eight white: 5 in the mode, 8 after it
+  EXPECT_EQ(uint8_t(~row[1]), 0x00);
+}
+
+// The old LZW of early writers ("compat" in libtiff): codes least significant bit first, the
+// width growing only when the table is full at it, written here as a plain LZW coder.
+Bytes OldStyleLzw(const Bytes& data) {
+  Bytes out;
+  uint64_t bits = 0;
+  int count = 0, width = 9, next = 258;
+  const auto put = [&](int code) {
+    bits |= uint64_t(code) << count;
+    for (count += width; count >= 8; count -= 8, bits >>= 8) out.push_back(uint8_t(bits));
+  };
+  std::map<std::pair<int, uint8_t>, int> table;
+  put(256);
+  int prefix = data[0];
+  for (size_t i = 1; i < data.size(); ++i) {
+    const auto found = table.find({prefix, data[i]});
+    if (found != table.end()) {
+      prefix = found->second;
+      continue;
+    }
+    put(prefix);
+    table[{prefix, data[i]}] = next++;
+    if (next == 513 || next == 1025 || next == 2049) ++width;
+    if (next == 4093) {
+      put(256);
+      table.clear();
+      next = 258, width = 9;
+    }
+    prefix = data[i];
+  }
+  put(prefix);
+  put(257);
+  if (count > 0) out.push_back(uint8_t(bits));
+  return out;
+}
+
+TEST(LzwAgainstLibtiff, OldStyleStripsAsLibtiffReadsThem) {
+  const int rowLength = 3000, rows = 60;
+  const Bytes data = PhotoLike(size_t(rowLength) * rows, 9, rowLength);
+  const Bytes strip = OldStyleLzw(data);
+  const TStripFormat format{COMPRESSION_LZW, 0, 1, uint32_t(rowLength), uint32_t(rows), 8};
+  EXPECT_TRUE(SameBytes(LibtiffDecode(format, strip, data.size()), data));  // the strip is what libtiff reads
+  Bytes decoded;
+  void* state = nullptr;
+  for (int r = 0; r < rows; ++r) {
+    const uint8_t* row = TiffLzwDecode(strip.data(), int64_t(strip.size()), rowLength, &state);
+    ASSERT_NE(row, nullptr) << "row " << r;
+    decoded.insert(decoded.end(), row, row + rowLength);
+  }
+  TiffLzwDecode(nullptr, 0, 0, &state);
+  EXPECT_TRUE(SameBytes(decoded, data));
 }
 
 }  // namespace

@@ -148,7 +148,6 @@ TEST(TiffLzw, RefusesWhatItCannotDecode) {
   clearThenAbove257.Put(256, 9);
   clearThenAbove257.Put(259, 9);
   const TCase cases[] = {
-      {"old-style Clear, least significant bit first", {0x00, 0x01, 0x12, 0x34}},
       {"first code above 257", firstAbove257.Data()},
       {"code above 257 right after a Clear", clearThenAbove257.Data()},
   };

@@ -146,10 +146,7 @@ bool LibtiffPicture(const std::string& path, int page, TPicture& out) {
   return ok;
 }
 
-// A page as ImageMagick gives it in sRGB.
-bool MagickPicture(const std::string& path, int page, const std::string& options, TPicture& out) {
-  const std::string ppm = path + ".ppm";
-  if (!Shell("convert '" + path + "[" + std::to_string(page) + "]' " + options + " -depth 8 ppm:'" + ppm + "'")) return false;
+bool ReadPpm(const std::string& ppm, TPicture& out) {
   std::ifstream in(ppm, std::ios::binary);
   std::string magic;
   int w = 0, h = 0, max = 0;
@@ -158,6 +155,13 @@ bool MagickPicture(const std::string& path, int page, const std::string& options
   out = TPicture{w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
   in.read(reinterpret_cast<char*>(out.rgb.data()), std::streamsize(out.rgb.size()));
   return magic == "P6" && bool(in);
+}
+
+// A page as ImageMagick gives it in sRGB.
+bool MagickPicture(const std::string& path, int page, const std::string& options, TPicture& out) {
+  const std::string ppm = path + ".ppm";
+  return Shell("convert '" + path + "[" + std::to_string(page) + "]' " + options + " -depth 8 ppm:'" + ppm + "'") &&
+         ReadPpm(ppm, out);
 }
 
 class TiffReaderCorpus : public ::testing::Test {
@@ -433,6 +437,285 @@ TEST_F(TiffReaderCorpus, OrientationsAsImageMagickTurnsThem) {
         worst = std::max(worst, std::abs(full.mask.ScanLine(y)[x] - alpha.rgb[size_t((y * alpha.width + x) * 3)]));
     EXPECT_EQ(worst, 0);
     EXPECT_EQ(full.params.Width, colour.width);
+  }
+}
+
+
+// ---- pages other programs write ------------------------------------------------------------
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+double MeanDifference(const TPicture& a, const TPicture& b) {
+  if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 256;
+  double sum = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(int(a.rgb[i]) - int(b.rgb[i]));
+  return sum / double(a.rgb.size());
+}
+
+// The segments of a JPEG file: marker and the segment's bytes from its 0xFF on; the scan's
+// entropy-coded data is the segment after SOS, up to the next marker other than a restart.
+struct TJpegSegment {
+  uint8_t marker;
+  std::vector<uint8_t> bytes;
+};
+std::vector<TJpegSegment> JpegSegments(const std::vector<uint8_t>& j) {
+  std::vector<TJpegSegment> out{{0xD8, {0xFF, 0xD8}}};
+  size_t i = 2;
+  while (i + 4 <= j.size()) {
+    const uint8_t m = j[i + 1];
+    if (m == 0xD9) break;
+    const size_t end = i + 2 + size_t(j[i + 2] << 8 | j[i + 3]);
+    out.push_back({m, {j.begin() + ptrdiff_t(i), j.begin() + ptrdiff_t(end)}});
+    i = end;
+    if (m == 0xDA) {
+      size_t k = i;
+      while (k + 1 < j.size() && !(j[k] == 0xFF && j[k + 1] != 0 && (j[k + 1] < 0xD0 || j[k + 1] > 0xD7))) ++k;
+      out.push_back({0, {j.begin() + ptrdiff_t(i), j.begin() + ptrdiff_t(k)}});
+      i = k;
+    }
+  }
+  return out;
+}
+
+// A page of compression 6 or 7 written byte by byte: the stream (or tables) at
+// JPEGInterchangeFormat when given, then the strips; entries as tag, type, values.
+std::vector<uint8_t> JpegTiff(uint32_t w, uint32_t h, uint16_t compression, uint16_t photometric,
+                              const std::vector<uint8_t>& interchange, const std::vector<std::vector<uint8_t>>& strips,
+                              uint32_t rowsPerStrip, std::vector<uint16_t> subsampling = {}) {
+  std::vector<uint8_t> f = {'I', 'I', 42, 0, 0, 0, 0, 0};
+  auto u16 = [&](uint32_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  const uint32_t interchangeAt = uint32_t(f.size());
+  f.insert(f.end(), interchange.begin(), interchange.end());
+  std::vector<uint32_t> offsets, counts;
+  for (const auto& s : strips) offsets.push_back(uint32_t(f.size())), counts.push_back(uint32_t(s.size())), f.insert(f.end(), s.begin(), s.end());
+  // Arrays of more than one value go before the IFD.
+  auto array = [&](const std::vector<uint32_t>& v) {
+    if (f.size() % 2) f.push_back(0);
+    const uint32_t at = uint32_t(f.size());
+    for (uint32_t x : v) u32(x);
+    return at;
+  };
+  const uint32_t offsetsAt = offsets.size() > 1 ? array(offsets) : offsets[0];
+  const uint32_t countsAt = counts.size() > 1 ? array(counts) : counts[0];
+  if (f.size() % 2) f.push_back(0);
+  const uint32_t bitsAt = uint32_t(f.size());
+  u16(8), u16(8), u16(8);
+  if (f.size() % 2) f.push_back(0);
+  const uint32_t ifd = uint32_t(f.size());
+  f[4] = uint8_t(ifd), f[5] = uint8_t(ifd >> 8), f[6] = uint8_t(ifd >> 16), f[7] = uint8_t(ifd >> 24);
+  struct E { uint16_t tag, type; uint32_t count, value; };
+  std::vector<E> e = {{256, 4, 1, w}, {257, 4, 1, h}, {258, 3, 3, bitsAt}, {259, 3, 1, compression},
+                      {262, 3, 1, photometric}, {273, 4, uint32_t(offsets.size()), offsetsAt}, {277, 3, 1, 3},
+                      {279, 4, uint32_t(counts.size()), countsAt}};
+  if (rowsPerStrip) e.push_back({278, 4, 1, rowsPerStrip});
+  if (!interchange.empty()) e.push_back({513, 4, 1, interchangeAt}), e.push_back({514, 4, 1, uint32_t(interchange.size())});
+  if (!subsampling.empty()) e.push_back({530, 3, 2, uint32_t(subsampling[0] | subsampling[1] << 16)});
+  std::sort(e.begin(), e.end(), [](const E& a, const E& b) { return a.tag < b.tag; });
+  u16(uint32_t(e.size()));
+  for (const E& x : e) {
+    u16(x.tag), u16(x.type), u32(x.count);
+    if (x.type == 3 && x.count == 1) u16(x.value), u16(0);
+    else u32(x.value);
+  }
+  u32(0);
+  return f;
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The base picture as a PPM for the JPEG tools.
+void WritePpm(const std::string& path) {
+  std::ofstream out(path, std::ios::binary);
+  out << "P6\n" << kW << " " << kH << "\n255\n";
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      for (int c = 0; c < 3; ++c) out.put(char(Sample(x, y, c, 8)));
+}
+
+// RGB held in a JPEG stream whose markers say YCbCr (identifiers 1, 2, 3, no Adobe marker, as
+// some writers store it): the page's photometric decides, as libtiff reads it.
+TEST_F(TiffReaderCorpus, JpegRgbGoesByThePhotometric) {
+  if (!HaveTool("cjpeg")) GTEST_SKIP() << "no cjpeg";
+  WritePpm(P("base.ppm"));
+  ASSERT_TRUE(Shell("cjpeg -rgb -quality 95 -outfile '" + P("rgb.jpg") + "' '" + P("base.ppm") + "'"));
+  std::vector<uint8_t> stream;
+  for (TJpegSegment& s : JpegSegments(ReadAll(P("rgb.jpg")))) {
+    if (s.marker == 0xEE) continue;  // the Adobe marker that names RGB
+    if (s.marker == 0xC0 || s.marker == 0xC1)
+      for (int c = 0; c < 3; ++c) s.bytes[10 + 3 * c] = uint8_t(c + 1);
+    if (s.marker == 0xDA)
+      for (int c = 0; c < 3; ++c) s.bytes[5 + 2 * c] = uint8_t(c + 1);
+    stream.insert(stream.end(), s.bytes.begin(), s.bytes.end());
+  }
+  stream.insert(stream.end(), {0xFF, 0xD9});
+  WriteAll(P("jpeg_rgb_ids.tif"), JpegTiff(kW, kH, 7, PHOTOMETRIC_RGB, {}, {stream}, kH));
+  TPicture expected;
+  ASSERT_TRUE(LibtiffPicture(P("jpeg_rgb_ids.tif"), 0, expected));
+  TOurRead full;
+  ReadOursFile(P("jpeg_rgb_ids.tif"), full, 0);
+  ASSERT_FALSE(full.aborting) << full.reason;
+  EXPECT_LE(MaxDifference(PictureOf(full.bitmap), expected), 1);
+}
+
+// Old-style JPEG (compression 6) as old scanners and fax software wrote it: the tables and
+// frame at JPEGInterchangeFormat, each strip a run of entropy-coded data between restart
+// points; one strip without RowsPerStrip; and a whole stream there. Read as libtiff reads them.
+TEST_F(TiffReaderCorpus, OldStyleJpegAsLibtiffReadsIt) {
+  if (!HaveTool("cjpeg") || !HaveTool("djpeg")) GTEST_SKIP() << "no cjpeg or djpeg";
+  WritePpm(P("base.ppm"));
+  // Restart markers at every MCU row: 8 image rows for 2 x 1 sampling.
+  ASSERT_TRUE(Shell("cjpeg -sample 2x1 -restart 1 -quality 90 -outfile '" + P("sub21.jpg") + "' '" + P("base.ppm") + "'"));
+  ASSERT_TRUE(Shell("cjpeg -sample 2x1 -quality 90 -outfile '" + P("sub21_one.jpg") + "' '" + P("base.ppm") + "'"));
+  ASSERT_TRUE(Shell("cjpeg -sample 2x2 -quality 90 -outfile '" + P("sub22.jpg") + "' '" + P("base.ppm") + "'"));
+  // Tables and frame, then the scan's data cut at its restart markers.
+  auto split = [&](const std::string& jpg, bool withScanHeader) {
+    std::vector<uint8_t> header;
+    std::vector<std::vector<uint8_t>> strips;
+    for (const TJpegSegment& s : JpegSegments(ReadAll(P(jpg)))) {
+      if (s.marker == 0xDA) {
+        if (withScanHeader) header.insert(header.end(), s.bytes.begin(), s.bytes.end());
+        continue;
+      }
+      if (s.marker == 0xDD) continue;  // the restart interval is the reader's to work out
+      if (s.marker != 0) {
+        header.insert(header.end(), s.bytes.begin(), s.bytes.end());
+        continue;
+      }
+      strips.emplace_back();
+      for (size_t i = 0; i < s.bytes.size(); ++i) {
+        if (s.bytes[i] == 0xFF && i + 1 < s.bytes.size() && s.bytes[i + 1] >= 0xD0 && s.bytes[i + 1] <= 0xD7) {
+          strips.emplace_back();
+          ++i;
+          continue;
+        }
+        strips.back().push_back(s.bytes[i]);
+      }
+    }
+    return std::make_pair(header, strips);
+  };
+  const auto [header21, strips21] = split("sub21.jpg", true);
+  ASSERT_EQ(strips21.size(), size_t((kH + 7) / 8));
+  WriteAll(P("ojpeg_strips.tif"), JpegTiff(kW, kH, 6, PHOTOMETRIC_YCBCR, header21, strips21, 8, {2, 1}));
+  const auto [headerOne, stripOne] = split("sub21_one.jpg", true);
+  ASSERT_EQ(stripOne.size(), 1u);
+  WriteAll(P("ojpeg_one_strip.tif"), JpegTiff(kW, kH, 6, PHOTOMETRIC_YCBCR, headerOne, stripOne, 0, {2, 1}));
+  const auto [header22, strips22] = split("sub22.jpg", true);
+  const std::vector<uint8_t> whole = ReadAll(P("sub22.jpg"));
+  // The whole stream there, the strip its scan data (where writers of such pages point it).
+  WriteAll(P("ojpeg_whole.tif"), JpegTiff(kW, kH, 6, PHOTOMETRIC_YCBCR, whole, strips22, kH, {2, 2}));
+  // Without the scan's header the reader writes one (libtiff takes the components'
+  // identifiers as 0 then, and fails).
+  const auto [tablesOnly, stripsNoScan] = split("sub21.jpg", false);
+  WriteAll(P("ojpeg_no_scan_header.tif"), JpegTiff(kW, kH, 6, PHOTOMETRIC_YCBCR, tablesOnly, stripsNoScan, 8, {2, 1}));
+  const struct {
+    const char* name;
+    const char* from;  // the stream the page was cut from
+    bool libtiffReads;
+  } pages[] = {{"ojpeg_strips.tif", "sub21.jpg", true},
+               {"ojpeg_one_strip.tif", "sub21_one.jpg", true},
+               {"ojpeg_whole.tif", "sub22.jpg", false},  // libtiff decodes its strip, not the whole stream
+               {"ojpeg_no_scan_header.tif", "sub21.jpg", false}};
+  for (const auto& [name, from, libtiffReads] : pages) {
+    SCOPED_TRACE(name);
+    TOurRead full;
+    ReadOursFile(P(name), full, 0);
+    ASSERT_FALSE(full.aborting) << full.reason;
+    TPicture expected;
+    if (libtiffReads) {
+      ASSERT_TRUE(LibtiffPicture(P(name), 0, expected));
+      // libtiff reads the page too, but upsamples the chroma its own way (by repeating it, and
+      // not always in the same place), some 12 levels off libjpeg's decoding of the stream on
+      // average on this noisy picture: the exact check is libjpeg's below.
+      EXPECT_LE(MeanDifference(PictureOf(full.bitmap), expected), 16.0);
+    }
+    // libjpeg's own decoding of the stream the page was cut from.
+    const std::string jpg = P(from);
+    TPicture fromJpeg;
+    ASSERT_TRUE(Shell("djpeg -outfile '" + jpg + ".ppm' '" + jpg + "'"));
+    ASSERT_TRUE(ReadPpm(jpg + ".ppm", fromJpeg));
+    EXPECT_EQ(MaxDifference(PictureOf(full.bitmap), fromJpeg), 0);
+  }
+}
+
+// Associated (premultiplied) alpha divided out, 8 and 16 bits, in one plane, in separate
+// planes and in tiles: multiplied back as libtiff's RGBA reader multiplies, the colours give
+// what libtiff gives, for every alpha (where alpha is small, a unit of premultiplied colour
+// is many of ours).
+TEST_F(TiffReaderCorpus, AssociatedAlphaDividedOutAsLibtiffKeepsIt) {
+  if (!HaveTool("tiffcp")) GTEST_SKIP() << "no tiffcp";
+  const int w = 256, h = 48;
+  for (const int bps : {8, 16})
+  for (const bool planar : {false, true}) {
+    const std::string b = std::to_string(bps) + (planar ? "_planar" : "");
+    const std::string base = P("assoc" + b + ".tif");
+    TIFF* t = TIFFOpen(base.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 4);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bps);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
+    uint16_t extra = EXTRASAMPLE_ASSOCALPHA;
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    const uint32_t max = (1u << bps) - 1;
+    // Every alpha along a row; colours from none to full coverage of it.
+    const auto sample = [&](int x, int y, int c) {
+      const uint32_t a = std::min(bps == 8 ? uint32_t(x) : uint32_t(x) * 257 + uint32_t(y * 5 % 257), max);
+      return c == 3 ? a : a * uint32_t((y * 37 + c * 91 + x * 3) % 256) / 255;
+    };
+    std::vector<uint8_t> row(size_t(w) * 4 * bps / 8);
+    for (int plane = 0; plane < (planar ? 4 : 1); ++plane)
+      for (int y = 0; y < h; ++y) {
+        const int per = planar ? 1 : 4;
+        for (int x = 0; x < w; ++x)
+          for (int k = 0; k < per; ++k) {
+            const uint32_t v = sample(x, y, planar ? plane : k);
+            if (bps == 8) row[size_t(x * per + k)] = uint8_t(v);
+            else std::memcpy(&row[size_t((x * per + k) * 2)], &v, 2);
+          }
+        TIFFWriteScanline(t, row.data(), uint32_t(y), uint16_t(plane));
+      }
+    TIFFClose(t);
+    std::vector<std::string> names = {"assoc" + b + ".tif"};
+    if (!planar) {
+      ASSERT_TRUE(Shell("cd '" + dir_ + "' && tiffcp -t -w 32 -l 16 assoc" + b + ".tif assoc" + b + "_tiled.tif && tiffcp -c lzw:2 assoc" + b + ".tif assoc" + b + "_lzw2.tif"));
+      names.insert(names.end(), {"assoc" + b + "_tiled.tif", "assoc" + b + "_lzw2.tif"});
+    }
+    for (const std::string& name : names) {
+      SCOPED_TRACE(name);
+      TIFF* in = TIFFOpen(P(name).c_str(), "r");
+      ASSERT_NE(in, nullptr);
+      std::vector<uint32_t> raster(size_t(w) * h);
+      ASSERT_TRUE(TIFFReadRGBAImageOriented(in, w, h, raster.data(), ORIENTATION_TOPLEFT, 0));
+      TIFFClose(in);
+      TOurRead full;
+      ReadOursFile(P(name), full, 0);
+      ASSERT_FALSE(full.aborting) << full.reason;
+      const TPicture ours = PictureOf(full.bitmap);
+      int worstColour = 0, worstAlpha = 0;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const uint32_t p = raster[size_t(y * w + x)];
+          const int a = int(TIFFGetA(p));
+          worstAlpha = std::max(worstAlpha, std::abs(full.mask.ScanLine(y)[x] - a));
+          const int theirs[3] = {int(TIFFGetR(p)), int(TIFFGetG(p)), int(TIFFGetB(p))};
+          for (int c = 0; c < 3; ++c) {
+            const int back = (ours.rgb[size_t((y * w + x) * 3 + c)] * a + 127) / 255;
+            worstColour = std::max(worstColour, std::abs(back - theirs[c]));
+          }
+        }
+      // 16-bit samples come to 8 bits by their high byte here, by rounding in libtiff.
+      EXPECT_LE(worstAlpha, bps == 8 ? 0 : 1);
+      EXPECT_LE(worstColour, bps == 8 ? 0 : 1);
+    }
   }
 }
 
