@@ -151,7 +151,9 @@ TEST(IoThreads, ReadsSideBySideEqualReadsAlone) {
       EXPECT_FALSE(alone[j].aborting) << name << ": " << alone[j].reason;
       EXPECT_NE(alone[j].fileType, ioUnknown) << name;
     }
-    if (name == "side.jpg" && !jobs[j].headerOnly && jobs[j].jpegScale == 1) EXPECT_EQ(alone[j].bitmapWidth, 48);
+    if (name == "side.jpg" && !jobs[j].headerOnly && jobs[j].jpegScale == 1) {
+      EXPECT_EQ(alone[j].bitmapWidth, 48);
+    }
   }
 }
 
