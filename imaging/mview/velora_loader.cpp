@@ -1,6 +1,8 @@
 #include "velora_loader.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +15,10 @@
 namespace velora {
 
 // ---- the workers ---------------------------------------------------------------------------
+
+namespace {
+constexpr int kWorkerNice = 5;
+}  // namespace
 
 int TVeloraLoader::DefaultThreadCount() {
   return std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
@@ -74,6 +80,9 @@ int TVeloraLoader::Busy() const {
 }
 
 void TVeloraLoader::WorkerLoop() {
+  // Workers give way to the GUI thread: with as many decodes running as there are cores, the
+  // event loop would otherwise wait for a core before it could paint or take a key.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
   for (;;) {
     TJob job;
     {
