@@ -86,7 +86,7 @@ struct Window {
   TVeloraMView& mview() { return *form.VeloraMView1; }
   // Lets the loop take everything the loader's workers read.
   void Settle() {
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !form.Busy(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form.Busy(); }, 60000));
   }
   void Key(Qt::Key key) {
     mview().setFocus();
@@ -277,7 +277,7 @@ TEST(Viewer, ALargePhotoShowsAPreviewFirstAndKeepsTheZoomSetOnIt) {
   reader.Install(w.form);
   w.mview().setFocus();
   QTest::keyClick(&w.mview(), Qt::Key_End);  // the whole read waits at the gate
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.form.ShowingPreview(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.form.ShowingPreview(); }, 30000));
   EXPECT_EQ(w.view().GetBitmap()->Width(), 300);  // an eighth, fitted into the view
   const double fitted = w.view().Zoom();
   EXPECT_GT(fitted, 100);
@@ -287,7 +287,7 @@ TEST(Viewer, ALargePhotoShowsAPreviewFirstAndKeepsTheZoomSetOnIt) {
   EXPECT_DOUBLE_EQ(w.view().Zoom(), fitted * 2);
   EXPECT_FALSE(w.form.FitMode());
   reader.gate.Open();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.form.ShowingPreview(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.form.ShowingPreview(); }, 30000));
   EXPECT_EQ(w.view().GetBitmap()->Width(), 2400);
   // The same size on screen as the zoomed preview, until the waiting 1:1 runs.
   EXPECT_NEAR(w.view().Zoom(), fitted * 2 / 8, 1e-9);
@@ -335,7 +335,7 @@ TEST(Viewer, TheWatchedFolderShowsAddedRemovedAndReplacedFiles) {
     return all;
   };
   auto waitFor = [&](const std::string& expected) {
-    EXPECT_TRUE(QTest::qWaitFor([&] { return names() == expected; }, 5000)) << names();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return names() == expected; }, 30000)) << names();
     w.Settle();
   };
   WriteImage(fx.dir + "/0-first.jpg", 32, 32, TRGB{1, 1, 1});
@@ -349,7 +349,7 @@ TEST(Viewer, TheWatchedFolderShowsAddedRemovedAndReplacedFiles) {
   // Replaced: its caption and the picture shown follow the new file.
   WriteImage(fx.dir + "/sub/new.png", 900, 300, TRGB{5, 5, 5});
   fs::rename(fx.dir + "/sub/new.png", fx.dir + "/b-wide.png");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return w.mview().ImageInfoText(1)->Caption() == "900x300x24b"; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.mview().ImageInfoText(1)->Caption() == "900x300x24b"; }, 30000));
   w.Settle();
   EXPECT_EQ(w.view().GetBitmap()->Width(), 900);
   // The selected file removed: the highlight moves to the next one, which is shown.
@@ -388,7 +388,7 @@ TEST(Viewer, ThumbnailsComeFromTheDesktopsCacheAndGoBackToIt) {
     form.resize(700, 500);
     form.show();
     form.FormActivate();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Busy(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Busy(); }, 60000));
     EXPECT_NEAR(thumbnailRed(*form.VeloraMView1, 0), 160, 12);
   }
 }

@@ -40,7 +40,7 @@ struct Gate {
 };
 
 bool Settle(TVeloraLoader& loader) {
-  return QTest::qWaitFor([&] { return loader.Busy() == 0; }, 5000);
+  return QTest::qWaitFor([&] { return loader.Busy() == 0; }, 30000);
 }
 
 // A job that holds the only worker until the gate opens.
@@ -50,7 +50,7 @@ void Occupy(TVeloraLoader& loader, const TLoadChannelPtr& channel, Gate& gate, s
     gate.Wait();
     return {};
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 30000));
 }
 
 }  // namespace
@@ -123,7 +123,7 @@ TEST(Loader, ARunningJobSeesItWentStaleAndItsResultIsDropped) {
     sawStale = ticket.Stale();
     return [&] { delivered = true; };
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 30000));
   loader.Renew(channel);
   ASSERT_TRUE(Settle(loader));
   EXPECT_TRUE(sawStale);
@@ -231,7 +231,7 @@ TEST(LoaderColumn, PaintsAtOnceAndAsksForTheVisibleCellsFirst) {
   c.m.repaint();  // returns although no thumbnail is read
   EXPECT_FALSE(c.m.HasStoredImage(10));
   reader.gate.Open();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return c.m.HasStoredImage(10) && c.m.HasStoredImage(12); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return c.m.HasStoredImage(10) && c.m.HasStoredImage(12); }, 30000));
   const auto asked = reader.Asked();
   // The visible cells are all read before the next screenful.
   std::vector<std::string> visible;
@@ -257,7 +257,7 @@ TEST(LoaderColumn, AFailedCellSaysWhyAndIsNotReadAgainUntilItsFileChanges) {
   reader.gate.Open();
   Column c(reader, 3);
   c.m.show();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !c.m.ImageReadFailure(1).empty(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !c.m.ImageReadFailure(1).empty(); }, 30000));
   EXPECT_EQ(c.m.ImageReadFailure(1), "fake: damaged");
   ASSERT_TRUE(Settle(c.loader));
   c.m.repaint();
@@ -276,7 +276,7 @@ TEST(LoaderColumn, ResultsForEntriesDeletedOrClearedMeanwhileAreDropped) {
   Column c(reader, 3);
   c.m.show();
   c.m.repaint();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !reader.Asked().empty(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !reader.Asked().empty(); }, 30000));
   c.m.DeleteImage(0);  // whichever entry is being read, the others move up
   c.m.DeleteImage(0);
   reader.gate.Open();
