@@ -28,6 +28,7 @@
 #include <functional>
 #include <string>
 
+#include "widgets/test_gate.h"
 #include "codecs/formats.h"
 #include "codecs/gif/gif_codec.h"
 #include "codecs/jpeg/oriented_photo.h"
@@ -224,23 +225,6 @@ TEST(Viewer, AHeldKeyNeverShowsAnotherEntrysPicture) {
 
 namespace {
 
-// A door the fake reader waits at until the test opens it.
-struct Gate {
-  std::mutex m;
-  std::condition_variable cv;
-  bool open = false;
-  void Wait() {
-    std::unique_lock lock(m);
-    cv.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    {
-      std::lock_guard lock(m);
-      open = true;
-    }
-    cv.notify_all();
-  }
-};
 
 // The viewer's reader, counting what it reads, whole pictures held at the gate when asked.
 struct CountingReader {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "widgets/test_gate.h"
 #include "mview/velora_loader.h"
 #include "mview/velora_mview.h"
 
@@ -21,23 +22,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A door the fake jobs wait at until the test opens it.
-struct Gate {
-  std::mutex m;
-  std::condition_variable cv;
-  bool open = false;
-  void Wait() {
-    std::unique_lock lock(m);
-    cv.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    {
-      std::lock_guard lock(m);
-      open = true;
-    }
-    cv.notify_all();
-  }
-};
 
 bool Settle(TVeloraLoader& loader) {
   return QTest::qWaitFor([&] { return loader.Busy() == 0; }, 30000);
