@@ -114,13 +114,16 @@ void TVeloraLoader::WorkerLoop() {
 void TVeloraLoader::Deliver(TJob& job, TLoadDone done) {
   // The results go to the GUI thread through the queue's own lock, so that everything a
   // result carries is handed over under it; the queued call only says that some are there.
+  // It is made by name and carries nothing of ours: a functor would be built here and read on
+  // the GUI thread with only Qt's futex-based queue between the two, which ThreadSanitizer
+  // cannot see, while this lock it sees.
   bool first;
   {
     std::lock_guard lock(Mutex_);
     first = Results_.empty();
     Results_.push_back(TResult{std::move(job.Receiver), job.Ticket, std::move(done)});
   }
-  if (first) QMetaObject::invokeMethod(this, [this] { DeliverResults(); }, Qt::QueuedConnection);
+  if (first) QMetaObject::invokeMethod(this, "DeliverResults", Qt::QueuedConnection);
 }
 
 void TVeloraLoader::DeliverResults() {

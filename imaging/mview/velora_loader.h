@@ -89,7 +89,8 @@ class TVeloraLoader : public QObject {
   };
   void WorkerLoop();
   void Deliver(TJob& job, TLoadDone done);
-  void DeliverResults();
+  // Invoked by name, so that the queued call is made and run inside Qt: see Deliver.
+  Q_INVOKABLE void DeliverResults();
 
   mutable std::mutex Mutex_;
   std::condition_variable Wake_;
