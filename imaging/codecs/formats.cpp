@@ -3,10 +3,13 @@
 // descriptor, and its line here.
 #include "formats.h"
 
+#include "avif/avif_codec.h"
 #include "bmp/bmp_codec.h"
 #include "gif/gif_codec.h"
+#include "heif/heif_codec.h"
 #include "ico/ico_codec.h"
 #include "jpeg/jpeg_codec.h"
+#include "jxl/jxl_codec.h"
 #include "metafile/metafile_descriptor.h"
 #include "pcx/pcx_codec.h"
 #include "png/png_codec.h"
@@ -14,6 +17,7 @@
 #include "tga/tga_codec.h"
 #include "tiff/tiff_codec.h"
 #include "tiff/tiff_lzw.h"
+#include "webp/webp_codec.h"
 
 namespace velora {
 
@@ -31,6 +35,10 @@ std::span<const TVLFormatDescriptor* const> VLBuiltinFormats() {
       &kEmfDescriptor,   // 10
       &kTgaDescriptor,   // 11
       &kPnmDescriptor,   // 12
+      &kWebpDescriptor,  // 13
+      &kAvifDescriptor,  // 14
+      &kHeifDescriptor,  // 15
+      &kJxlDescriptor,   // 16
   };
   return formats;
 }

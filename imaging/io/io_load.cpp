@@ -4,6 +4,7 @@
 #include <new>
 
 #include "bitmap/view_link.h"
+#include "colour_profile.h"
 #include "format_descriptor.h"
 #include "io_private.h"
 #include "velora_io.h"
@@ -179,6 +180,9 @@ bool TVeloraIO::CallReader(TVLStream& stream, const TVLFormatDescriptor& format,
   // A file gives its size; a stream gives the data length of its header, or reads to its end.
   int64_t size = fileForm ? stream.Size() : 0;
   int64_t resumeAt = -1;  // where a stream header says the data ends
+  // The profile is this file's alone: one left by an earlier read must not colour it.
+  Params_.IccProfile.clear();
+  Params_.IccProfileBroken = false;
   try {
     if (!fileForm && !SkipStreamHeader(stream, format, size, resumeAt)) return false;
     if (format.Read)
@@ -199,6 +203,7 @@ void TVeloraIO::FinishRead(const TVLFormatDescriptor& format, const std::string&
   // A failed read has no trustworthy resolution: leave the pixels as the reader left them.
   if (AutoAdjustDPI && !Aborting) EqualizeDpi();
   if (Aborting) KeepTargetConsistent();
+  else if (Params_.ConvertToSRGB) VLConvertToOutputProfile(*Target_, Params_);
   if (format.AlphaReset) ResetAlpha();
   Params_.FileName = fileForm ? name : std::string();
   Params_.FileType = format.FileType;

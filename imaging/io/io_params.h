@@ -30,6 +30,10 @@ enum : int32_t {
   ioEMF = 10,
   ioTGA = 11,
   ioPXM = 12,
+  ioWEBP = 13,
+  ioAVIF = 14,
+  ioHEIF = 15,
+  ioJXL = 16,
 };
 
 // The LZW coders are reached only through these references (the record's, else the global
@@ -154,6 +158,28 @@ struct TIOParamsFields {
   double TgaGamma = 2.2;
   bool TgaGrayscale = false;
   std::vector<std::string> PxmComments;
+
+  // WebP, AVIF, HEIF, JPEG XL. The index picks the frame of an animated WebP, the top-level
+  // image of a HEIF (the primary one is 0), the frame of an AVIF sequence; the count is what
+  // the file holds. These readers honour JpegApplyOrientation too: a photo is a photo,
+  // whatever its container.
+  int32_t ImageIndex = 0;
+  int32_t ImageCount = 0;
+  int32_t WebpQuality = 75;    // 0..100, lossy
+  bool WebpLossless = false;
+  int32_t AvifQuality = 60;    // 0..100, mapped onto the AV1 quantizer
+  int32_t AvifSpeed = 6;       // 0 slowest .. 10 fastest
+  bool AvifLossless = false;
+
+  // Colour. The embedded ICC profile as stored (empty: none, the picture is taken as sRGB).
+  // A read that asks for it (the viewer, the thumbnails, `velora convert --to-srgb`) has its
+  // pixels converted from that profile to sRGB, or to DisplayProfile when one is set, and
+  // the profile dropped; a profile Little CMS cannot use leaves the pixels as they are and
+  // says so in IccProfileBroken.
+  std::vector<uint8_t> IccProfile;
+  bool ConvertToSRGB = false;
+  bool IccProfileBroken = false;
+  std::shared_ptr<const std::vector<uint8_t>> DisplayProfile;
 
   // Metadata
   std::string ExifImageDescription;

@@ -158,6 +158,7 @@ TPicturePtr ReadPicture(const TPictureRequest& request, const std::function<bool
   io.SetBackground(background);
   TIOParamsVals& params = io.Params();
   params.JpegApplyOrientation = request.Upright;
+  params.ConvertToSRGB = true;  // shown, so in the screen's colours, whatever profile the file has
   params.JpegScale = request.JpegScale;
   if (request.JpegScale == 0) {
     params.Width = request.Width;

@@ -487,6 +487,7 @@ bool TVeloraMView::ObtainImage(int index) {
   Reader_.OnProgress = OnIOProgress;
   // Photos stand upright in the column, as their camera meant them.
   Reader_.Params().JpegApplyOrientation = true;
+  Reader_.Params().ConvertToSRGB = true;  // and in the screen's colours
   if (StoreType_ == vltThumb) {
     // A JPEG is decoded at the smallest scale that still covers the thumbnail.
     Reader_.Params().JpegScale = 0;

@@ -27,9 +27,11 @@ namespace {
 constexpr const char* kConvertUsage =
     "usage: velora convert [--page N] [--bits N] [--colors N] [--equalize-dpi]\n"
     "       [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab]\n"
-    "       [--background R,G,B] IN OUT\n"
+    "       [--background R,G,B] [--quality Q] [--lossless] [--speed S] [--to-srgb] IN OUT\n"
     "       (--compression and --photometric for TIFF output; --background: what a WMF or EMF\n"
-    "       is drawn on, white by default, where PNG, TGA and JPEG get no alpha)";
+    "       is drawn on, white by default, where PNG, TGA and JPEG get no alpha; --quality 0..100\n"
+    "       for JPEG, WebP and AVIF, --lossless for WebP and AVIF, --speed 0..10 for AVIF;\n"
+    "       --to-srgb converts from the embedded colour profile and writes sRGB)";
 
 struct TConvertOptions {
   int bits = 0;    // 0: chosen from the picture
@@ -39,6 +41,10 @@ struct TConvertOptions {
   int tiffCompression = -1;  // TiffCompression, -1: as IN's record has it
   int tiffPhotometric = -1;  // TiffPhotometric, -1: as IN's record has it
   std::optional<TColor> background;  // of a metafile; none: white, transparent where alpha is kept
+  int quality = -1;  // JPEG, WebP, AVIF; -1: each writer's default
+  bool lossless = false;  // WebP, AVIF (JPEG XL is written lossless always)
+  int speed = -1;    // AVIF's encoder, 0..10; -1: its default
+  bool toSRGB = false;  // pixels converted from the embedded profile, written as sRGB
   std::string in, out;
 };
 
@@ -91,6 +97,9 @@ TTargetFormat TargetFormatOf(const std::string& path) {
   if (is({"jpg", "jpeg", "jpe"})) return {"JPEG", {0, 0, 0}, false, true, true, false};
   // 1-bit pages stay bilevel; everything else is written at 24 bits.
   if (is({"tif", "tiff", "fax"})) return {"TIFF", {0, 0, 0}, false, true, false, false, true};
+  if (is({"webp"})) return {"WebP", {0, 0, 0}, false, true, false, true};
+  if (is({"avif"})) return {"AVIF", {0, 0, 0}, false, true, false, true};
+  if (is({"jxl"})) return {"JPEG XL", {0, 0, 0}, false, true, false, true};
   return {};
 }
 
@@ -111,6 +120,14 @@ bool ParseOptions(const std::vector<std::string>& args, TConvertOptions& options
     const std::string& a = args[i];
     if (a == "--equalize-dpi") {
       options.equalizeDpi = true;
+    } else if (a == "--lossless") {
+      options.lossless = true;
+    } else if (a == "--to-srgb") {
+      options.toSRGB = true;
+    } else if (a == "--quality" || a == "--speed") {
+      if (i + 1 >= args.size()) return false;
+      if (!ParseCount(args[++i], 0, a == "--quality" ? 100 : 10, a == "--quality" ? options.quality : options.speed))
+        return false;
     } else if (a == "--compression" || a == "--photometric") {
       if (i + 1 >= args.size()) return false;
       const bool compression = a == "--compression";
@@ -216,6 +233,13 @@ void ApplyTiffChoices(const TConvertOptions& options, const TBitmap& bitmap, TIO
   SetOneSample(params, 1);
 }
 
+// Quality, losslessness and speed for the writers that take them.
+void ApplyCodingChoices(const TConvertOptions& options, TIOParamsVals& params) {
+  if (options.quality >= 0) params.JpegQuality = params.WebpQuality = params.AvifQuality = options.quality;
+  params.WebpLossless = params.AvifLossless = options.lossless;
+  if (options.speed >= 0) params.AvifSpeed = options.speed;
+}
+
 // WMF and EMF are known by their extension alone, as the load does.
 bool NamesMetafile(const std::string& path) {
   const size_t dot = path.find_last_of('.');
@@ -277,7 +301,8 @@ int CmdConvert(const std::vector<std::string>& args) {
   io.SetAlphaMask(&alpha);
   // The stored width and height unless asked: a converted file is not a view of it.
   io.AutoAdjustDPI = options.equalizeDpi;
-  io.Params().TiffImageIndex = io.Params().GifImageIndex = options.page;
+  io.Params().TiffImageIndex = io.Params().GifImageIndex = io.Params().ImageIndex = options.page;
+  io.Params().ConvertToSRGB = options.toSRGB;
   io.Params().JpegApplyOrientation = AutoOrient();
   const bool metafile = NamesMetafile(in);
   if (metafile) io.SetBackground(options.background.value_or(clWhite));
@@ -308,6 +333,7 @@ int CmdConvert(const std::vector<std::string>& args) {
     else
       ChooseDepth(format, bitmap, transparent, options, io.Params());
     if (format.tiff) ApplyTiffChoices(options, bitmap, io.Params());
+    ApplyCodingChoices(options, io.Params());
     if (transparent && !format.alpha)
       Complain(std::string(format.name) + " as written here has no transparency: the alpha channel of " + in +
                " is dropped");

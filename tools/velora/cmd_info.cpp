@@ -7,6 +7,7 @@
 
 #include "codecs/metafile/metafile_codec.h"
 #include "commands.h"
+#include "io/colour_profile.h"
 #include "io/folder_scan.h"
 #include "io/velora_io.h"
 
@@ -38,8 +39,9 @@ std::string JsonString(const std::string& text) {
 
 struct THeaderInfo {
   int32_t FileType = 0, Width = 0, Height = 0, BitsPerSample = 0, SamplesPerPixel = 0, DpiX = 0, DpiY = 0;
-  int32_t ImageCount = 0;  // pages of a TIFF; 1 for other images
+  int32_t ImageCount = 0;  // pages of a TIFF, frames or images of the photo formats; else 1
   std::string format, caption;
+  std::string profile;  // the embedded ICC profile's description, when there is one
   bool emfPlus = false;  // an EMF with EMF+ records, which are not drawn
 };
 
@@ -62,6 +64,11 @@ THeaderInfo Describe(const TIOParamsVals& p) {
   if (p.FileType == ioUnknown) return info;  // nothing of a failed read is worth showing
   info = THeaderInfo{p.FileType, p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel, p.DpiX, p.DpiY, 1, {}, {}};
   if (p.FileType == ioTIFF) info.ImageCount = std::max(p.TiffImageCount, 1);
+  if (p.ImageCount > 1) info.ImageCount = p.ImageCount;
+  if (!p.IccProfile.empty()) {
+    info.profile = VLIccDescription(p.IccProfile);
+    if (info.profile.empty()) info.profile = "unreadable, taken as sRGB";
+  }
   const TFileFormatInfo* entry = FindFileFormat(p.FileType);
   info.format = entry ? entry->FullName : std::string();
   info.caption = InfoCaption(p.Width, p.Height, p.BitsPerSample, p.SamplesPerPixel);
@@ -74,6 +81,7 @@ void PrintJson(const std::string& file, const THeaderInfo& i, const std::string&
             << ",\"BitsPerSample\":" << i.BitsPerSample << ",\"SamplesPerPixel\":" << i.SamplesPerPixel
             << ",\"DpiX\":" << i.DpiX << ",\"DpiY\":" << i.DpiY << ",\"ImageCount\":" << i.ImageCount
             << ",\"caption\":" << JsonString(i.caption);
+  if (!i.profile.empty()) std::cout << ",\"Profile\":" << JsonString(i.profile);
   if (i.emfPlus) std::cout << ",\"EmfPlus\":true";
   if (!error.empty()) std::cout << ",\"error\":" << JsonString(error);
   std::cout << "}\n";
@@ -85,6 +93,7 @@ void PrintText(const std::string& file, const THeaderInfo& i) {
   else
     std::cout << file << ": " << i.format << ", " << i.caption << ", " << i.DpiX << "x" << i.DpiY << " dpi"
               << (i.ImageCount > 1 ? ", " + std::to_string(i.ImageCount) + " pages" : std::string())
+              << (i.profile.empty() ? std::string() : ", profile \"" + i.profile + "\"")
               << (i.emfPlus ? ", EMF+ records not drawn" : "") << "\n";
 }
 

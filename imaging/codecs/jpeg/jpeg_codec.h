@@ -48,6 +48,11 @@ inline bool JpegOrientationLiesOnItsSide(int orientation) { return orientation >
 // marker (or joins the list as a new one).
 void PrepareJpegMarkers(TIOParamsVals& params);
 
+// The profile from the APP2 "ICC_PROFILE" markers, pieced together (IccProfileBroken when
+// the pieces do not make one); before a write, those markers made afresh from IccProfile.
+void ReadJpegIccProfile(TIOParamsVals& params);
+void PrepareJpegIccMarkers(TIOParamsVals& params);
+
 extern const TVLFormatDescriptor kJpegDescriptor;
 
 }  // namespace velora

@@ -40,11 +40,13 @@ void ReadJpeg(const TVLReadJob& job) {
   job.params.ExifOrientation = 0;
   JpegReadStream(job.stream, job.bitmap, job.params, job.headerOnly, job.progress);
   ApplyJpegMetadata(job.params);
+  ReadJpegIccProfile(job.params);
   if (job.params.JpegApplyOrientation) TurnUpright(job);
 }
 
 void WriteJpeg(TVLStream& stream, TBitmap& bitmap, TIOParamsVals& params, TVLMask*, TVLProgressRecord& progress) {
   PrepareJpegMarkers(params);
+  PrepareJpegIccMarkers(params);
   JpegWriteStream(stream, bitmap, params, progress);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "io/colour_profile.h"
 #include "io/image_limits.h"
 #include "png_codec.h"
 #include "png_private.h"
@@ -68,6 +69,24 @@ int DpiFromPpm(png_uint_32 ppm, int fallback) {
   return dpi > 0 ? dpi : fallback;
 }
 
+// The colour profile: iCCP as stored; an sRGB chunk says sRGB (no profile needed); else gAMA,
+// with cHRM when present, describes one.
+void ReadProfile(TReadJob& job) {
+  png_charp name = nullptr;
+  int compression = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 length = 0;
+  std::vector<uint8_t>& icc = job.params->IccProfile;
+  if (png_get_iCCP(job.png, job.info, &name, &compression, &profile, &length) && profile) {
+    icc.assign(profile, profile + length);
+    return;
+  }
+  double gamma = 0, c[8] = {};
+  if (png_get_valid(job.png, job.info, PNG_INFO_sRGB) || !png_get_gAMA(job.png, job.info, &gamma)) return;
+  const bool chrm = png_get_cHRM(job.png, job.info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+  icc = VLProfileFromGamma(gamma, chrm ? c : nullptr);
+}
+
 void ReadParams(TReadJob& job) {
   TIOParamsVals& params = *job.params;
   params.Width = int32_t(job.width);
@@ -88,6 +107,7 @@ void ReadParams(TReadJob& job) {
     params.SetColorMap(map.data(), count);
   }
   params.PngInterlaced = job.interlace != PNG_INTERLACE_NONE;
+  ReadProfile(job);
 }
 
 // The file's bKGD as an 8-bit colour, when it has one.

@@ -147,6 +147,15 @@ void WriteHeader(TWriteJob& job) {
   else bkgd.red = bg.r, bkgd.green = bg.g, bkgd.blue = bg.b;
   png_set_bKGD(png, info, &bkgd);
 
+  // The profile the picture was read with, where it fits the samples written (an RGB profile
+  // on RGB or palette rows, a grey one on grey rows); libpng drops one it finds unsound.
+  const std::vector<uint8_t>& icc = params.IccProfile;
+  const bool greyRows = job.kind == TKind::Mono || job.kind == TKind::Grey || job.kind == TKind::GreyAlpha;
+  if (icc.size() > 20 && std::memcmp(icc.data() + 16, greyRows ? "GRAY" : "RGB ", 4) == 0) {
+    png_set_benign_errors(png, 1);
+    png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, icc.data(), png_uint_32(icc.size()));
+  }
+
   if (job.kind == TKind::Rgb || job.kind == TKind::Rgba) png_set_bgr(png);
   png_write_info(png, info);
 }

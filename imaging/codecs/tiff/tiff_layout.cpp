@@ -42,6 +42,9 @@ void CopyReals(const TTiffIfd& ifd, uint16_t tag, double (&into)[N]) {
   for (size_t i = 0; i < N; ++i) into[i] = i < v.size() ? v[i] : 0;
 }
 
+// Larger "profiles" are no colour profiles but damage.
+constexpr uint64_t kMaxIccBytes = 16u << 20;
+
 void ReadDescriptiveFields(const TTiffIfd& ifd, TIOParamsVals& p) {
   p.TiffDocumentName = ifd.Text(tgDocumentName);
   p.TiffImageDescription = ifd.Text(tgImageDescription);
@@ -63,6 +66,7 @@ void ReadDescriptiveFields(const TTiffIfd& ifd, TIOParamsVals& p) {
   CopyReals(ifd, tgYCbCrCoefficients, p.ExifYCbCrCoefficients);
   p.ExifYCbCrPositioning = int32_t(ifd.Number(tgYCbCrPositioning, 0));
   CopyReals(ifd, tgReferenceBlackWhite, p.ExifReferenceBlackWhite);
+  p.IccProfile = ifd.Bytes(tgIccProfile, kMaxIccBytes);
 }
 
 void ReadResolution(const TTiffIfd& ifd, TIOParamsVals& p) {

@@ -100,6 +100,7 @@ enum TTiffTag : uint16_t {
   tgReferenceBlackWhite = 532,
   tgCopyright = 33432,
   tgExifIFD = 34665,
+  tgIccProfile = 34675,
   tgGpsIFD = 34853,
 };
 

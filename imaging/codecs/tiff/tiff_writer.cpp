@@ -430,6 +430,10 @@ void AddTrailingEntries(TIfdBuilder& ifd, const TBitmap& pixels, const TOutputFo
     ifd.Shorts(tgPageNumber, {half(params.TiffPageNumber), half(params.TiffPageCount)});
   }
   if (form.predictor) ifd.Short(tgPredictor, prHorizontal);
+  // The profile the picture was read with, on pages whose samples it describes.
+  const std::vector<uint8_t>& icc = params.IccProfile;
+  if (form.Photometric() == 2 && icc.size() > 20 && std::memcmp(icc.data() + 16, "RGB ", 4) == 0)
+    ifd.Add(tgIccProfile, ftUndefined, uint32_t(icc.size()), icc.data(), icc.size());
 }
 
 // Points the header (new file) or the noted next-IFD field (insertion) at the page.

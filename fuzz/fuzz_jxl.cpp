@@ -1,0 +1,7 @@
+// libFuzzer target for the JPEG XL reader (fuzz/photo_reader.h says what it runs).
+#include "codecs/jxl/jxl_codec.h"
+#include "photo_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return velora::fuzz::FuzzPhotoReader(data, size, velora::kJxlDescriptor);
+}
