@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +23,7 @@
 
 #include "codecs/formats.h"
 #include "dialogs/previews_form.h"
+#include "files/sort_order.h"
 #include "io/folder_scan.h"
 #include "io/format_descriptor.h"
 #include "viewer_texts.h"
@@ -179,6 +181,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   setCentralWidget(Splitter1);
 
   BuildToolBars();
+  BuildCullingCommands();
 
   StatusLabel_ = new QLabel;
   StatusLabel_->setObjectName("StatusLabel");
@@ -188,6 +191,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   statusBar()->addWidget(StatusLabel_);
   statusBar()->addWidget(ScanLabel_);
   statusBar()->addWidget(ScanProgress_);
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this] { UpdateStatusBar(); });
   ScanLabel_->hide();
   ScanProgress_->hide();
   statusBar()->hide();
@@ -295,6 +299,9 @@ struct TScanEntryStamped {
 // for the whole folder: each piece reads headers for a while and hands its entries over.
 struct TScanJob {
   std::string Folder, Mask;
+  std::vector<std::string> Given;
+  TSortOrder Order = TSortOrder::soName;
+  bool Reversed = false;
   std::vector<std::string> Names;
   bool Listed = false;
   size_t Next = 0;
@@ -302,6 +309,20 @@ struct TScanJob {
 };
 
 namespace {
+
+// The names the list shows, in its order: the files given, as given (those still there), or
+// the folder's entries matching the mask in the chosen order.
+void ListEntries(const std::string& folder, const std::string& mask, const std::vector<std::string>& given,
+                 TSortOrder order, bool reversed, std::vector<std::string>& names) {
+  names.clear();
+  if (!given.empty()) {
+    for (const std::string& name : given)
+      if (QFileInfo::exists(QString::fromStdString(folder + "/" + name))) names.push_back(name);
+    return;
+  }
+  ListFolder(folder, mask, names);
+  SortFolderNames(folder, names, order, reversed);
+}
 
 // How long one piece of the scan reads before handing its entries over.
 constexpr int kScanPieceMs = 40;
@@ -313,7 +334,7 @@ constexpr size_t kScanPieceEntries = 100;
 std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticket) {
   std::vector<TScanEntryStamped> batch;
   if (!job.Listed) {
-    ListFolder(job.Folder, job.Mask, job.Names);
+    ListEntries(job.Folder, job.Mask, job.Given, job.Order, job.Reversed, job.Names);
     job.Listed = true;
   }
   TVeloraIO io;  // free-standing: no view, no bitmap
@@ -342,6 +363,9 @@ void TfrmImageViewer::ScanFolder() {
   auto job = std::make_shared<TScanJob>();
   job->Folder = Folder_;
   job->Mask = FileMask_;
+  job->Given = Given_;
+  job->Order = Order_;
+  job->Reversed = Reversed_;
   ScanClock_.start();
   Scanning_ = true;
   ScanNext(job);
@@ -374,7 +398,10 @@ void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vec
   VeloraMView1->UnlockUpdate();
   ShowScanProgress(done, total);
   // The first picture is read as soon as it is listed; the selection handler reads and fits it.
-  if (first) {
+  // A file named on the command line (or kept through a new order) is waited for instead.
+  if (!SelectName_.empty()) {
+    SelectNamed();
+  } else if (first) {
     CurrentIndex_ = 0;
     VeloraMView1->SetSelectedImage(0);
   }
@@ -384,8 +411,10 @@ void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vec
   }
   Scanning_ = false;
   ShowScanProgress(0, 0);
-  // An empty folder: the selection event still comes, with -1.
-  if (VeloraMView1->ImageCount() == 0) {
+  SelectName_.clear();
+  // An empty folder: the selection event still comes, with -1. (Likewise when the entry to
+  // select was not listed: the first is.)
+  if (VeloraMView1->ImageCount() == 0 || VeloraMView1->SelectedImage() < 0) {
     CurrentIndex_ = 0;
     VeloraMView1->SetSelectedImage(0);
   }
@@ -410,6 +439,9 @@ void TfrmImageViewer::ShowScanProgress(int done, int total) {
 // A look at the folder again: the names now listed, with what is new or changed read.
 struct TRescan {
   std::string Folder, Mask;
+  std::vector<std::string> Given;
+  TSortOrder Order = TSortOrder::soName;
+  bool Reversed = false;
   std::map<std::string, TFileStamp> Known;     // listed, as last seen
   std::map<std::string, TFileStamp> Unlisted;  // not images, as last seen
   std::map<std::string, TFileStamp> NowUnlisted;
@@ -427,11 +459,14 @@ void TfrmImageViewer::RescanFolder() {
   auto rescan = std::make_shared<TRescan>();
   rescan->Folder = Folder_;
   rescan->Mask = FileMask_;
+  rescan->Given = Given_;
+  rescan->Order = Order_;
+  rescan->Reversed = Reversed_;
   rescan->Known = Known_;
   rescan->Unlisted = Unlisted_;
   Loader_->Submit(ScanChannel_, kScanPriority, 0, this, [this, rescan](const TLoadTicket&) -> TLoadDone {
     std::vector<std::string> names;
-    ListFolder(rescan->Folder, rescan->Mask, names);
+    ListEntries(rescan->Folder, rescan->Mask, rescan->Given, rescan->Order, rescan->Reversed, names);
     TVeloraIO io;
     io.Params().JpegApplyOrientation = true;
     for (const std::string& name : names) {
@@ -500,8 +535,19 @@ void TfrmImageViewer::RescanArrived(const std::shared_ptr<TRescan>& rescan) {
     Known_[name] = item.Stamp;
     ++i;
   }
+  // In an order other than by name a changed file may have moved (its date, its size): the
+  // merge keeps places, so a list that no longer agrees is read again, the selection kept.
+  bool inOrder = m.ImageCount() == int(rescan->Names.size());
+  for (int k = 0; inOrder && k < m.ImageCount(); ++k) inOrder = m.ImageBottomText(k)->Caption() == rescan->Names[size_t(k)];
+  if (!inOrder) {
+    if (SelectName_.empty() && m.SelectedImage() >= 0) SelectName_ = m.ImageBottomText(m.SelectedImage())->Caption();
+    ScanFolder();
+    return;
+  }
   Renumber();
   m.Update();
+  if (!SelectName_.empty() && SelectNamed()) return;
+  SelectName_.clear();
   const int selected = m.SelectedImage();
   if (selectedGone || (selected < 0 && m.ImageCount() > 0)) {
     m.SetSelectedImage(std::max(selected, 0));  // the entry now under the highlight is shown
@@ -780,10 +826,14 @@ void TfrmImageViewer::ShowStatus(const std::string& text) {
 }
 
 void TfrmImageViewer::UpdateStatusBar() {
-  statusBar()->setVisible(!StatusLabel_->text().isEmpty() || !ScanProgress_->isHidden());
+  statusBar()->setVisible(!StatusLabel_->text().isEmpty() || !ScanProgress_->isHidden() ||
+                          !statusBar()->currentMessage().isEmpty());
 }
 
-QString TfrmImageViewer::StatusText() const { return StatusLabel_->text(); }
+QString TfrmImageViewer::StatusText() const {
+  const QString message = statusBar()->currentMessage();
+  return message.isEmpty() ? StatusLabel_->text() : message;
+}
 
 void TfrmImageViewer::Fit() {
   Fitting_ = true;

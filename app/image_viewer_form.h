@@ -17,6 +17,10 @@
 #include <string>
 #include <vector>
 
+#include <QSettings>
+
+#include "culling_actions.h"
+#include "files/sort_order.h"
 #include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
 
@@ -46,7 +50,7 @@ void ShowViewerWindow(TfrmImageViewer& form);
 // True unless an X11 display says no window manager runs on it.
 bool WindowManagerRunning();
 
-class TfrmImageViewer : public QMainWindow {
+class TfrmImageViewer : public QMainWindow, public TCullingHost {
   Q_OBJECT
 
  public:
@@ -121,6 +125,28 @@ class TfrmImageViewer : public QMainWindow {
   // The status line: empty and hidden unless the selected file could not be read.
   QString StatusText() const;
 
+  // The culling commands (delete, undo, rename, copy and move, clipboard, open, order); their
+  // keys and the tool bar's "Open" and "Sort" act through them.
+  TCullingActions& Culling() { return *Culling_; }
+  QAction* tbtnOpen = nullptr;
+  QAction* tbtnSort = nullptr;
+  QAction* actUndo = nullptr;  // Ctrl+Z
+  // A file given on the command line: its entry is selected once listed (not the first).
+  void SelectWhenListed(const std::string& name) { SelectName_ = name; }
+  // Several files given: just these entries of the folder are listed, in this order.
+  void ListOnly(const std::vector<std::string>& names) { Given_ = names; }
+  velora::TSortOrder SortOrder() const { return Order_; }
+  bool SortReversed() const { return Reversed_; }
+
+  // What the culling commands ask of the window and tell it.
+  std::string CurrentFile() const override;
+  QImage CurrentPicture() const override;
+  void FilesChanged(const std::string& select) override;
+  void ShowMessage(const QString& text) override;
+  void OpenFolder(const std::string& folder) override;
+  void SortChanged(velora::TSortOrder order, bool reversed) override;
+  QWidget* DialogParent() override { return this; }
+
   // Priorities on the loader: the picture asked for first, then the column's thumbnails
   // (visible ones above the scan), the pictures read ahead last.
   static constexpr int kPreviewPriority = 100, kPicturePriority = 90, kScanPriority = 40, kAheadPriority = 20;
@@ -131,6 +157,9 @@ class TfrmImageViewer : public QMainWindow {
 
  private:
   void BuildToolBars();
+  void BuildCullingCommands();
+  // Selects the entry named SelectName_ when it is listed, and forgets the name.
+  bool SelectNamed();
   void ScanFolder();
   void ScanNext(std::shared_ptr<TScanJob> job);
   void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch, int done,
@@ -195,4 +224,11 @@ class TfrmImageViewer : public QMainWindow {
   QFileSystemWatcher Watcher_;
   QTimer WatchTimer_;
   bool Rescanning_ = false;
+
+  QSettings Settings_{"Tessel", "TesselImageViewer"};
+  TCullingActions* Culling_ = nullptr;
+  std::string SelectName_;          // to select once listed
+  std::vector<std::string> Given_;  // listed instead of the folder's matching entries
+  velora::TSortOrder Order_ = velora::TSortOrder::soName;
+  bool Reversed_ = false;
 };

@@ -1,4 +1,4 @@
-// TesselImageViewer <Folder> <FileMask>
+// TesselImageViewer <Folder> <FileMask>, or a folder, a file, or several files (open_arguments.h)
 #include <QMessageBox>
 #include <QScreen>
 #include <QElapsedTimer>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image_viewer_form.h"
+#include "open_arguments.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
 #include "tessel_application.h"
@@ -63,18 +64,14 @@ void StartLatencyProbe(QObject* owner, const char* path) {
 
 int main(int argc, char** argv) {
   TesselApplication app(argc, argv);
-  // Options may stand anywhere; what is left are the folder and the mask.
-  bool thumbnailCache = true;
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    if (std::string(argv[i]) == "--no-thumbnail-cache")
-      thumbnailCache = false;
-    else
-      args.push_back(argv[i]);
+  const velora::TOpenRequest request = velora::ParseOpenArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (request.Kind == velora::TOpenRequest::TKind::okError) {
+    std::fprintf(stderr, "TesselImageViewer: %s\n", request.Error.c_str());
+    return 2;
   }
-  argc = int(args.size());
-  argv = args.data();
-  if (argc < 3) {
+  for (const std::string& skipped : request.Skipped)
+    std::fprintf(stderr, "TesselImageViewer: not a file, left out: %s\n", skipped.c_str());
+  if (request.Kind == velora::TOpenRequest::TKind::okUsage) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle),
                     QString::fromUtf8(velora::kViewerUsageText), QMessageBox::Ok);
     if (const char* shot = std::getenv("TESSEL_SCREENSHOT")) {
@@ -91,8 +88,16 @@ int main(int argc, char** argv) {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
 
-  TfrmImageViewer form(argv[1], argv[2]);
-  if (!thumbnailCache) form.SetThumbnailCacheEnabled(false);
+  std::string folder = request.Folder, mask = request.Mask;
+  std::vector<std::string> names;
+  if (request.Kind == velora::TOpenRequest::TKind::okFiles) {
+    velora::FilesAsFolderEntries(request.Files, folder, names);
+    mask = "*.*";
+  }
+  TfrmImageViewer form(folder, mask);
+  if (!names.empty()) form.ListOnly(names);
+  if (!request.Selected.empty()) form.SelectWhenListed(request.Selected);
+  if (!request.ThumbnailCache) form.SetThumbnailCacheEnabled(false);
   ShowViewerWindow(form);
   if (const char* log = std::getenv("TESSEL_LATENCY_LOG")) StartLatencyProbe(&form, log);
 

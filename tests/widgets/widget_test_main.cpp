@@ -12,10 +12,13 @@
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
   // The viewer keeps thumbnails in the desktop's cache: the tests keep theirs in a folder of
-  // their own, which goes with them.
+  // their own, which goes with them (and their settings and trash).
   char cache[] = "/tmp/velora-widget-tests.XXXXXX";
   const bool ownCache = mkdtemp(cache) != nullptr;
   if (ownCache) setenv("XDG_CACHE_HOME", cache, 1);
+  // Likewise the settings and the trash, which the culling commands write.
+  if (ownCache) setenv("XDG_CONFIG_HOME", (std::string(cache) + "/config").c_str(), 1);
+  if (ownCache) setenv("XDG_DATA_HOME", (std::string(cache) + "/data").c_str(), 1);
   TesselApplication app(argc, argv);
   // A modal message box would wait for a click that never comes: report on stderr instead.
   TesselApplication::ShowException = [](const std::string& message) {
