@@ -19,7 +19,7 @@
 using namespace velora;
 
 void TfrmImageViewer::BuildCullingCommands() {
-  Culling_ = new TCullingActions(*this, ThumbCache_, Settings_, this);
+  Culling_ = new TCullingActions(*this, ThumbCache_, CullingSettings_, this);
   Order_ = Culling_->SortOrder();
   Reversed_ = Culling_->SortReversed();
 
@@ -34,15 +34,13 @@ void TfrmImageViewer::BuildCullingCommands() {
   if (auto* button = qobject_cast<QToolButton*>(tbMain->widgetForAction(tbtnSort)))
     button->setPopupMode(QToolButton::InstantPopup);
 
-  // Ctrl+Z puts back what Delete moved to the trash.
-  actUndo = new QAction("Undo", this);
-  actUndo->setShortcut(QKeySequence::Undo);
-  connect(actUndo, &QAction::triggered, this, [this] {
-    if (!Culling_->UndoDelete()) ShowMessage("Nothing to undo");
-  });
-  // The keys work wherever the focus is in the window.
-  addActions(Culling_->Actions());
-  addAction(actUndo);
+  // The keys go through the window's key table, so that they work wherever the focus is
+  // (Ctrl+Z is the table's Undo, which puts back what Delete moved to the trash first).
+  for (QAction* action : Culling_->Actions()) {
+    const QKeySequence key = action->shortcut();
+    action->setShortcut({});
+    BindKey(key, action);
+  }
 
   // The commands on the selected file, under the right button of the column and the view.
   for (QWidget* widget : {static_cast<QWidget*>(VeloraMView1), static_cast<QWidget*>(VeloraView1)}) {

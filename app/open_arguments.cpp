@@ -32,9 +32,10 @@ TOpenRequest ParseOpenArguments(const std::vector<std::string>& args) {
   if (rest.empty()) return request;
 
   // The design's form keeps its meaning whenever the first of two arguments is not a file:
-  // the second is a mask even if a file of that name happens to exist (and a folder that is
-  // missing is reported by the window, as before).
-  if (rest.size() == 2 && KindOf(rest[0]) != TPathKind::pkFile) {
+  // the second is a mask even if a file of that name happens to exist. A file followed by
+  // something that is not (a mask) is that form too, with a file for a folder: reported as
+  // such, like a folder that is missing.
+  if (rest.size() == 2 && (KindOf(rest[0]) != TPathKind::pkFile || KindOf(rest[1]) == TPathKind::pkNone)) {
     request.Kind = TOpenRequest::TKind::okFolder;
     request.Folder = rest[0];
     request.Mask = rest[1];

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QTest>
+#include <QStatusBar>
 #include <QToolBar>
 
 #include <filesystem>
@@ -81,7 +82,7 @@ TEST(ViewerCulling, DeleteUndoRenameAndMove) {
   EXPECT_FALSE(fs::exists(f.Pics() + "/img2.bmp"));
   EXPECT_EQ(w.Names(), "1:IMG1.bmp 2:img10.bmp ");
   EXPECT_EQ(w.Selected(), "img10.bmp") << "the next one";
-  EXPECT_TRUE(w.form.StatusText().contains("trash")) << w.form.StatusText().toStdString();
+  EXPECT_TRUE(w.form.statusBar()->currentMessage().contains("trash")) << w.form.statusBar()->currentMessage().toStdString();
 
   QTest::keyClick(w.form.VeloraMView1, Qt::Key_Z, Qt::ControlModifier);
   w.Settle();

@@ -31,6 +31,7 @@ TEST(OpenArguments, EveryForm) {
       {{"--no-thumbnail-cache", dir}, TKind::okFolder, dir, "*.*", "", {}, {}, false},
       {{a}, TKind::okFolder, dir, "*.*", "a.jpg"},
       {{"/no/such/file.jpg"}, TKind::okError},
+      {{a, "*.*"}, TKind::okFolder, a, "*.*"},  // a file for a folder: said by the window
       {{a, c}, TKind::okFiles, "", "", "", {a, c}},
       {{c, a, b}, TKind::okFiles, "", "", "", {c, a, b}},  // in the order given
       {{a, "/gone.jpg", dir, b}, TKind::okFiles, "", "", "", {a, b}, {"/gone.jpg", dir}},
