@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -17,13 +19,22 @@
 #include <string>
 #include <vector>
 
+#include <QSettings>
+
+#include "culling_actions.h"
+#include "files/sort_order.h"
+#include "key_table.h"
 #include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
+#include "status_line.h"
+#include "viewer_settings.h"
+#include "view/transition_frames.h"
 
 class QAction;
 class QActionGroup;
 class QLabel;
 class QProgressBar;
+
 class QSplitter;
 class QToolBar;
 
@@ -46,11 +57,12 @@ void ShowViewerWindow(TfrmImageViewer& form);
 // True unless an X11 display says no window manager runs on it.
 bool WindowManagerRunning();
 
-class TfrmImageViewer : public QMainWindow {
+class TfrmImageViewer : public QMainWindow, public TCullingHost {
   Q_OBJECT
 
  public:
-  // Folder and FileMask are the two command-line arguments, taken unchanged.
+  // Folder and FileMask are the two command-line arguments, taken unchanged. The settings
+  // kept from the last run are read here (TViewerSettings).
   TfrmImageViewer(const std::string& folder, const std::string& fileMask, QWidget* parent = nullptr);
   ~TfrmImageViewer() override;
 
@@ -75,6 +87,67 @@ class TfrmImageViewer : public QMainWindow {
   QAction* tbtnZoomFilterLanczos3 = nullptr;
   QAction* tbtnZoomFilterMitchell = nullptr;
   QAction* tbtnZoomFilterHermite = nullptr;
+
+  // The keyboard's actions (the tool buttons' actions above have keys too). Each is a
+  // QAction of the window, bound to its keys in Keys(); the key list (F1) and --help name them.
+  QAction* actZoomIn = nullptr;
+  QAction* actZoomOut = nullptr;
+  QAction* actFullScreen = nullptr;
+  QAction* actLeaveFullScreen = nullptr;  // Escape: leaves full screen, ends the slideshow
+  QAction* actSlideshow = nullptr;
+  QAction* actTurnLeft = nullptr;
+  QAction* actTurnRight = nullptr;
+  QAction* actUndo = nullptr;
+  QAction* actNext = nullptr;
+  QAction* actPrevious = nullptr;
+  QAction* actFirst = nullptr;
+  QAction* actLast = nullptr;
+  QAction* actKeyList = nullptr;
+  // Key -> action: other parts of the window add theirs here (BindKey).
+  TKeyTable& Keys() { return Keys_; }
+  void BindKey(const QKeySequence& key, QAction* action) { Keys_.Bind(key, action); }
+  // Runs the action bound to the key event, as a key press anywhere in the window does;
+  // false when no action is bound to it.
+  bool HandleKey(QKeyEvent& event);
+
+  // ---- what the window keeps between runs
+  const TViewerSettings& Settings() const { return Settings_; }
+  // What other parts of the window keep (the information panel's flag): saved on close.
+  TViewerSettings& Settings() { return Settings_; }
+  // Stays on top of other windows (the design's style): off unless the setting says so.
+  void SetStayOnTop(bool on);
+  bool StayOnTop() const;
+  void SetWheelChoice(TWheelChoice choice) { Settings_.Wheel = choice; }
+  // Writes the settings (the window's geometry and state included) to the store.
+  void SaveSettings();
+  // The background of the view when no file says otherwise: the window's (black in full screen).
+  velora::TColor ViewBackground() const;
+
+  // ---- full screen and slideshow
+  void SetFullScreen(bool on);
+  bool FullScreen() const { return FullScreen_; }
+  void StartSlideshow();
+  void StopSlideshow();
+  void PauseSlideshow(bool paused);
+  bool SlideshowRunning() const { return SlideshowTimer_.isActive(); }
+  bool SlideshowPaused() const { return Slideshow_ && !SlideshowTimer_.isActive(); }
+  bool InSlideshow() const { return Slideshow_; }
+  QTimer& SlideshowTimer() { return SlideshowTimer_; }
+  // The slideshow's next step now (what its timer does).
+  void SlideshowStep();
+  // The transition the next slideshow step uses: none, the chosen one, or one at random.
+  velora::TVLTransitionType SlideshowTransition();
+
+  // ---- the status line
+  TStatusLine& StatusLine() { return *Status_; }
+  // The files of the folder matching the mask that are not listed, with why.
+  const std::map<std::string, std::string>& NotShown() const { return NotShown_; }
+  // Lists them in a message (what a click on "N files not shown" does).
+  void ShowNotShown();
+  // The key list (F1); the box stays open beside the window.
+  void ShowKeyList();
+  QMessageBox* KeyListBox() const { return KeyListBox_; }
+  QMessageBox* NotShownBox() const { return NotShownBox_; }
 
   const std::string& Folder() const { return Folder_; }
   const std::string& FileMask() const { return FileMask_; }
@@ -118,8 +191,29 @@ class TfrmImageViewer : public QMainWindow {
   void RescanFolder();
   // True while the view is fitted and follows the window's size.
   bool FitMode() const { return FitMode_; }
-  // The status line: empty and hidden unless the selected file could not be read.
-  QString StatusText() const;
+  // Why the selected file could not be read, as the status line says it ("" when it was read).
+  QString FailureText() const;
+
+  // The culling commands (delete, undo, rename, copy and move, clipboard, open, order); their
+  // keys and the tool bar's "Open" and "Sort" act through them.
+  TCullingActions& Culling() { return *Culling_; }
+  QAction* tbtnOpen = nullptr;
+  QAction* tbtnSort = nullptr;
+  // A file given on the command line: its entry is selected once listed (not the first).
+  void SelectWhenListed(const std::string& name) { SelectName_ = name; }
+  // Several files given: just these entries of the folder are listed, in this order.
+  void ListOnly(const std::vector<std::string>& names) { Given_ = names; }
+  velora::TSortOrder SortOrder() const { return Order_; }
+  bool SortReversed() const { return Reversed_; }
+
+  // What the culling commands ask of the window and tell it.
+  std::string CurrentFile() const override;
+  QImage CurrentPicture() const override;
+  void FilesChanged(const std::string& select) override;
+  void ShowMessage(const QString& text) override;
+  void OpenFolder(const std::string& folder) override;
+  void SortChanged(velora::TSortOrder order, bool reversed) override;
+  QWidget* DialogParent() override { return this; }
 
   // Priorities on the loader: the picture asked for first, then the column's thumbnails
   // (visible ones above the scan), the pictures read ahead last.
@@ -128,13 +222,29 @@ class TfrmImageViewer : public QMainWindow {
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildToolBars();
+  void BuildCullingCommands();
+  // Selects the entry named SelectName_ when it is listed, and forgets the name.
+  bool SelectNamed();
+  void BuildActions();
+  QAction* AddAction(const char* name, const char* text, std::function<void()> run);
+  void ApplySettings();
+  // The mouse wheel over the picture when it browses: steps, or zooms about the pointer with Ctrl.
+  bool BrowseWheel(QWheelEvent& event);
+  void ZoomBy(double factor);
+  void Turn(int quarters);
+  void Undo();
+  void Step(int delta);
+  void SelectEntry(int idx);
+  void UpdatePictureStatus();
   void ScanFolder();
   void ScanNext(std::shared_ptr<TScanJob> job);
-  void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch, int done,
-                   int total, bool finished);
+  void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch,
+                   std::map<std::string, std::string> leftOut, int done, int total, bool finished);
   void ShowScanProgress(int done, int total);
   void RescanArrived(const std::shared_ptr<TRescan>& rescan);
   void Renumber();
@@ -166,7 +276,24 @@ class TfrmImageViewer : public QMainWindow {
   bool FitMode_ = false;
   bool Fitting_ = false;
   QTimer SettleTimer_;
-  QLabel* StatusLabel_ = nullptr;
+  TStatusLine* Status_ = nullptr;
+  TKeyTable Keys_;
+  TViewerSettings Settings_;
+  velora::TColor WindowBackground_ = velora::clBtnFace;
+  std::map<std::string, std::string> NotShown_;  // file name -> why it is not listed
+  QPointer<QMessageBox> KeyListBox_, NotShownBox_;
+  int WheelSteps_ = 0;  // eighths of a degree turned and not yet acted on
+  bool FullScreen_ = false;
+  bool WasMaximized_ = true;
+  bool FitBeforeFullScreen_ = true;
+  double ZoomBeforeFullScreen_ = 100;
+  int OriginBeforeFullScreenX_ = 0, OriginBeforeFullScreenY_ = 0;
+  bool Slideshow_ = false;
+  bool SlideshowFullScreen_ = false;  // full screen was started by the slideshow
+  QTimer SlideshowTimer_;
+  bool TransitionPending_ = false;
+  int Turns_ = 0;           // quarter turns of the picture shown, since it was read
+  int TurnsSinceEdit_ = 0;  // ... since the last processing command
   QLabel* ScanLabel_ = nullptr;
   QProgressBar* ScanProgress_ = nullptr;
   QLabel* PreviewMark_ = nullptr;
@@ -195,4 +322,11 @@ class TfrmImageViewer : public QMainWindow {
   QFileSystemWatcher Watcher_;
   QTimer WatchTimer_;
   bool Rescanning_ = false;
+
+  QSettings CullingSettings_{"Tessel", "TesselImageViewer"};
+  TCullingActions* Culling_ = nullptr;
+  std::string SelectName_;          // to select once listed
+  std::vector<std::string> Given_;  // listed instead of the folder's matching entries
+  velora::TSortOrder Order_ = velora::TSortOrder::soName;
+  bool Reversed_ = false;
 };

@@ -1,4 +1,5 @@
-// TesselImageViewer <Folder> <FileMask>
+// TesselImageViewer <Folder> <FileMask>, a folder, a file or several files (open_arguments.h)
+// [--no-thumbnail-cache]; --help lists the keys
 #include <QMessageBox>
 #include <QScreen>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "image_viewer_form.h"
+#include "open_arguments.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
 #include "tessel_application.h"
@@ -59,42 +61,73 @@ void StartLatencyProbe(QObject* owner, const char* path) {
   timer->start();
 }
 
+// Shows a message box to the user; under TESSEL_SCREENSHOT, with no one to press OK, captures
+// it and closes it.
+void ShowMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle), text, QMessageBox::Ok);
+  if (const char* shot = std::getenv("TESSEL_SCREENSHOT")) {
+    QString path = QString::fromLocal8Bit(shot);
+    QTimer::singleShot(500, &box, [&box, path] {
+      box.grab().save(path);
+      box.accept();
+    });
+  }
+  box.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  TesselApplication app(argc, argv);
-  // Options may stand anywhere; what is left are the folder and the mask.
-  bool thumbnailCache = true;
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    if (std::string(argv[i]) == "--no-thumbnail-cache")
-      thumbnailCache = false;
-    else
-      args.push_back(argv[i]);
-  }
-  argc = int(args.size());
-  argv = args.data();
-  if (argc < 3) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle),
-                    QString::fromUtf8(velora::kViewerUsageText), QMessageBox::Ok);
-    if (const char* shot = std::getenv("TESSEL_SCREENSHOT")) {
-      // Without anyone to press OK: capture the message and close it.
-      QString path = QString::fromLocal8Bit(shot);
-      QTimer::singleShot(500, &box, [&box, path] {
-        box.grab().save(path);
-        box.accept();
-      });
+  // Asked for help: the usage and the keys, without a window (or a display).
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::fputs(velora::ViewerHelpText().c_str(), stdout);
+      return 0;
     }
-    box.exec();
+  TesselApplication app(argc, argv);
+  const velora::TOpenRequest request = velora::ParseOpenArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (request.Kind == velora::TOpenRequest::TKind::okError) {
+    std::fprintf(stderr, "TesselImageViewer: %s\n", request.Error.c_str());
+    return 2;
+  }
+  for (const std::string& skipped : request.Skipped)
+    std::fprintf(stderr, "TesselImageViewer: not a file, left out: %s\n", skipped.c_str());
+  if (request.Kind == velora::TOpenRequest::TKind::okUsage) {
+    ShowMessage(QString::fromUtf8(velora::kViewerUsageText));
     return 0;
+  }
+  // A folder that is not there would open an empty window without a word.
+  if (const std::string problem = request.Kind == velora::TOpenRequest::TKind::okFolder
+                                      ? velora::FolderProblem(request.Folder)
+                                      : std::string();
+      !problem.empty()) {
+    std::fprintf(stderr, "TesselImageViewer: %s\n", problem.c_str());
+    ShowMessage(QString::fromStdString(problem));
+    return 2;
   }
   if (QScreen* screen = QGuiApplication::primaryScreen())
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
 
-  TfrmImageViewer form(argv[1], argv[2]);
-  if (!thumbnailCache) form.SetThumbnailCacheEnabled(false);
+  std::string folder = request.Folder, mask = request.Mask;
+  std::vector<std::string> names;
+  if (request.Kind == velora::TOpenRequest::TKind::okFiles) {
+    velora::FilesAsFolderEntries(request.Files, folder, names);
+    mask = "*.*";
+  }
+  TfrmImageViewer form(folder, mask);
+  if (!names.empty()) form.ListOnly(names);
+  if (!request.Selected.empty()) form.SelectWhenListed(request.Selected);
+  if (!request.ThumbnailCache) form.SetThumbnailCacheEnabled(false);
   ShowViewerWindow(form);
   if (const char* log = std::getenv("TESSEL_LATENCY_LOG")) StartLatencyProbe(&form, log);
+  // TESSEL_STATUS_LOG=FILE: every new text of the status line, one line each (the trial
+  // scripts read what the window says there).
+  if (const char* path = std::getenv("TESSEL_STATUS_LOG"))
+    if (FILE* log = std::fopen(path, "w"))
+      QObject::connect(&form.StatusLine(), &TStatusLine::Changed, &form, [log](const QString& text) {
+        std::fprintf(log, "%s\n", text.toUtf8().constData());
+        std::fflush(log);
+      });
 
   // TESSEL_SCREENSHOT=FILE: once the folder is scanned and painted, save what the screen
   // shows of the window and quit (./run.sh uses it on a virtual display).

@@ -158,6 +158,9 @@ bool WriteAtomically(const QString& folder, const QString& name, const QImage& i
 
 QString FolderNameOf(int folderSize) { return folderSize == TVLThumbnailCache::kNormalSize ? "normal" : "large"; }
 
+// Every size folder the standard names, ours and those other programs fill.
+constexpr const char* kAllSizeFolders[] = {"normal", "large", "x-large", "xx-large"};
+
 bool KeptInUri(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          (c != 0 && std::strchr("-._~!$&'()*+,=:@/", c) != nullptr);
@@ -257,6 +260,34 @@ bool TVLThumbnailCache::HasFailed(const QString& absolutePath) const {
   if (!Enabled() || !FactsOf(absolutePath, facts)) return false;
   QImage record;
   return record.load(FailurePath(absolutePath), "PNG") && Describes(record, facts);
+}
+
+void TVLThumbnailCache::Forget(const QString& absolutePath) const {
+  const QString name = ThumbnailName(absolutePath);
+  for (const char* folder : kAllSizeFolders) QFile::remove(root_ + QLatin1Char('/') + folder + QLatin1Char('/') + name);
+  QFile::remove(FailurePath(absolutePath));
+}
+
+void TVLThumbnailCache::Follow(const QString& from, const QString& to) const {
+  TFileFacts facts;
+  const bool keep = Enabled() && FactsOf(to, facts) && !InsideCache(to);
+  const QString oldName = ThumbnailName(from), newName = ThumbnailName(to);
+  for (const char* size : kAllSizeFolders) {
+    const QString folder = root_ + QLatin1Char('/') + size;
+    QImage thumbnail;
+    if (!thumbnail.load(folder + QLatin1Char('/') + oldName, "PNG")) continue;
+    // The thumbnail must have described the file at its old place, as it is now.
+    TFileFacts before = facts;
+    before.uri = CanonicalUri(from);
+    if (keep && Describes(thumbnail, before)) {
+      TKeys keys;
+      for (const QString& key : thumbnail.textKeys())
+        keys.emplace_back(key.toLatin1(), key == kUriKey ? facts.uri : thumbnail.text(key).toUtf8());
+      WriteAtomically(folder, newName, thumbnail, keys);
+    }
+    QFile::remove(folder + QLatin1Char('/') + oldName);
+  }
+  QFile::remove(FailurePath(from));
 }
 
 }  // namespace velora

@@ -66,6 +66,14 @@ class TVLThumbnailCache {
   // A failure recorded for the file as it is now (the record is stale once the file changes).
   bool HasFailed(const QString& absolutePath) const;
 
+  // The file was deleted: its thumbnails of every size, and our failure record, go with it (as
+  // the standard asks of the program that deletes). Done even while the cache is off.
+  void Forget(const QString& absolutePath) const;
+  // The file was renamed or moved from `from` to `to`: each thumbnail that described it moves
+  // to the new name with its URI key rewritten (written as Store writes); one that no longer
+  // described it, and the failure record, go. With the cache off, they only go.
+  void Follow(const QString& from, const QString& to) const;
+
  private:
   bool InsideCache(const QString& absolutePath) const;
 

@@ -1,4 +1,6 @@
 // The `velora` tool's contract: exit statuses, messages on standard error, its output lines.
+#include <sstream>
+
 #include "codecs/tiff/tiff_builder.h"
 #include "io_test_support.h"
 #include "tool_runner.h"
@@ -145,6 +147,57 @@ TEST_F(VeloraTool, PagesOfATiff) {
   EXPECT_NE(r.out.find("\"ImageCount\":1"), std::string::npos) << r.out;
   r = Velora({"convert", "--page", "3", tif, dir.Path() + "/fourth.bmp"});
   EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(VeloraTool, ScanInTheChosenOrder) {
+  // Written largest first: name order, size order and their reversals all differ.
+  dir.Write("img10.bmp", iotest::MakeBmp24(9, 9));
+  dir.Write("IMG2.bmp", iotest::MakeBmp24(5, 5));
+  dir.Write("img1.bmp", iotest::MakeBmp24(7, 7));
+  const struct {
+    std::vector<std::string> options;
+    std::string names;
+  } cases[] = {
+      {{}, "img1.bmp img10.bmp IMG2.bmp "},  // the design's order, unchanged by default
+      {{"--sort", "name"}, "img1.bmp IMG2.bmp img10.bmp "},
+      {{"--sort", "name", "--reverse"}, "img10.bmp IMG2.bmp img1.bmp "},
+      {{"--sort", "size"}, "IMG2.bmp img1.bmp img10.bmp "},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"scan"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(dir.Path());
+    args.push_back("*.bmp");
+    const TRun r = Velora(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string names, numbers;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+      numbers += line.substr(0, line.find('\t')) + " ";
+      const size_t start = line.find('\t') + 1;
+      names += line.substr(start, line.find('\t', start) - start) + " ";
+    }
+    EXPECT_EQ(names, c.names) << c.options.size();
+    EXPECT_EQ(numbers, "1 2 3 ") << "the captions follow the new positions";
+  }
+  EXPECT_EQ(Velora({"scan", "--sort", "colour", dir.Path(), "*.bmp"}).status, 2);
+}
+
+TEST_F(VeloraTool, MimeTypesOfTheFormatsRead) {
+  const std::string globs = dir.Write("globs2",
+                                      std::string("# comment\n"
+                                                  "50:image/jpeg:*.jpg\n"
+                                                  "50:image/jpeg:*.jpeg\n"
+                                                  "50:application/vnd.visio:*.vst\n"  // not an image type
+                                                  "50:image/x-tga:*.vst\n"
+                                                  "50:image/png:*.PNG\n"
+                                                  "50:image/x-nothing-we-read:*.zzz\n"
+                                                  "50:image/x-bmp-like:bmp*\n"));  // not an extension glob
+  TRun r = Velora({"mime-types", "--globs", globs});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "image/jpeg;image/png;image/x-tga;\n");
+  r = Velora({"mime-types", "--globs", dir.Path() + "/none"});
+  EXPECT_EQ(r.status, 3);
 }
 
 }  // namespace

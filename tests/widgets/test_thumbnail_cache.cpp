@@ -285,3 +285,43 @@ TEST(ThumbnailCache, FailuresAreRecordedUntilTheFileChanges) {
 }
 
 }  // namespace
+
+// A renamed or moved file keeps its thumbnails (their URI rewritten, the other keys kept); a
+// deleted one takes them along; a thumbnail that no longer described the file is not carried.
+TEST(ThumbnailCache, ThumbnailsFollowRenameMoveAndDelete) {
+  TCacheFixture f;
+  QDir(f.dir.path()).mkdir("moved");
+  const QString photo = f.Picture("a.jpg", QByteArray(500, 'a'));
+  const QString stale = f.Picture("s.jpg", QByteArray(500, 's'));
+  ASSERT_TRUE(f.cache.Store(photo, Gradient(400, 200), 256, 400, 200, "image/jpeg"));
+  ASSERT_TRUE(f.cache.Store(photo, Gradient(400, 200), 128, 400, 200, "image/jpeg"));
+  ASSERT_TRUE(f.cache.Store(stale, Gradient(40, 20), 128, 40, 20, ""));
+  ASSERT_TRUE(f.cache.RecordFailure(photo));
+  TCacheFixture::SetMTime(stale, 1700000999);  // changed since its thumbnail was made
+
+  const QString moved = f.dir.path() + "/moved/b c.jpg";
+  ASSERT_TRUE(QFile::rename(photo, moved));
+  f.cache.Follow(photo, moved);
+  for (const int size : {128, 256}) {
+    SCOPED_TRACE(size);
+    EXPECT_FALSE(QFile::exists(f.cache.ThumbnailPath(photo, size)));
+    const QImage found = f.cache.Lookup(moved, size);
+    ASSERT_FALSE(found.isNull());
+    EXPECT_EQ(found.text("Thumb::URI"), QString::fromLatin1(TVLThumbnailCache::CanonicalUri(moved)));
+    EXPECT_EQ(found.text("Thumb::Image::Width"), "400");
+    EXPECT_EQ(found.text("Thumb::Mimetype"), "image/jpeg");
+    EXPECT_EQ(Mode(f.cache.ThumbnailPath(moved, size)), 0600);
+  }
+  EXPECT_FALSE(QFile::exists(f.cache.FailurePath(photo)));
+
+  const QString staleMoved = f.dir.path() + "/moved/s.jpg";
+  ASSERT_TRUE(QFile::rename(stale, staleMoved));
+  f.cache.Follow(stale, staleMoved);
+  EXPECT_FALSE(QFile::exists(f.cache.ThumbnailPath(stale, 128)));
+  EXPECT_FALSE(QFile::exists(f.cache.ThumbnailPath(staleMoved, 128)));
+
+  ASSERT_TRUE(QFile::remove(moved));
+  f.cache.Forget(moved);
+  EXPECT_TRUE(QDir(f.root + "/normal").entryList(QDir::Files | QDir::Hidden).isEmpty());
+  EXPECT_TRUE(QDir(f.root + "/large").entryList(QDir::Files | QDir::Hidden).isEmpty());
+}

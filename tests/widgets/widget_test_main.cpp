@@ -12,10 +12,16 @@
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
   // The viewer keeps thumbnails in the desktop's cache: the tests keep theirs in a folder of
-  // their own, which goes with them.
+  // their own, which goes with them (and their settings and trash).
   char cache[] = "/tmp/velora-widget-tests.XXXXXX";
   const bool ownCache = mkdtemp(cache) != nullptr;
   if (ownCache) setenv("XDG_CACHE_HOME", cache, 1);
+  // ... and their settings too: the viewer's kept settings never leak into another test run.
+  char config[] = "/tmp/velora-widget-config.XXXXXX";
+  const bool ownConfig = mkdtemp(config) != nullptr;
+  if (ownConfig) setenv("XDG_CONFIG_HOME", config, 1);
+  // ... and the trash, which the culling commands write.
+  if (ownCache) setenv("XDG_DATA_HOME", (std::string(cache) + "/data").c_str(), 1);
   TesselApplication app(argc, argv);
   // A modal message box would wait for a click that never comes: report on stderr instead.
   TesselApplication::ShowException = [](const std::string& message) {
@@ -24,5 +30,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();
   if (ownCache) std::filesystem::remove_all(cache);
+  if (ownConfig) std::filesystem::remove_all(config);
   return result;
 }

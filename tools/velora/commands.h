@@ -25,6 +25,7 @@ int CmdFft(const std::vector<std::string>& args);
 int CmdFilter(const std::vector<std::string>& args);
 int CmdRotate(const std::vector<std::string>& args);
 int CmdFlip(const std::vector<std::string>& args);
+int CmdMimeTypes(const std::vector<std::string>& args);
 
 // Why a path cannot be opened for reading ("No such file or directory", "Is a directory"),
 // or "" when it can.

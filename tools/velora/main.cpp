@@ -22,7 +22,8 @@ struct TCommand {
 
 const TCommand kCommands[] = {
     {"info", CmdInfo, "info [--json] FILE...      header of each file"},
-    {"scan", CmdScan, "scan FOLDER MASK           the viewer's folder scan"},
+    {"scan", CmdScan, "scan [--sort ORDER] [--reverse] FOLDER MASK  the viewer's folder scan; ORDER: name,\n"
+                      "                                    date-taken, modified, size, type"},
     {"convert", CmdConvert, "convert [--bits N] [--colors N] [--equalize-dpi] IN OUT\n"
                             "          [--compression none|packbits|lzw|mh|g3|g3-2d|g4] [--photometric rgb|cmyk|lab]\n"
                             "                                    load IN, save OUT (format by extension)"},
@@ -35,6 +36,7 @@ const TCommand kCommands[] = {
                           "                                    morphology (--help for the list)"},
     {"rotate", CmdRotate, "rotate IN OUT ANGLE [--no-antialias] [--background R,G,B]  degrees, counter-clockwise"},
     {"flip", CmdFlip, "flip IN OUT horizontal|vertical  mirror left-right or turn upside down"},
+    {"mime-types", CmdMimeTypes, "mime-types [--globs FILE]  the MIME types of the formats read (desktop entry)"},
 };
 
 void PrintUsage(std::ostream& out) {
