@@ -190,6 +190,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   statusBar()->addWidget(ScanProgress_);
   ScanLabel_->hide();
   ScanProgress_->hide();
+  BuildPagesAndPanel();
   statusBar()->hide();
 }
 
@@ -197,6 +198,7 @@ TfrmImageViewer::~TfrmImageViewer() {
   // The column goes after the loader (children outlive members): it lets go of it first.
   VeloraMView1->SetLoader(nullptr);
   for (const TLoadChannelPtr& c : {ViewChannel_, AheadChannel_, ScanChannel_}) Loader_->Renew(c);
+  Player_.reset();  // it lets go of the loader's channel
   Loader_.reset();
 }
 
@@ -289,6 +291,7 @@ bool TfrmImageViewer::Busy() const {
 struct TScanEntryStamped {
   TScanEntry Entry;
   TFileStamp Stamp;
+  int Pages = 1;
 };
 
 // The scan runs on the loader in pieces, so that a picture asked for meanwhile does not wait
@@ -325,6 +328,7 @@ std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticke
     TScanEntryStamped item;
     if (ScanOne(io, job.Folder, name, item.Entry)) {
       item.Stamp = StampOfFile(item.Entry.FileName);
+      item.Pages = PageCount(io.Params());
       batch.push_back(std::move(item));
       if (job.Count == 0) break;
     }
@@ -369,6 +373,7 @@ void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vec
     VeloraMView1->ImageBottomText(idx)->SetCaption(entry.BottomText);
     VeloraMView1->ImageInfoText(idx)->SetCaption(entry.InfoText);
     VeloraMView1->ImageBottomText(idx)->Background = entry.BottomBackground;
+    VeloraMView1->SetImagePages(idx, item.Pages);
     Known_[entry.BottomText] = item.Stamp;
   }
   VeloraMView1->UnlockUpdate();
@@ -447,6 +452,7 @@ void TfrmImageViewer::RescanFolder() {
         continue;
       }
       item.Stamp = stamp;
+      item.Pages = PageCount(io.Params());
       rescan->Read[name] = std::move(item);
       rescan->Names.push_back(name);
     }
@@ -497,6 +503,7 @@ void TfrmImageViewer::RescanArrived(const std::shared_ptr<TRescan>& rescan) {
       m.InvalidateImage(i);
     }
     m.ImageInfoText(i)->SetCaption(item.Entry.InfoText);
+    m.SetImagePages(i, item.Pages);
     Known_[name] = item.Stamp;
     ++i;
   }
@@ -565,8 +572,9 @@ bool IsJpegName(const std::string& name) {
 
 }  // namespace
 
-void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
+void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache, int page) {
   Loader_->Renew(ViewChannel_);
+  ReadPage_ = page;
   AfterWhole_.clear();
   AwaitingAhead_.clear();
   const std::string name = VeloraMView1->GetImageFileName(idx);
@@ -578,7 +586,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
   }
   const TFileStamp stamp = StampOfFile(name);
   // The same file, unchanged, already whole in the view: only the fit.
-  if (useCache && idx == ShownIndex_ && ShownWhole_ && Pristine_ && Shown_ && Shown_->FileName == name &&
+  if (useCache && page == 0 && idx == ShownIndex_ && ShownWhole_ && Pristine_ && Shown_ && Shown_->FileName == name &&
       stamp.Valid() && Shown_->Stamp == stamp) {
     if (fit) {
       FitMode_ = true;
@@ -587,7 +595,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
     ReadAround(idx);
     return;
   }
-  if (useCache) {
+  if (useCache && page == 0) {
     if (TPicturePtr picture = Ahead_.Take(name, stamp)) {
       Present(idx, picture, fit);
       return;
@@ -605,7 +613,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
   CaptionSize(VeloraMView1->ImageInfoText(idx)->Caption(), w, h);
   // A preview pays off for large photos only, and is pointless for a reload, which keeps
   // the old picture until the new one is there.
-  const bool preview = useCache && int64_t(w) * h >= 4000000 && IsJpegName(name);
+  const bool preview = useCache && page == 0 && int64_t(w) * h >= 4000000 && IsJpegName(name);
   SubmitRead(idx, name, fit, preview);
 }
 
@@ -614,6 +622,8 @@ void TfrmImageViewer::SubmitRead(int idx, const std::string& name, bool fit, boo
   request.FileName = name;
   request.Background = ColorToRGB(VeloraView1->Background());
   request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
+  request.Page = ReadPage_;
+  request.Histogram = true;  // for the information panel, counted on the worker
   auto source = PictureSource;
   Loader_->Submit(ViewChannel_, kPicturePriority, idx, this, [this, source, request, idx, fit](const TLoadTicket& t) -> TLoadDone {
     TPicturePtr picture = source(request, [&t] { return t.Stale(); });
@@ -654,6 +664,7 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
   io.Aborting = picture->Failed;
   io.AbortReason = picture->Reason;
   const bool wasPreview = Preview_ && ShownIndex_ == idx;
+  Player_->Stop();
   Preview_ = false;
   PreviewMark_->hide();
   ShownIndex_ = idx;
@@ -665,6 +676,7 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
     // An open failure names the file itself ("Cannot open file …").
     const bool opened = picture->Reason.rfind("Cannot open file", 0) != 0;
     ShowStatus(opened ? "Cannot read " + picture->FileName + ": " + FailureReason(io) : picture->Reason);
+    PicturePresented(picture);
     return;
   }
   ShowStatus({});
@@ -685,7 +697,9 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
     VeloraView1->AlphaMask().Fill(255);
   }
   Shown_ = picture;
-  ShownWhole_ = Pristine_ = true;
+  ShownWhole_ = true;
+  // Only a first page goes back among the pictures read ahead, which stand for whole files.
+  Pristine_ = picture->Page == 0;
   VeloraView1->Update();
   VeloraView1->NotifyImageChanged();
   // Over a preview the fit follows what the user did with it.
@@ -702,6 +716,7 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
   std::vector<std::function<void()>> waiting;
   waiting.swap(AfterWhole_);
   for (auto& command : waiting) QTimer::singleShot(0, this, command);
+  PicturePresented(picture);
   ReadAround(idx);
 }
 
@@ -717,6 +732,7 @@ void TfrmImageViewer::ReadAround(int idx) {
     request.FileName = name;
     request.Background = ColorToRGB(VeloraView1->Background());
     request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
+    request.Histogram = true;
     const int64_t key = NextAheadKey_++;
     AheadInFlight_[key] = name;
     Loader_->Submit(AheadChannel_, kAheadPriority, key, this, [this, source = PictureSource, request, key](const TLoadTicket& t) -> TLoadDone {
@@ -764,6 +780,7 @@ void TfrmImageViewer::ShowEmptyPicture() {
   Shown_ = nullptr;
   ShownWhole_ = Pristine_ = Preview_ = false;
   PreviewMark_->hide();
+  PicturePresented(nullptr);
   if (wasEmpty) return;
   // Giving back the pages of a large picture takes a while: a worker does it.
   auto old = std::make_shared<TPictureResult>();
@@ -780,7 +797,8 @@ void TfrmImageViewer::ShowStatus(const std::string& text) {
 }
 
 void TfrmImageViewer::UpdateStatusBar() {
-  statusBar()->setVisible(!StatusLabel_->text().isEmpty() || !ScanProgress_->isHidden());
+  statusBar()->setVisible(!StatusLabel_->text().isEmpty() || !ScanProgress_->isHidden() ||
+                          (PageLabel_ && !PageLabel_->text().isEmpty()));
 }
 
 QString TfrmImageViewer::StatusText() const { return StatusLabel_->text(); }
@@ -814,6 +832,7 @@ void TfrmImageViewer::tbtnZoomX1Click() {
 // The processing commands work on the whole picture: with a preview shown they wait for it.
 void TfrmImageViewer::tbtnColorAdjustClick() {
   WhenWhole([this] {
+    Player_->Stop();  // the change applies to the frame shown, which then stays
     Pristine_ = false;
     VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}));
   });
@@ -821,6 +840,7 @@ void TfrmImageViewer::tbtnColorAdjustClick() {
 
 void TfrmImageViewer::tbtnEffectClick() {
   WhenWhole([this] {
+    Player_->Stop();
     Pristine_ = false;
     VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}));
   });
@@ -833,6 +853,6 @@ void TfrmImageViewer::tbtnReloadImageClick() {
   if (PendingIndex_ >= 0)
     LoadPendingSelection();
   else
-    StartPicture(CurrentIndex_, false, false);
+    StartPicture(CurrentIndex_, false, false, ShownIndex_ == CurrentIndex_ ? Page_ : 0);
   VeloraView1->setToolTip(QString::fromStdString(VeloraMView1->GetImageFileName(CurrentIndex_)));
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "mview/gif_animation.h"
 #include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
 
@@ -26,6 +27,7 @@ class QLabel;
 class QProgressBar;
 class QSplitter;
 class QToolBar;
+class TInfoPanel;
 
 namespace velora {
 class TVeloraIO;
@@ -121,6 +123,27 @@ class TfrmImageViewer : public QMainWindow {
   // The status line: empty and hidden unless the selected file could not be read.
   QString StatusText() const;
 
+  // ---- pages, animation, the information panel (image_viewer_pages.cpp)
+  // The page shown (from 0) of the file shown, and its pages (1 for a file without pages).
+  int Page() const { return Page_; }
+  int Pages() const { return Pages_; }
+  // "page 2/3" for a file with pages, empty otherwise.
+  QString PageText() const;
+  // Reads page `page` of the file shown (through the loader), keeping the zoom; nothing
+  // beyond the first or last page.
+  void ShowPage(int page);
+  void NextPage() { ShowPage(Page_ + 1); }
+  void PreviousPage() { ShowPage(Page_ - 1); }
+  // An animated GIF plays in the view; the key pauses and resumes it.
+  velora::TGifPlayer& Animation() { return *Player_; }
+  void ToggleAnimationPause();
+  TInfoPanel* InfoPanel() const { return InfoPanel_; }
+  void ToggleInfoPanel();
+  QAction* actNextPage = nullptr;
+  QAction* actPreviousPage = nullptr;
+  QAction* actPauseAnimation = nullptr;
+  QAction* actInfoPanel = nullptr;
+
   // Priorities on the loader: the picture asked for first, then the column's thumbnails
   // (visible ones above the scan), the pictures read ahead last.
   static constexpr int kPreviewPriority = 100, kPicturePriority = 90, kScanPriority = 40, kAheadPriority = 20;
@@ -131,6 +154,11 @@ class TfrmImageViewer : public QMainWindow {
 
  private:
   void BuildToolBars();
+  void BuildPagesAndPanel();
+  // After Present: the page, the animation and the panel follow the picture (or its failure).
+  void PicturePresented(const velora::TPicturePtr& picture);
+  void ShowAnimationFrame(velora::TGifFrame& frame);
+  void UpdateInfoPanel();
   void ScanFolder();
   void ScanNext(std::shared_ptr<TScanJob> job);
   void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch, int done,
@@ -140,7 +168,7 @@ class TfrmImageViewer : public QMainWindow {
   void Renumber();
   // Shows entry idx: from the pictures read ahead when it is there, else read (with a quick
   // preview first for a large photo). fit: fit once shown; useCache false reads the file again.
-  void StartPicture(int idx, bool fit, bool useCache);
+  void StartPicture(int idx, bool fit, bool useCache, int page = 0);
   void SubmitRead(int idx, const std::string& name, bool fit, bool preview);
   void PreviewArrived(int idx, const velora::TPicturePtr& picture);
   void PictureArrived(int idx, const velora::TPicturePtr& picture, bool fit);
@@ -195,4 +223,12 @@ class TfrmImageViewer : public QMainWindow {
   QFileSystemWatcher Watcher_;
   QTimer WatchTimer_;
   bool Rescanning_ = false;
+
+  int Page_ = 0, Pages_ = 1;
+  int ReadPage_ = 0;  // the page the view's next read asks for
+  QLabel* PageLabel_ = nullptr;
+  std::unique_ptr<velora::TGifPlayer> Player_;
+  TInfoPanel* InfoPanel_ = nullptr;
+  // What the panel shows of the picture in the view.
+  velora::TPicturePtr InfoPicture_;
 };

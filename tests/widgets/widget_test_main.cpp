@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
   char cache[] = "/tmp/velora-widget-tests.XXXXXX";
   const bool ownCache = mkdtemp(cache) != nullptr;
   if (ownCache) setenv("XDG_CACHE_HOME", cache, 1);
+  // ... and their settings too: what a test sets (a panel shown) must not follow the user.
+  char config[] = "/tmp/velora-widget-settings.XXXXXX";
+  const bool ownConfig = mkdtemp(config) != nullptr;
+  if (ownConfig) setenv("XDG_CONFIG_HOME", config, 1);
   TesselApplication app(argc, argv);
   // A modal message box would wait for a click that never comes: report on stderr instead.
   TesselApplication::ShowException = [](const std::string& message) {
@@ -24,5 +28,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();
   if (ownCache) std::filesystem::remove_all(cache);
+  if (ownConfig) std::filesystem::remove_all(config);
   return result;
 }
