@@ -835,6 +835,7 @@ void TfrmImageViewer::tbtnColorAdjustClick() {
     Player_->Stop();  // the change applies to the frame shown, which then stays
     Pristine_ = false;
     VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}));
+    PictureEdited();
   });
 }
 
@@ -843,6 +844,7 @@ void TfrmImageViewer::tbtnEffectClick() {
     Player_->Stop();
     Pristine_ = false;
     VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}));
+    PictureEdited();
   });
 }
 

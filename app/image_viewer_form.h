@@ -159,6 +159,8 @@ class TfrmImageViewer : public QMainWindow {
   void PicturePresented(const velora::TPicturePtr& picture);
   void ShowAnimationFrame(velora::TGifFrame& frame);
   void UpdateInfoPanel();
+  // The picture in the view was changed ("CA", "EF"): its histogram is counted again.
+  void PictureEdited();
   void ScanFolder();
   void ScanNext(std::shared_ptr<TScanJob> job);
   void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch, int done,
@@ -231,4 +233,5 @@ class TfrmImageViewer : public QMainWindow {
   TInfoPanel* InfoPanel_ = nullptr;
   // What the panel shows of the picture in the view.
   velora::TPicturePtr InfoPicture_;
+  bool HistogramStale_ = false;
 };

@@ -86,6 +86,7 @@ void TfrmImageViewer::PicturePresented(const TPicturePtr& picture) {
   PageLabel_->setText(PageText());
   UpdateStatusBar();
   InfoPicture_ = shown ? picture : nullptr;
+  HistogramStale_ = false;
   if (!shown) Player_->Stop();
   // An animated GIF plays from its first frame, composed on the canvas of the file.
   if (shown && picture->Params && picture->Params->FileType == ioGIF && picture->Params->GifImageCount > 1) {
@@ -106,11 +107,24 @@ void TfrmImageViewer::ShowAnimationFrame(TGifFrame& frame) {
   if (!sized && FitMode_) Fit();
 }
 
+void TfrmImageViewer::PictureEdited() {
+  HistogramStale_ = true;
+  UpdateInfoPanel();
+}
+
 void TfrmImageViewer::UpdateInfoPanel() {
   if (InfoPanel_->isHidden()) return;
   if (!InfoPicture_ || !InfoPicture_->Params) {
     InfoPanel_->Clear();
     return;
+  }
+  if (HistogramStale_) {
+    // After an edit, here on the GUI thread: the edit itself took far longer than one count.
+    const TBitmap& b = VeloraView1->Bitmap();
+    auto table = std::make_shared<THistogram>();
+    ComputeHistogram(b, 0, 0, b.Width(), b.Height(), *table);
+    InfoPicture_->Histogram = b.PixelFormat() == TPixelFormat::pf24bit ? std::move(table) : nullptr;
+    HistogramStale_ = false;
   }
   TInfoFacts facts;
   facts.FileName = InfoPicture_->FileName;

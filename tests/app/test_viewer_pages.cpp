@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <utility>
@@ -18,6 +21,7 @@
 
 #include "codecs/formats.h"
 #include "codecs/jpeg/oriented_photo.h"
+#include "dialogs/previews_form.h"
 #include "image_viewer_form.h"
 #include "info_panel.h"
 #include "io/velora_io.h"
@@ -260,4 +264,30 @@ TEST(ViewerPages, TheInformationPanelShowsTheFileItsExifAndItsHistogram) {
   w.Key(Qt::Key_K, Qt::ControlModifier);
   EXPECT_TRUE(panel->isHidden()) << "Ctrl+K closes it again";
   if (wasShown) w.form.ToggleInfoPanel();
+}
+
+TEST(ViewerPages, TheHistogramFollowsAnEditOfThePicture) {
+  PagesFolder folder;
+  testbytes::WriteFileBytes(folder.dir + "/photo.jpg", orienttest::EncodePhoto(64, 48, CameraExif()));
+  PagesWindow w(folder.dir);
+  if (w.form.InfoPanel()->isHidden()) w.form.ToggleInfoPanel();
+  const THistogram before = *w.form.InfoPanel()->Histogram();
+  // Brighter by 30 through "CA" and OK.
+  QTimer::singleShot(0, [] {
+    auto* dialog = qobject_cast<TfPreviews*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->Edit21->selectAll();
+    QTest::keyClicks(dialog->Edit21, "30");
+    QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+  });
+  w.form.tbtnColorAdjust->trigger();
+  const THistogram* after = w.form.InfoPanel()->Histogram();
+  ASSERT_NE(after, nullptr);
+  auto darkest = [](const THistogram& h) {
+    int level = 0;
+    while (level < 255 && h[size_t(level)].Blue == 0) ++level;
+    return level;
+  };
+  EXPECT_EQ(darkest(*after), std::min(255, darkest(before) + 30)) << "counted again from the edited picture";
+  w.form.ToggleInfoPanel();
 }
