@@ -112,13 +112,15 @@ TInfoPanel::TInfoPanel(QWidget* parent) : QDockWidget("Information", parent) {
   column->addWidget(new QLabel("<b>Histogram</b>"));
   HistogramBox_ = new THistogramBox;
   HistogramBox_->setObjectName("InfoHistogram");
-  HistogramBox_->setFixedSize(240, 120);
+  // At least a column per level beside the scale's labels: a narrower box draws only some
+  // of the levels, and a picture of a few flat colours could lose its grey line.
+  HistogramBox_->setFixedSize(320, 130);
   HistogramBox_->SetHistogramKind(hkRed | hkGreen | hkBlue | hkGray);
   HistogramBox_->SetHistogramStyle(hsLines);
   column->addWidget(HistogramBox_);
   column->addStretch(1);
   setWidget(body);
-  setMinimumWidth(260);
+  setMinimumWidth(340);
 }
 
 void TInfoPanel::SetRows(QFormLayout* form, const TInfoRows& rows) {

@@ -2,7 +2,7 @@
 # Pages and frames from outside, under openbox on a virtual display: Ctrl+Page Down shows a
 # TIFF's second page (green after a red first page), and an animated GIF shows its second frame
 # (blue after a red first one) once the first one's delay is over. The picture is looked at
-# on the screen, in the middle of the view. Skips (77) without Xvfb, openbox, xdotool or
+# on the screen, in the middle of the view; I opens the information panel at the right. Skips (77) without Xvfb, openbox, xdotool or
 # ImageMagick.
 #   pages_trial_check.sh VIEWER
 # With WM_CHECK_SHOTS=DIR the screens it saw are kept there.
@@ -58,6 +58,13 @@ xdotool key --window "$window" ctrl+Next
 wait_colour green 20 || fail "Ctrl+Page Down does not show the second page: $(view_colour)"
 keep tiff-page-2
 echo "TIFF: page 1 red, page 2 $(view_colour)"
+# I opens the information panel at the window's right, over what was the picture's place.
+xdotool key --window "$window" i
+sleep 2
+import -window root "$tmp/shot.png"
+keep info-panel
+right=$(shot_pixels "1x1+$((X + WIDTH - 60))+$((Y + HEIGHT / 2))" | awk '{ print ($4 > 150 && $3 < 90 && $5 < 90) ? "green" : "panel" }')
+[ "$right" = panel ] || fail "I does not open the information panel at the right"
 stop_viewer
 
 # An animated GIF's frames.
