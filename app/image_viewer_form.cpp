@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
@@ -15,19 +17,25 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <set>
 
 #include "codecs/formats.h"
 #include "dialogs/previews_form.h"
+#include "info_panel.h"
 #include "io/folder_scan.h"
 #include "io/format_descriptor.h"
 #include "viewer_texts.h"
 #include "io/io_params.h"
 #include "io/velora_io.h"
 #include "mview/velora_mview.h"
+#include "proc/flip_turn.h"
 #include "view/qt/velora_view.h"
 
 #ifdef TESSEL_HAVE_XCB
@@ -65,6 +73,11 @@ bool WindowManagerRunning() {
 }
 
 void ShowViewerWindow(TfrmImageViewer& form) {
+  // As it was left last time, when it was.
+  if (!form.Settings().Geometry.isEmpty() && form.restoreGeometry(form.Settings().Geometry)) {
+    form.show();
+    return;
+  }
   // Maximised over the designed geometry, so that restoring returns to it (and not to a
   // screen-sized window whose title bar lies above the screen).
   form.showMaximized();
@@ -81,7 +94,10 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   ScanChannel_ = Loader_->NewChannel();
   DisposeChannel_ = Loader_->NewChannel();
   setWindowTitle(QString::fromStdString(ViewerCaption(folder, fileMask)));
-  setWindowFlag(Qt::WindowStaysOnTopHint);
+  {
+    QSettings store("Tessel", "TesselImageViewer");
+    Settings_ = TViewerSettings::Load(store);
+  }
   resize(696, 480);
   move(298, 202);
   QFont f = font();
@@ -102,7 +118,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   VeloraMView1 = new TVeloraMView;
   VeloraMView1->SetLoader(Loader_.get());
   // Thumbnails made once are kept with the desktop's, and the desktop's are used.
-  ThumbCache_.SetEnabled(QSettings("Tessel", "TesselImageViewer").value("ThumbnailCache", true).toBool());
+  ThumbCache_.SetEnabled(Settings_.ThumbnailCache);
   VeloraMView1->ThumbnailSource = [cache = &ThumbCache_](const TPictureRequest& request, int w, int h,
                                                           const std::function<bool()>& stop) {
     return TVeloraMView::ReadThumbnailCached(*cache, request, w, h, stop);
@@ -131,9 +147,13 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   VeloraView1->SetScrollBars(ssBoth);
   VeloraView1->SetCenter(true);
   VeloraView1->SetMouseInteract(MouseInteractSet({miZoom, miScroll}));
+  WindowBackground_ = VeloraView1->Background();
+  // Transparent parts show what is under them, as in the column's thumbnails.
+  VeloraView1->SetEnableAlphaChannel(true);
   // A zoom the user chose ends the fitting; the window's own fits do not.
   VeloraView1->OnViewChange = [this](TVLObject*, int change) {
     if (change == 1 && !Fitting_) FitMode_ = false;
+    if (change == 1) Status_->SetZoom(VeloraView1->Bitmap().Empty() ? 0 : VeloraView1->Zoom());
   };
   VeloraView1->installEventFilter(this);
   VeloraMView1->installEventFilter(this);
@@ -180,18 +200,23 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
 
   BuildToolBars();
 
-  StatusLabel_ = new QLabel;
-  StatusLabel_->setObjectName("StatusLabel");
+  Status_ = new TStatusLine;
+  Status_->setObjectName("StatusLine");
+  connect(Status_, &TStatusLine::NotShownClicked, this, &TfrmImageViewer::ShowNotShown);
   ScanLabel_ = new QLabel;
   ScanProgress_ = new QProgressBar;
   ScanProgress_->setMaximumWidth(200);
-  statusBar()->addWidget(StatusLabel_);
+  statusBar()->addWidget(Status_, 1);
   statusBar()->addWidget(ScanLabel_);
   statusBar()->addWidget(ScanProgress_);
   ScanLabel_->hide();
   ScanProgress_->hide();
+
+  SlideshowTimer_.setObjectName("SlideshowTimer");
+  connect(&SlideshowTimer_, &QTimer::timeout, this, &TfrmImageViewer::SlideshowStep);
+  BuildActions();
   BuildPagesAndPanel();
-  statusBar()->hide();
+  ApplySettings();
 }
 
 TfrmImageViewer::~TfrmImageViewer() {
@@ -246,10 +271,109 @@ void TfrmImageViewer::BuildToolBars() {
     a->setCheckable(true);
     group->addAction(a);
     TResampleFilter filter = b.filter;
-    connect(a, &QAction::triggered, this, [this, filter] { VeloraView1->SetZoomFilter(filter); });
+    connect(a, &QAction::triggered, this, [this, filter] {
+      VeloraView1->SetZoomFilter(filter);
+      Settings_.ZoomFilter = int(filter);
+    });
     *b.action = a;
   }
   tbtnZoomFilterNone->setChecked(true);
+}
+
+QAction* TfrmImageViewer::AddAction(const char* name, const char* text, std::function<void()> run) {
+  auto* a = new QAction(QString::fromUtf8(text), this);
+  a->setObjectName(name);
+  connect(a, &QAction::triggered, this, std::move(run));
+  return a;
+}
+
+void TfrmImageViewer::BuildActions() {
+  actZoomIn = AddAction("actZoomIn", "Zoom in", [this] { ZoomBy(1.25); });
+  actZoomOut = AddAction("actZoomOut", "Zoom out", [this] { ZoomBy(0.8); });
+  actFullScreen = AddAction("actFullScreen", "Full screen", [this] { SetFullScreen(!FullScreen_); });
+  actLeaveFullScreen = AddAction("actLeaveFullScreen", "Leave full screen", [this] {
+    if (Slideshow_) StopSlideshow();
+    SetFullScreen(false);
+  });
+  actSlideshow = AddAction("actSlideshow", "Slideshow", [this] {
+    if (!Slideshow_) StartSlideshow();
+    else PauseSlideshow(SlideshowRunning());
+  });
+  actTurnLeft = AddAction("actTurnLeft", "Turn left", [this] { Turn(1); });
+  actTurnRight = AddAction("actTurnRight", "Turn right", [this] { Turn(-1); });
+  actUndo = AddAction("actUndo", "Undo", [this] { Undo(); });
+  actNext = AddAction("actNext", "Next picture", [this] { Step(1); });
+  actPrevious = AddAction("actPrevious", "Previous picture", [this] { Step(-1); });
+  actFirst = AddAction("actFirst", "First picture", [this] { SelectEntry(0); });
+  actLast = AddAction("actLast", "Last picture", [this] { SelectEntry(VeloraMView1->ImageCount() - 1); });
+  actKeyList = AddAction("actKeyList", "Keys", [this] { ShowKeyList(); });
+  const struct {
+    QKeySequence key;
+    QAction* action;
+  } keys[] = {
+      {Qt::Key_Plus, actZoomIn},          {Qt::Key_Equal, actZoomIn},         {Qt::Key_Minus, actZoomOut},
+      {Qt::Key_0, tbtnZoomX1},            {Qt::Key_1, tbtnZoomX1},            {Qt::Key_Z, tbtnZoomXFit},
+      {Qt::Key_F, actFullScreen},         {Qt::Key_F11, actFullScreen},       {Qt::Key_Escape, actLeaveFullScreen},
+      {Qt::Key_S, actSlideshow},          {Qt::Key_BracketLeft, actTurnLeft}, {Qt::Key_BracketRight, actTurnRight},
+      {QKeySequence::Undo, actUndo},      {Qt::Key_Space, actNext},           {Qt::Key_Backspace, actPrevious},
+      {Qt::Key_Home, actFirst},           {Qt::Key_End, actLast},             {Qt::Key_R, tbtnReloadImage},
+      {Qt::Key_F1, actKeyList},           {Qt::Key_Question, actKeyList},
+  };
+  for (const auto& k : keys) BindKey(k.key, k.action);
+}
+
+void TfrmImageViewer::ApplySettings() {
+  SetStayOnTop(Settings_.StayOnTop);
+  if (Settings_.ColumnWidth > 0) {
+    const QList<int> sizes = Splitter1->sizes();
+    Splitter1->setSizes({Settings_.ColumnWidth, std::max(sizes.value(0) + sizes.value(1) - Settings_.ColumnWidth, 1)});
+  }
+  const int filter = Settings_.ZoomFilter;
+  for (QAction* a : {tbtnZoomFilterNone, tbtnZoomFilterBSpline, tbtnZoomFilterLinear, tbtnZoomFilterLanczos3,
+                     tbtnZoomFilterMitchell, tbtnZoomFilterHermite}) {
+    // The buttons' own handlers know their filters: the one whose filter is kept is pressed.
+    a->trigger();
+    if (int(VeloraView1->ZoomFilter()) == filter) break;
+  }
+  if (int(VeloraView1->ZoomFilter()) != filter) tbtnZoomFilterNone->trigger();
+  const QColor colour(Settings_.Transparency);
+  if (Settings_.Transparency != "checker" && colour.isValid())
+    VeloraView1->SetTransparencyBackdrop(vltbColour, TColor(colour.red() | colour.green() << 8 | colour.blue() << 16));
+  else
+    VeloraView1->SetTransparencyBackdrop(vltbChecker);
+  SlideshowTimer_.setInterval(Settings_.SlideshowMs);
+  // The window's geometry is restored by ShowViewerWindow (it knows about maximising).
+  if (!Settings_.State.isEmpty()) restoreState(Settings_.State);
+}
+
+void TfrmImageViewer::SaveSettings() {
+  // The window's own geometry is kept, not full screen's (which keeps the one read at start).
+  if (!FullScreen_) {
+    Settings_.Geometry = saveGeometry();
+    Settings_.State = saveState();
+    Settings_.InfoPanel = !InfoPanel_->isHidden();  // also when its own button closed it
+  }
+  Settings_.ColumnWidth = VeloraMView1->width();
+  QSettings store("Tessel", "TesselImageViewer");
+  Settings_.Save(store);
+}
+
+void TfrmImageViewer::SetStayOnTop(bool on) {
+  Settings_.StayOnTop = on;
+  if (StayOnTop() == on) return;
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (shown) show();  // changing the flags hides a shown window
+}
+
+bool TfrmImageViewer::StayOnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+
+TColor TfrmImageViewer::ViewBackground() const { return FullScreen_ ? clBlack : WindowBackground_; }
+
+void TfrmImageViewer::closeEvent(QCloseEvent* event) {
+  StopSlideshow();
+  SaveSettings();
+  QMainWindow::closeEvent(event);
 }
 
 bool TfrmImageViewer::event(QEvent* event) {
@@ -311,9 +435,27 @@ constexpr int kScanPieceMs = 40;
 // ... and at most this many entries, so that taking them in stays a short task for the GUI thread.
 constexpr size_t kScanPieceEntries = 100;
 
+// Why a file matching the mask is not listed, in a few words; "" for what is not a file at
+// all (a subfolder), which is not counted.
+std::string LeftOutReason(const std::string& path, const TVeloraIO& io) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return "cannot be opened: " + error.message();
+  if (!std::filesystem::is_regular_file(status)) return {};
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error && size == 0) return "empty file";
+  if (!io.AbortReason.empty()) return io.AbortReason;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return "cannot be opened";
+  std::fclose(f);
+  return "not an image in a format this viewer reads";
+}
+
 // Reads headers from job.Next on, for about kScanPieceMs; the first piece stops at the
-// first listed entry so that the first picture can be read at once.
-std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticket) {
+// first listed entry so that the first picture can be read at once. Files left out go to
+// leftOut with the reason.
+std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticket,
+                                         std::map<std::string, std::string>& leftOut) {
   std::vector<TScanEntryStamped> batch;
   if (!job.Listed) {
     ListFolder(job.Folder, job.Mask, job.Names);
@@ -326,11 +468,14 @@ std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticke
   while (job.Next < job.Names.size() && !ticket.Stale()) {
     const std::string& name = job.Names[job.Next++];
     TScanEntryStamped item;
+    io.AbortReason.clear();
     if (ScanOne(io, job.Folder, name, item.Entry)) {
       item.Stamp = StampOfFile(item.Entry.FileName);
       item.Pages = PageCount(io.Params());
       batch.push_back(std::move(item));
       if (job.Count == 0) break;
+    } else if (std::string why = LeftOutReason(job.Folder + "/" + name, io); !why.empty()) {
+      leftOut[name] = why;
     }
     if (clock.elapsed() >= kScanPieceMs || batch.size() >= kScanPieceEntries) break;
   }
@@ -343,6 +488,8 @@ void TfrmImageViewer::ScanFolder() {
   Loader_->Renew(ScanChannel_);
   VeloraMView1->Clear();
   Known_.clear();
+  NotShown_.clear();
+  Status_->SetNotShown(0);
   auto job = std::make_shared<TScanJob>();
   job->Folder = Folder_;
   job->Mask = FileMask_;
@@ -353,15 +500,20 @@ void TfrmImageViewer::ScanFolder() {
 
 void TfrmImageViewer::ScanNext(std::shared_ptr<TScanJob> job) {
   Loader_->Submit(ScanChannel_, kScanPriority, 0, this, [this, job](const TLoadTicket& ticket) -> TLoadDone {
-    auto batch = std::make_shared<std::vector<TScanEntryStamped>>(ScanPiece(*job, ticket));
+    auto leftOut = std::make_shared<std::map<std::string, std::string>>();
+    auto batch = std::make_shared<std::vector<TScanEntryStamped>>(ScanPiece(*job, ticket, *leftOut));
     const int done = int(job->Next), total = int(job->Names.size());
     job->Count += int(batch->size());
-    return [this, job, batch, done, total] { ScanArrived(job, std::move(*batch), done, total, done >= total); };
+    return [this, job, batch, leftOut, done, total] {
+      ScanArrived(job, std::move(*batch), std::move(*leftOut), done, total, done >= total);
+    };
   });
 }
 
 void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch,
-                                  int done, int total, bool finished) {
+                                  std::map<std::string, std::string> leftOut, int done, int total, bool finished) {
+  NotShown_.merge(leftOut);
+  Status_->SetNotShown(int(NotShown_.size()));
   const bool first = VeloraMView1->ImageCount() == 0 && !batch.empty();
   // One layout for the whole batch.
   VeloraMView1->LockUpdate();
@@ -418,6 +570,7 @@ struct TRescan {
   std::map<std::string, TFileStamp> Known;     // listed, as last seen
   std::map<std::string, TFileStamp> Unlisted;  // not images, as last seen
   std::map<std::string, TFileStamp> NowUnlisted;
+  std::map<std::string, std::string> LeftOut;  // name -> why it is not listed
   std::vector<std::string> Names;           // listed now, in list order
   std::map<std::string, TScanEntryStamped> Read;  // new or changed files that are images
 };
@@ -447,8 +600,10 @@ void TfrmImageViewer::RescanFolder() {
         continue;
       }
       TScanEntryStamped item;
+      io.AbortReason.clear();
       if (!ScanOne(io, rescan->Folder, name, item.Entry)) {
         rescan->NowUnlisted[name] = stamp;
+        if (std::string why = LeftOutReason(rescan->Folder + "/" + name, io); !why.empty()) rescan->LeftOut[name] = why;
         continue;
       }
       item.Stamp = stamp;
@@ -471,6 +626,8 @@ void TfrmImageViewer::RescanArrived(const std::shared_ptr<TRescan>& rescan) {
     growing |= before == rescan->Unlisted.end() || !(before->second == stamp);
   }
   Unlisted_ = rescan->NowUnlisted;
+  NotShown_ = rescan->LeftOut;
+  Status_->SetNotShown(int(NotShown_.size()));
   if (growing) WatchTimer_.start();
   TVeloraMView& m = *VeloraMView1;
   const std::string shownName = m.GetImageFileName(ShownIndex_);
@@ -620,7 +777,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache, int page) {
 void TfrmImageViewer::SubmitRead(int idx, const std::string& name, bool fit, bool preview) {
   TPictureRequest request;
   request.FileName = name;
-  request.Background = ColorToRGB(VeloraView1->Background());
+  request.Background = ColorToRGB(ViewBackground());
   request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
   request.Page = ReadPage_;
   request.Histogram = true;  // for the information panel, counted on the worker
@@ -655,6 +812,11 @@ void TfrmImageViewer::PreviewArrived(int idx, const TPicturePtr& picture) {
   VeloraView1->NotifyImageChanged();
   FitMode_ = true;
   Fit();
+  UpdatePictureStatus();
+  if (TransitionPending_) {
+    TransitionPending_ = false;
+    VeloraView1->StartTransition(SlideshowTransition(), std::min(Settings_.TransitionMs, Settings_.SlideshowMs / 2));
+  }
 }
 
 void TfrmImageViewer::PictureArrived(int idx, const TPicturePtr& picture, bool fit) { Present(idx, picture, fit); }
@@ -676,12 +838,19 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
     // An open failure names the file itself ("Cannot open file …").
     const bool opened = picture->Reason.rfind("Cannot open file", 0) != 0;
     ShowStatus(opened ? "Cannot read " + picture->FileName + ": " + FailureReason(io) : picture->Reason);
+    UpdatePictureStatus();
+    TransitionPending_ = false;
     PicturePresented(picture);
     return;
   }
   ShowStatus({});
   io.Params().AssignParams(*picture->Params);
-  if (picture->BackgroundChanged) VeloraView1->SetBackground(picture->Background);
+  // A file's own background is for its own picture: the next one has the window's again.
+  // Full screen stays black.
+  const TColor background = picture->BackgroundChanged && !FullScreen_ ? picture->Background : ViewBackground();
+  if (VeloraView1->Background() != background) VeloraView1->SetBackground(background);
+  VeloraView1->GetProc().ClearUndoStore();  // an undo belongs to the picture it was made on
+  Turns_ = TurnsSinceEdit_ = 0;
   if (picture->ViewDpi) VeloraView1->SetDpi(picture->DpiX, picture->DpiY);
   const double zoom = VeloraView1->Zoom();
   const int previewWidth = VeloraView1->Bitmap().Width();
@@ -713,6 +882,11 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
     Fitting_ = false;
     VeloraView1->SetViewOrigin(ox, oy);
   }
+  UpdatePictureStatus();
+  if (TransitionPending_) {
+    TransitionPending_ = false;
+    VeloraView1->StartTransition(SlideshowTransition(), std::min(Settings_.TransitionMs, Settings_.SlideshowMs / 2));
+  }
   std::vector<std::function<void()>> waiting;
   waiting.swap(AfterWhole_);
   for (auto& command : waiting) QTimer::singleShot(0, this, command);
@@ -730,7 +904,7 @@ void TfrmImageViewer::ReadAround(int idx) {
       continue;
     TPictureRequest request;
     request.FileName = name;
-    request.Background = ColorToRGB(VeloraView1->Background());
+    request.Background = ColorToRGB(ViewBackground());
     request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
     request.Histogram = true;
     const int64_t key = NextAheadKey_++;
@@ -780,6 +954,11 @@ void TfrmImageViewer::ShowEmptyPicture() {
   Shown_ = nullptr;
   ShownWhole_ = Pristine_ = Preview_ = false;
   PreviewMark_->hide();
+  VeloraView1->GetProc().ClearUndoStore();
+  Turns_ = TurnsSinceEdit_ = 0;
+  Status_->SetZoom(0);
+  Status_->SetImageSize(0, 0, 0);
+  if (VeloraView1->Background() != ViewBackground()) VeloraView1->SetBackground(ViewBackground());
   PicturePresented(nullptr);
   if (wasEmpty) return;
   // Giving back the pages of a large picture takes a while: a worker does it.
@@ -792,16 +971,37 @@ void TfrmImageViewer::ShowEmptyPicture() {
 }
 
 void TfrmImageViewer::ShowStatus(const std::string& text) {
-  StatusLabel_->setText(QString::fromStdString(text));
+  Status_->SetFailure(QString::fromStdString(text));
   UpdateStatusBar();
 }
 
-void TfrmImageViewer::UpdateStatusBar() {
-  statusBar()->setVisible(!StatusLabel_->text().isEmpty() || !ScanProgress_->isHidden() ||
-                          (PageLabel_ && !PageLabel_->text().isEmpty()));
-}
+void TfrmImageViewer::UpdateStatusBar() { statusBar()->setVisible(!FullScreen_); }
 
-QString TfrmImageViewer::StatusText() const { return StatusLabel_->text(); }
+QString TfrmImageViewer::FailureText() const { return Status_->Failure(); }
+
+void TfrmImageViewer::UpdatePictureStatus() {
+  TVeloraMView& m = *VeloraMView1;
+  const int idx = CurrentIndex_;
+  const std::string path = m.GetImageFileName(idx);
+  Status_->SetFileName(QString::fromStdString(path.empty() ? std::string() : m.ImageBottomText(idx)->Caption()));
+  Status_->SetPosition(path.empty() ? -1 : idx, m.ImageCount());
+  const TFileStamp stamp = StampOfFile(path);
+  Status_->SetFileSize(path.empty() || !stamp.Valid() ? -1 : stamp.Size);
+  const TBitmap& b = VeloraView1->Bitmap();
+  const bool shown = !b.Empty() && ShownIndex_ == idx && !(b.Width() == 1 && b.Height() == 1);
+  if (shown && !Preview_) {
+    const TIOParamsVals& params = VeloraView1->GetIO().Params();
+    Status_->SetImageSize(b.Width(), b.Height(), params.BitsPerSample * params.SamplesPerPixel);
+  } else if (shown) {
+    // The preview's pixels are reduced: the caption has the picture's own size.
+    int w = 0, h = 0, bits = 0;
+    std::sscanf(m.ImageInfoText(idx)->Caption().c_str(), "%dx%dx%db", &w, &h, &bits);
+    Status_->SetImageSize(w, h, bits);
+  } else {
+    Status_->SetImageSize(0, 0, 0);
+  }
+  Status_->SetZoom(shown ? VeloraView1->Zoom() : 0);
+}
 
 void TfrmImageViewer::Fit() {
   Fitting_ = true;
@@ -809,11 +1009,266 @@ void TfrmImageViewer::Fit() {
   Fitting_ = false;
 }
 
+namespace {
+
+// The keys the column moves its highlight with.
+bool IsColumnKey(int key) {
+  switch (key) {
+    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
+    case Qt::Key_PageUp: case Qt::Key_PageDown:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsModifierKey(int key) {
+  return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta ||
+         key == Qt::Key_AltGr || key == Qt::Key_CapsLock || key == Qt::Key_NumLock;
+}
+
+}  // namespace
+
+bool TfrmImageViewer::HandleKey(QKeyEvent& event) {
+  if (IsModifierKey(event.key())) return false;
+  QAction* action = Keys_.Find(event);
+  // A running slideshow pauses on any key but its own and Escape, which ends it.
+  if (SlideshowRunning() && action != actLeaveFullScreen && action != actSlideshow) {
+    PauseSlideshow(true);
+    return true;
+  }
+  if (!action || !action->isEnabled()) return false;
+  action->trigger();
+  return true;
+}
+
+void TfrmImageViewer::keyPressEvent(QKeyEvent* event) {
+  // Keys that reach the window itself (the focus on a tool bar, or nowhere).
+  if (HandleKey(*event)) return event->accept();
+  if (IsColumnKey(event->key())) {
+    QApplication::sendEvent(VeloraMView1, event);
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
 bool TfrmImageViewer::eventFilter(QObject* watched, QEvent* event) {
   // The window manager sizes the window after the first fit (its frame, maximising): a
   // fitted view fits again whenever its size changes.
   if (watched == VeloraView1 && event->type() == QEvent::Resize && FitMode_) Fit();
+  // The keys are the window's wherever the focus is: a click on the picture takes the focus
+  // to the view, which has no use for the column's keys and hands them over.
+  if ((watched == VeloraView1 || watched == VeloraMView1) && event->type() == QEvent::KeyPress) {
+    auto& key = static_cast<QKeyEvent&>(*event);
+    if (HandleKey(key)) return true;
+    if (watched == VeloraView1 && IsColumnKey(key.key())) {
+      QApplication::sendEvent(VeloraMView1, &key);
+      return true;
+    }
+  }
+  if (watched == VeloraView1 && event->type() == QEvent::Wheel && Settings_.Wheel == TWheelChoice::Browse)
+    return BrowseWheel(static_cast<QWheelEvent&>(*event));
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TfrmImageViewer::BrowseWheel(QWheelEvent& event) {
+  // Fine-grained wheels (touch pads) send small steps: one picture per notch's worth.
+  WheelSteps_ += event.angleDelta().y();
+  const int notches = WheelSteps_ / 120;
+  if (notches == 0) return true;
+  WheelSteps_ -= notches * 120;
+  TVeloraView& v = *VeloraView1;
+  if (event.modifiers() & Qt::ControlModifier) {
+    // About the pointer: the pixel under it stays there.
+    const QPoint at = event.position().toPoint();
+    const int bx = v.ClientToBitmapX(at.x()), by = v.ClientToBitmapY(at.y());
+    const double zoom = v.Zoom() * std::pow(1.25, notches);
+    v.LockUpdate();
+    v.SetZoom(zoom);
+    v.SetViewOrigin(int(bx * v.Zoom() / 100) - at.x() + v.CenterOffsetX(), int(by * v.Zoom() / 100) - at.y() + v.CenterOffsetY());
+    v.UnlockUpdate();
+  } else {
+    Step(notches > 0 ? -1 : 1);
+  }
+  return true;
+}
+
+void TfrmImageViewer::ZoomBy(double factor) { VeloraView1->SetZoom(VeloraView1->Zoom() * factor); }
+
+void TfrmImageViewer::Turn(int quarters) {
+  // The view's picture only: the file is never written.
+  WhenWhole([this, quarters] {
+    TBitmap& b = VeloraView1->Bitmap();
+    if (b.Empty()) return;
+    VLTurnBitmap(b, quarters);
+    VLTurnMask(VeloraView1->AlphaMask(), quarters);
+    Turns_ = (Turns_ + quarters + 4) % 4;
+    TurnsSinceEdit_ = (TurnsSinceEdit_ + quarters + 4) % 4;
+    Pristine_ = false;  // not the picture as read: it does not go back among those read ahead
+    VeloraView1->Update();
+    VeloraView1->NotifyImageChanged();
+    if (FitMode_) Fit();
+    UpdatePictureStatus();
+  });
+}
+
+void TfrmImageViewer::Undo() {
+  WhenWhole([this] {
+    TVeloraProc& proc = VeloraView1->GetProc();
+    if (proc.UndoCount() == 0) return;
+    proc.RestoreUndo();
+    proc.ClearUndoStore();  // one step back, as far as the component keeps
+    // The copy was taken before the turns made since: they are made again.
+    if (TurnsSinceEdit_) VLTurnBitmap(VeloraView1->Bitmap(), TurnsSinceEdit_);
+    TurnsSinceEdit_ = 0;
+    VeloraView1->Update();
+    VeloraView1->NotifyImageChanged();
+    if (FitMode_) Fit();
+    UpdatePictureStatus();
+    PictureEdited();
+  });
+}
+
+void TfrmImageViewer::Step(int delta) {
+  const int count = VeloraMView1->ImageCount();
+  if (count == 0) return;
+  SelectEntry(std::clamp(CurrentIndex_ + delta, 0, count - 1));
+}
+
+void TfrmImageViewer::SelectEntry(int idx) {
+  if (idx < 0 || idx >= VeloraMView1->ImageCount() || idx == VeloraMView1->SelectedImage()) return;
+  VeloraMView1->SetSelectedImage(idx);
+}
+
+// ---- full screen and slideshow --------------------------------------------------------------
+
+void TfrmImageViewer::SetFullScreen(bool on) {
+  if (on == FullScreen_) return;
+  FullScreen_ = on;
+  if (on) {
+    WasMaximized_ = isMaximized();
+    FitBeforeFullScreen_ = FitMode_;
+    ZoomBeforeFullScreen_ = VeloraView1->Zoom();
+    OriginBeforeFullScreenX_ = VeloraView1->ViewOriginX();
+    OriginBeforeFullScreenY_ = VeloraView1->ViewOriginY();
+  }
+  // The picture alone, on black.
+  VeloraMView1->setVisible(!on);
+  tbMain->setVisible(!on);
+  tbImageControl->setVisible(!on);
+  // The information panel steps aside too, and comes back as it was.
+  InfoPanel_->setVisible(!on && Settings_.InfoPanel);
+  Splitter1->setHandleWidth(on ? 0 : 5);
+  UpdateStatusBar();
+  const TColor background = !on && Shown_ && Shown_->BackgroundChanged ? Shown_->Background : ViewBackground();
+  if (VeloraView1->Background() != background) VeloraView1->SetBackground(background);
+  if (on)
+    showFullScreen();
+  else if (WasMaximized_)
+    showMaximized();
+  else
+    showNormal();
+  if (on || FitBeforeFullScreen_) {
+    FitMode_ = true;
+    Fit();
+  } else {
+    // Back to the zoom the user had (on the same picture, or the one stepped to).
+    FitMode_ = false;
+    VeloraView1->SetZoom(ZoomBeforeFullScreen_);
+    VeloraView1->SetViewOrigin(OriginBeforeFullScreenX_, OriginBeforeFullScreenY_);
+  }
+  if (on)
+    VeloraView1->setFocus();
+  else
+    VeloraMView1->setFocus();
+}
+
+void TfrmImageViewer::StartSlideshow() {
+  if (Slideshow_ || VeloraMView1->ImageCount() == 0) return;
+  Slideshow_ = true;
+  SlideshowFullScreen_ = !FullScreen_;
+  SetFullScreen(true);
+  Direction_ = 1;
+  SlideshowTimer_.start(Settings_.SlideshowMs);
+}
+
+void TfrmImageViewer::StopSlideshow() {
+  if (!Slideshow_) return;
+  Slideshow_ = false;
+  SlideshowTimer_.stop();
+  TransitionPending_ = false;
+  if (SlideshowFullScreen_) SetFullScreen(false);
+}
+
+void TfrmImageViewer::PauseSlideshow(bool paused) {
+  if (!Slideshow_) return;
+  if (paused)
+    SlideshowTimer_.stop();
+  else
+    SlideshowTimer_.start(Settings_.SlideshowMs);
+}
+
+void TfrmImageViewer::SlideshowStep() {
+  const int count = VeloraMView1->ImageCount();
+  if (count == 0) return StopSlideshow();
+  // From the end it starts again at the first picture.
+  const int next = CurrentIndex_ + 1 < count ? CurrentIndex_ + 1 : 0;
+  if (next == CurrentIndex_) return;
+  if (VeloraView1->Transition().Running()) VeloraView1->Transition().Stop();
+  // What shows now is the transition's start; it runs once the next picture is in the view
+  // (at once when it was read ahead).
+  VeloraView1->CaptureTransitionSource();
+  TransitionPending_ = true;
+  Direction_ = 1;
+  SelectEntry(next);
+}
+
+TVLTransitionType TfrmImageViewer::SlideshowTransition() {
+  const QString& choice = Settings_.Transition;
+  if (choice == "none") return vlttNone;
+  if (choice == "random") {
+    static std::mt19937 random{std::random_device{}()};
+    return TVLTransitionType(std::uniform_int_distribution<int>(1, kTransitionTypeCount - 1)(random));
+  }
+  TVLTransitionType effect = vlttCrossDissolve;
+  if (!TransitionFromName(choice.toStdString(), effect)) effect = vlttCrossDissolve;
+  return effect;
+}
+
+// ---- what the window says ------------------------------------------------------------------
+
+namespace {
+
+QMessageBox* OpenBox(QWidget* parent, const QString& text, const QString& details = {}) {
+  // Beside the window, not in its way: the keys go on working while it is open.
+  auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(kViewerTitle), text, QMessageBox::Close, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->setTextFormat(Qt::PlainText);
+  if (!details.isEmpty()) box->setDetailedText(details);
+  box->show();
+  return box;
+}
+
+}  // namespace
+
+void TfrmImageViewer::ShowKeyList() {
+  if (KeyListBox_) KeyListBox_->close();
+  KeyListBox_ = OpenBox(this, QString::fromStdString("Keys:\n\n" + ViewerKeyList()));
+  KeyListBox_->setObjectName("KeyList");
+  // Aligned columns.
+  KeyListBox_->setStyleSheet("QLabel { font-family: monospace; }");
+}
+
+void TfrmImageViewer::ShowNotShown() {
+  if (NotShownBox_) NotShownBox_->close();
+  QString list;
+  for (const auto& [name, why] : NotShown_) list += QString::fromStdString(name + ": " + why + "\n");
+  const int n = int(NotShown_.size());
+  const QString head = QString(n == 1 ? "1 file of the folder is not shown:" : "%1 files of the folder are not shown:").arg(n);
+  // A short list is the message itself; a long one is folded away.
+  NotShownBox_ = n <= 20 ? OpenBox(this, head + "\n\n" + list.trimmed()) : OpenBox(this, head, list.trimmed());
+  NotShownBox_->setObjectName("NotShown");
 }
 
 void TfrmImageViewer::tbtnZoomXFitClick() {
@@ -834,7 +1289,8 @@ void TfrmImageViewer::tbtnColorAdjustClick() {
   WhenWhole([this] {
     Player_->Stop();  // the change applies to the frame shown, which then stays
     Pristine_ = false;
-    VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}));
+    if (VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}))) TurnsSinceEdit_ = 0;
+    UpdatePictureStatus();
     PictureEdited();
   });
 }
@@ -843,7 +1299,8 @@ void TfrmImageViewer::tbtnEffectClick() {
   WhenWhole([this] {
     Player_->Stop();
     Pristine_ = false;
-    VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}));
+    if (VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}))) TurnsSinceEdit_ = 0;
+    UpdatePictureStatus();
     PictureEdited();
   });
 }

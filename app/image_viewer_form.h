@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -18,13 +20,18 @@
 #include <vector>
 
 #include "mview/gif_animation.h"
+#include "key_table.h"
 #include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
+#include "status_line.h"
+#include "viewer_settings.h"
+#include "view/transition_frames.h"
 
 class QAction;
 class QActionGroup;
 class QLabel;
 class QProgressBar;
+
 class QSplitter;
 class QToolBar;
 class TInfoPanel;
@@ -52,7 +59,8 @@ class TfrmImageViewer : public QMainWindow {
   Q_OBJECT
 
  public:
-  // Folder and FileMask are the two command-line arguments, taken unchanged.
+  // Folder and FileMask are the two command-line arguments, taken unchanged. The settings
+  // kept from the last run are read here (TViewerSettings).
   TfrmImageViewer(const std::string& folder, const std::string& fileMask, QWidget* parent = nullptr);
   ~TfrmImageViewer() override;
 
@@ -77,6 +85,67 @@ class TfrmImageViewer : public QMainWindow {
   QAction* tbtnZoomFilterLanczos3 = nullptr;
   QAction* tbtnZoomFilterMitchell = nullptr;
   QAction* tbtnZoomFilterHermite = nullptr;
+
+  // The keyboard's actions (the tool buttons' actions above have keys too). Each is a
+  // QAction of the window, bound to its keys in Keys(); the key list (F1) and --help name them.
+  QAction* actZoomIn = nullptr;
+  QAction* actZoomOut = nullptr;
+  QAction* actFullScreen = nullptr;
+  QAction* actLeaveFullScreen = nullptr;  // Escape: leaves full screen, ends the slideshow
+  QAction* actSlideshow = nullptr;
+  QAction* actTurnLeft = nullptr;
+  QAction* actTurnRight = nullptr;
+  QAction* actUndo = nullptr;
+  QAction* actNext = nullptr;
+  QAction* actPrevious = nullptr;
+  QAction* actFirst = nullptr;
+  QAction* actLast = nullptr;
+  QAction* actKeyList = nullptr;
+  // Key -> action: other parts of the window add theirs here (BindKey).
+  TKeyTable& Keys() { return Keys_; }
+  void BindKey(const QKeySequence& key, QAction* action) { Keys_.Bind(key, action); }
+  // Runs the action bound to the key event, as a key press anywhere in the window does;
+  // false when no action is bound to it.
+  bool HandleKey(QKeyEvent& event);
+
+  // ---- what the window keeps between runs
+  const TViewerSettings& Settings() const { return Settings_; }
+  // What other parts of the window keep (the information panel's flag): saved on close.
+  TViewerSettings& Settings() { return Settings_; }
+  // Stays on top of other windows (the design's style): off unless the setting says so.
+  void SetStayOnTop(bool on);
+  bool StayOnTop() const;
+  void SetWheelChoice(TWheelChoice choice) { Settings_.Wheel = choice; }
+  // Writes the settings (the window's geometry and state included) to the store.
+  void SaveSettings();
+  // The background of the view when no file says otherwise: the window's (black in full screen).
+  velora::TColor ViewBackground() const;
+
+  // ---- full screen and slideshow
+  void SetFullScreen(bool on);
+  bool FullScreen() const { return FullScreen_; }
+  void StartSlideshow();
+  void StopSlideshow();
+  void PauseSlideshow(bool paused);
+  bool SlideshowRunning() const { return SlideshowTimer_.isActive(); }
+  bool SlideshowPaused() const { return Slideshow_ && !SlideshowTimer_.isActive(); }
+  bool InSlideshow() const { return Slideshow_; }
+  QTimer& SlideshowTimer() { return SlideshowTimer_; }
+  // The slideshow's next step now (what its timer does).
+  void SlideshowStep();
+  // The transition the next slideshow step uses: none, the chosen one, or one at random.
+  velora::TVLTransitionType SlideshowTransition();
+
+  // ---- the status line
+  TStatusLine& StatusLine() { return *Status_; }
+  // The files of the folder matching the mask that are not listed, with why.
+  const std::map<std::string, std::string>& NotShown() const { return NotShown_; }
+  // Lists them in a message (what a click on "N files not shown" does).
+  void ShowNotShown();
+  // The key list (F1); the box stays open beside the window.
+  void ShowKeyList();
+  QMessageBox* KeyListBox() const { return KeyListBox_; }
+  QMessageBox* NotShownBox() const { return NotShownBox_; }
 
   const std::string& Folder() const { return Folder_; }
   const std::string& FileMask() const { return FileMask_; }
@@ -120,8 +189,8 @@ class TfrmImageViewer : public QMainWindow {
   void RescanFolder();
   // True while the view is fitted and follows the window's size.
   bool FitMode() const { return FitMode_; }
-  // The status line: empty and hidden unless the selected file could not be read.
-  QString StatusText() const;
+  // Why the selected file could not be read, as the status line says it ("" when it was read).
+  QString FailureText() const;
 
   // ---- pages, animation, the information panel (image_viewer_pages.cpp)
   // The page shown (from 0) of the file shown, and its pages (1 for a file without pages).
@@ -151,6 +220,8 @@ class TfrmImageViewer : public QMainWindow {
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildToolBars();
@@ -161,10 +232,21 @@ class TfrmImageViewer : public QMainWindow {
   void UpdateInfoPanel();
   // The picture in the view was changed ("CA", "EF"): its histogram is counted again.
   void PictureEdited();
+  void BuildActions();
+  QAction* AddAction(const char* name, const char* text, std::function<void()> run);
+  void ApplySettings();
+  // The mouse wheel over the picture when it browses: steps, or zooms about the pointer with Ctrl.
+  bool BrowseWheel(QWheelEvent& event);
+  void ZoomBy(double factor);
+  void Turn(int quarters);
+  void Undo();
+  void Step(int delta);
+  void SelectEntry(int idx);
+  void UpdatePictureStatus();
   void ScanFolder();
   void ScanNext(std::shared_ptr<TScanJob> job);
-  void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch, int done,
-                   int total, bool finished);
+  void ScanArrived(const std::shared_ptr<TScanJob>& job, std::vector<TScanEntryStamped> batch,
+                   std::map<std::string, std::string> leftOut, int done, int total, bool finished);
   void ShowScanProgress(int done, int total);
   void RescanArrived(const std::shared_ptr<TRescan>& rescan);
   void Renumber();
@@ -196,7 +278,24 @@ class TfrmImageViewer : public QMainWindow {
   bool FitMode_ = false;
   bool Fitting_ = false;
   QTimer SettleTimer_;
-  QLabel* StatusLabel_ = nullptr;
+  TStatusLine* Status_ = nullptr;
+  TKeyTable Keys_;
+  TViewerSettings Settings_;
+  velora::TColor WindowBackground_ = velora::clBtnFace;
+  std::map<std::string, std::string> NotShown_;  // file name -> why it is not listed
+  QPointer<QMessageBox> KeyListBox_, NotShownBox_;
+  int WheelSteps_ = 0;  // eighths of a degree turned and not yet acted on
+  bool FullScreen_ = false;
+  bool WasMaximized_ = true;
+  bool FitBeforeFullScreen_ = true;
+  double ZoomBeforeFullScreen_ = 100;
+  int OriginBeforeFullScreenX_ = 0, OriginBeforeFullScreenY_ = 0;
+  bool Slideshow_ = false;
+  bool SlideshowFullScreen_ = false;  // full screen was started by the slideshow
+  QTimer SlideshowTimer_;
+  bool TransitionPending_ = false;
+  int Turns_ = 0;           // quarter turns of the picture shown, since it was read
+  int TurnsSinceEdit_ = 0;  // ... since the last processing command
   QLabel* ScanLabel_ = nullptr;
   QProgressBar* ScanProgress_ = nullptr;
   QLabel* PreviewMark_ = nullptr;
@@ -228,7 +327,6 @@ class TfrmImageViewer : public QMainWindow {
 
   int Page_ = 0, Pages_ = 1;
   int ReadPage_ = 0;  // the page the view's next read asks for
-  QLabel* PageLabel_ = nullptr;
   std::unique_ptr<velora::TGifPlayer> Player_;
   TInfoPanel* InfoPanel_ = nullptr;
   // What the panel shows of the picture in the view.

@@ -2,62 +2,42 @@
 // (each page read on the loader like any picture), an animated GIF plays in the view (its
 // frames composed on the loader's workers), and the panel shows what the read brought along.
 #include <QAction>
-#include <QLabel>
-#include <QSettings>
-#include <QStatusBar>
 
 #include "image_viewer_form.h"
 #include "info_panel.h"
 #include "io/io_params.h"
 #include "io/velora_io.h"
 #include "mview/velora_mview.h"
+#include "proc/flip_turn.h"
 #include "view/qt/velora_view.h"
 
 using namespace velora;
 
-namespace {
-
-QSettings ViewerSettings() { return QSettings("Tessel", "TesselImageViewer"); }
-
-}  // namespace
-
 void TfrmImageViewer::BuildPagesAndPanel() {
-  PageLabel_ = new QLabel;
-  PageLabel_->setObjectName("PageLabel");
-  statusBar()->addPermanentWidget(PageLabel_);
-
   Player_ = std::make_unique<TGifPlayer>(*Loader_);
   Player_->OnFrame = [this](TGifFrame& frame) { ShowAnimationFrame(frame); };
   // A frame that cannot be read ends the animation on the frame shown; the first frame is
   // already in the view from the ordinary read.
   Player_->OnFailure = [](const std::string&) {};
 
+  // Shown as the settings say (the window's state, restored after, agrees: both are kept
+  // when the window closes).
   InfoPanel_ = new TInfoPanel(this);
   addDockWidget(Qt::RightDockWidgetArea, InfoPanel_);
-  InfoPanel_->setVisible(ViewerSettings().value("InfoPanel", false).toBool());
-  connect(InfoPanel_, &QDockWidget::visibilityChanged, this, [this](bool) {
-    // Closed by its own button or by the key: remembered for the next start.
-    if (!isVisible()) return;
-    ViewerSettings().setValue("InfoPanel", !InfoPanel_->isHidden());
-    if (!InfoPanel_->isHidden()) UpdateInfoPanel();
+  InfoPanel_->setVisible(Settings_.InfoPanel);
+  connect(InfoPanel_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+    if (shown) UpdateInfoPanel();  // also when its own button closed it and the key opens it
   });
 
-  auto add = [this](const char* name, const QString& text, const QList<QKeySequence>& keys, auto slot) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(name);
-    a->setShortcuts(keys);
-    a->setShortcutContext(Qt::WindowShortcut);
-    connect(a, &QAction::triggered, this, slot);
-    addAction(a);
-    return a;
-  };
-  actNextPage = add("actNextPage", "Next page", {QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, &TfrmImageViewer::NextPage);
-  actPreviousPage =
-      add("actPreviousPage", "Previous page", {QKeySequence(Qt::CTRL | Qt::Key_PageUp)}, &TfrmImageViewer::PreviousPage);
-  actPauseAnimation =
-      add("actPauseAnimation", "Pause animation", {QKeySequence(Qt::Key_P)}, &TfrmImageViewer::ToggleAnimationPause);
-  actInfoPanel = add("actInfoPanel", "Information panel", {QKeySequence(Qt::Key_I), QKeySequence(Qt::CTRL | Qt::Key_K)},
-                     &TfrmImageViewer::ToggleInfoPanel);
+  actNextPage = AddAction("actNextPage", "Next page", [this] { NextPage(); });
+  actPreviousPage = AddAction("actPreviousPage", "Previous page", [this] { PreviousPage(); });
+  actPauseAnimation = AddAction("actPauseAnimation", "Pause animation", [this] { ToggleAnimationPause(); });
+  actInfoPanel = AddAction("actInfoPanel", "Information panel", [this] { ToggleInfoPanel(); });
+  BindKey(QKeySequence(Qt::CTRL | Qt::Key_PageDown), actNextPage);
+  BindKey(QKeySequence(Qt::CTRL | Qt::Key_PageUp), actPreviousPage);
+  BindKey(QKeySequence(Qt::Key_P), actPauseAnimation);
+  BindKey(QKeySequence(Qt::Key_I), actInfoPanel);
+  BindKey(QKeySequence(Qt::CTRL | Qt::Key_K), actInfoPanel);
 }
 
 QString TfrmImageViewer::PageText() const {
@@ -76,6 +56,7 @@ void TfrmImageViewer::ToggleAnimationPause() {
 
 void TfrmImageViewer::ToggleInfoPanel() {
   InfoPanel_->setVisible(InfoPanel_->isHidden());
+  Settings_.InfoPanel = !InfoPanel_->isHidden();
   if (!InfoPanel_->isHidden()) UpdateInfoPanel();
 }
 
@@ -83,8 +64,7 @@ void TfrmImageViewer::PicturePresented(const TPicturePtr& picture) {
   const bool shown = picture && !picture->Failed;
   Page_ = shown ? picture->Page : 0;
   Pages_ = shown ? picture->Pages : 1;
-  PageLabel_->setText(PageText());
-  UpdateStatusBar();
+  Status_->SetPageText(PageText());
   InfoPicture_ = shown ? picture : nullptr;
   HistogramStale_ = false;
   if (!shown) Player_->Stop();
@@ -97,6 +77,11 @@ void TfrmImageViewer::PicturePresented(const TPicturePtr& picture) {
 }
 
 void TfrmImageViewer::ShowAnimationFrame(TGifFrame& frame) {
+  // A view turned with [ or ] stays turned from frame to frame.
+  if (Turns_) {
+    VLTurnBitmap(frame.Canvas, Turns_);
+    VLTurnMask(frame.Alpha, Turns_);
+  }
   TBitmap& b = VeloraView1->Bitmap();
   const bool sized = b.Width() == frame.Canvas.Width() && b.Height() == frame.Canvas.Height();
   b.SwapPixels(frame.Canvas);

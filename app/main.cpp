@@ -1,4 +1,4 @@
-// TesselImageViewer <Folder> <FileMask>
+// TesselImageViewer <Folder> <FileMask> [--no-thumbnail-cache]; --help lists the keys
 #include <QMessageBox>
 #include <QScreen>
 #include <QElapsedTimer>
@@ -59,9 +59,29 @@ void StartLatencyProbe(QObject* owner, const char* path) {
   timer->start();
 }
 
+// Shows a message box to the user; under TESSEL_SCREENSHOT, with no one to press OK, captures
+// it and closes it.
+void ShowMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle), text, QMessageBox::Ok);
+  if (const char* shot = std::getenv("TESSEL_SCREENSHOT")) {
+    QString path = QString::fromLocal8Bit(shot);
+    QTimer::singleShot(500, &box, [&box, path] {
+      box.grab().save(path);
+      box.accept();
+    });
+  }
+  box.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Asked for help: the usage and the keys, without a window (or a display).
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::fputs(velora::ViewerHelpText().c_str(), stdout);
+      return 0;
+    }
   TesselApplication app(argc, argv);
   // Options may stand anywhere; what is left are the folder and the mask.
   bool thumbnailCache = true;
@@ -75,18 +95,14 @@ int main(int argc, char** argv) {
   argc = int(args.size());
   argv = args.data();
   if (argc < 3) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(velora::kViewerTitle),
-                    QString::fromUtf8(velora::kViewerUsageText), QMessageBox::Ok);
-    if (const char* shot = std::getenv("TESSEL_SCREENSHOT")) {
-      // Without anyone to press OK: capture the message and close it.
-      QString path = QString::fromLocal8Bit(shot);
-      QTimer::singleShot(500, &box, [&box, path] {
-        box.grab().save(path);
-        box.accept();
-      });
-    }
-    box.exec();
+    ShowMessage(QString::fromUtf8(velora::kViewerUsageText));
     return 0;
+  }
+  // A folder that is not there would open an empty window without a word.
+  if (const std::string problem = velora::FolderProblem(argv[1]); !problem.empty()) {
+    std::fprintf(stderr, "TesselImageViewer: %s\n", problem.c_str());
+    ShowMessage(QString::fromStdString(problem));
+    return 2;
   }
   if (QScreen* screen = QGuiApplication::primaryScreen())
     velora::SetDefaultDpi(int(screen->logicalDotsPerInchX()), int(screen->logicalDotsPerInchY()));
@@ -95,6 +111,14 @@ int main(int argc, char** argv) {
   if (!thumbnailCache) form.SetThumbnailCacheEnabled(false);
   ShowViewerWindow(form);
   if (const char* log = std::getenv("TESSEL_LATENCY_LOG")) StartLatencyProbe(&form, log);
+  // TESSEL_STATUS_LOG=FILE: every new text of the status line, one line each (the trial
+  // scripts read what the window says there).
+  if (const char* path = std::getenv("TESSEL_STATUS_LOG"))
+    if (FILE* log = std::fopen(path, "w"))
+      QObject::connect(&form.StatusLine(), &TStatusLine::Changed, &form, [log](const QString& text) {
+        std::fprintf(log, "%s\n", text.toUtf8().constData());
+        std::fflush(log);
+      });
 
   // TESSEL_SCREENSHOT=FILE: once the folder is scanned and painted, save what the screen
   // shows of the window and quit (./run.sh uses it on a virtual display).

@@ -33,6 +33,9 @@ TVeloraLoader::~TVeloraLoader() {
     std::lock_guard lock(Mutex_);
     Stopping_ = true;
     Queue_.clear();
+    // Nobody takes the results any more: a running read stops at its next progress check
+    // rather than decoding a large picture to the end while the window is gone.
+    for (const TLoadChannelPtr& channel : RunningChannels_) channel->Generation++;
   }
   Wake_.notify_all();
   for (std::thread& t : Workers_) t.join();
@@ -96,6 +99,7 @@ void TVeloraLoader::WorkerLoop() {
       job = std::move(*next);
       Queue_.erase(next);
       ++Running_;
+      RunningChannels_.push_back(job.Ticket.Channel);
     }
     TLoadDone done;
     if (!job.Ticket.Stale()) {
@@ -108,6 +112,7 @@ void TVeloraLoader::WorkerLoop() {
     if (done && !job.Ticket.Stale()) Deliver(job, std::move(done));
     std::lock_guard lock(Mutex_);
     --Running_;
+    RunningChannels_.erase(std::find(RunningChannels_.begin(), RunningChannels_.end(), job.Ticket.Channel));
   }
 }
 

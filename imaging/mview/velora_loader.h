@@ -53,7 +53,8 @@ class TVeloraLoader : public QObject {
   // One worker per core, at most 4.
   static int DefaultThreadCount();
   explicit TVeloraLoader(int threads = DefaultThreadCount(), QObject* parent = nullptr);
-  // Drops the queued jobs and waits for the running ones.
+  // Drops the queued jobs, tells the running ones to stop (their channels are renewed: a
+  // reader stops at its next row) and waits for them.
   ~TVeloraLoader() override;
 
   TLoadChannelPtr NewChannel() const { return std::make_shared<TLoadChannel>(); }
@@ -97,6 +98,7 @@ class TVeloraLoader : public QObject {
   std::vector<TJob> Queue_;
   uint64_t NextOrder_ = 0;
   int Running_ = 0;
+  std::vector<TLoadChannelPtr> RunningChannels_;  // one per running job
   std::vector<TResult> Results_;
   bool Stopping_ = false;
   std::vector<std::thread> Workers_;

@@ -1,5 +1,7 @@
 #include "velora_mview.h"
 
+#include "view/qt/vl_draw.h"
+
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -314,30 +316,97 @@ void TVeloraMView::SetLoader(TVeloraLoader* loader) {
   update();
 }
 
+namespace {
+
+bool HasTransparency(const TBitmap& b, const TVLMask& alpha) {
+  return alpha.BitsPerPixel() == 8 && !alpha.Full() && alpha.Width() == b.Width() && alpha.Height() == b.Height() &&
+         b.PixelFormat() == TPixelFormat::pf24bit;
+}
+
+// The thumbnail of a picture with transparent parts, over the checkerboard the view shows
+// under them. Colour and coverage are reduced apart, the colour weighted by its coverage, so
+// that the colour of hidden pixels does not bleed into the edges.
+void MakeThumbnailOverChecker(const TBitmap& bitmap, const TVLMask& alpha, int thumbWidth, int thumbHeight,
+                              TBitmap& thumb) {
+  const int w = bitmap.Width(), h = bitmap.Height();
+  TBitmap weighted(w, h, TPixelFormat::pf24bit), cover(w, h, TPixelFormat::pf24bit);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* s = bitmap.ScanLine(y);
+    const uint8_t* a = alpha.ScanLine(y);
+    uint8_t* d = weighted.ScanLine(y);
+    uint8_t* c = cover.ScanLine(y);
+    for (int x = 0; x < 3 * w; ++x) {
+      d[x] = uint8_t((s[x] * a[x / 3] + 127) / 255);
+      c[x] = a[x / 3];
+    }
+  }
+  TBitmap coverThumb;
+  TVeloraMView::MakeThumbnail(weighted, thumbWidth, thumbHeight, thumb);
+  TVeloraMView::MakeThumbnail(cover, thumbWidth, thumbHeight, coverThumb);
+  for (int y = 0; y < thumb.Height(); ++y) {
+    uint8_t* d = thumb.ScanLine(y);
+    const uint8_t* c = coverThumb.ScanLine(y);
+    for (int x = 0; x < thumb.Width(); ++x) {
+      const TRGB under = CheckerColour(x, y);
+      const uint8_t u[3] = {under.b, under.g, under.r};
+      for (int ch = 0; ch < 3; ++ch)
+        d[3 * x + ch] = uint8_t(std::min(255, d[3 * x + ch] + (u[ch] * (255 - c[3 * x + ch]) + 127) / 255));
+    }
+  }
+}
+
+// The thumbnail of a read picture, in place of its pixels.
+void ReduceToThumbnail(TPictureResult& picture, int thumbWidth, int thumbHeight) {
+  TBitmap thumb;
+  if (HasTransparency(picture.Bitmap, picture.Alpha))
+    MakeThumbnailOverChecker(picture.Bitmap, picture.Alpha, thumbWidth, thumbHeight, thumb);
+  else
+    TVeloraMView::MakeThumbnail(picture.Bitmap, thumbWidth, thumbHeight, thumb);
+  picture.Bitmap.SwapPixels(thumb);
+  picture.Alpha.Free();
+}
+
+}  // namespace
+
 TPicturePtr TVeloraMView::ReadThumbnail(const TPictureRequest& request, int thumbWidth, int thumbHeight,
                                         const std::function<bool()>& stop) {
   TPicturePtr picture = ReadPicture(request, stop);
-  if (!picture->Failed && thumbWidth > 0) {
-    TBitmap thumb;
-    MakeThumbnail(picture->Bitmap, thumbWidth, thumbHeight, thumb);
-    picture->Bitmap.SwapPixels(thumb);
-  }
+  if (!picture->Failed && thumbWidth > 0) ReduceToThumbnail(*picture, thumbWidth, thumbHeight);
   return picture;
 }
 
 namespace {
 
-// The picture's pixels as a QImage (rows top-down), for the thumbnail cache.
-QImage ToQImage(const TBitmap& b) {
+// The picture's pixels as a QImage (rows top-down), for the thumbnail cache; transparent
+// parts stay transparent there, for the desktop to show them its way.
+QImage ToQImage(const TBitmap& b, const TVLMask& alpha) {
   QImage wrapped(b.Bits(), b.Width(), b.Height(), b.RowLen(), QImage::Format_BGR888);
-  return wrapped.mirrored();  // the rows are stored bottom-up; this also copies them
+  QImage image = wrapped.mirrored();  // the rows are stored bottom-up; this also copies them
+  if (!HasTransparency(b, alpha)) return image;
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    const uint8_t* a = alpha.ScanLine(y);
+    for (int x = 0; x < image.width(); ++x) row[x] = (row[x] & 0x00ffffffu) | (QRgb(a[x]) << 24);
+  }
+  return image;
 }
 
-// A cached thumbnail as a 24-bit bitmap.
-void FromQImage(const QImage& image, TBitmap& b) {
+// A cached thumbnail as a 24-bit bitmap, with its alpha when it has some.
+void FromQImage(const QImage& image, TBitmap& b, TVLMask& alpha) {
   const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
   b.Reset(rgb.width(), rgb.height(), TPixelFormat::pf24bit);
   for (int y = 0; y < rgb.height(); ++y) std::memcpy(b.ScanLine(y), rgb.constScanLine(y), size_t(rgb.width()) * 3);
+  if (!image.hasAlphaChannel()) return;
+  // Straight (not premultiplied) colours: the converted rows above are already those.
+  const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  alpha.Allocate(argb.width(), argb.height(), 8);
+  for (int y = 0; y < argb.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    uint8_t* a = alpha.ScanLine(y);
+    for (int x = 0; x < argb.width(); ++x) a[x] = uint8_t(qAlpha(row[x]));
+  }
+  alpha.UpdateBoxFromPixels();
 }
 
 }  // namespace
@@ -356,10 +425,9 @@ TPicturePtr TVeloraMView::ReadThumbnailCached(const TVLThumbnailCache& cache, co
   }
   const QImage cached = cache.Lookup(path, size);
   if (!cached.isNull()) {
-    TBitmap pixels;
-    FromQImage(cached, pixels);
+    FromQImage(cached, picture->Bitmap, picture->Alpha);
     picture->Background = TRGBToTColor(request.Background);
-    MakeThumbnail(pixels, thumbWidth, thumbHeight, picture->Bitmap);
+    ReduceToThumbnail(*picture, thumbWidth, thumbHeight);
     return picture;
   }
   // Read at the scale the cache's folder needs, keep that, and reduce it for the cell.
@@ -373,12 +441,10 @@ TPicturePtr TVeloraMView::ReadThumbnailCached(const TVLThumbnailCache& cache, co
   if (picture->Bitmap.PixelFormat() == TPixelFormat::pf24bit) {
     // The picture's own size is known when it was read whole; a reduced JPEG only says it roughly.
     const bool whole = picture->Params && picture->Params->JpegScaleUsed <= 1;
-    cache.Store(path, ToQImage(picture->Bitmap), size, whole ? picture->Bitmap.Width() : 0,
+    cache.Store(path, ToQImage(picture->Bitmap, picture->Alpha), size, whole ? picture->Bitmap.Width() : 0,
                 whole ? picture->Bitmap.Height() : 0, QString());
   }
-  TBitmap thumb;
-  MakeThumbnail(picture->Bitmap, thumbWidth, thumbHeight, thumb);
-  picture->Bitmap.SwapPixels(thumb);
+  ReduceToThumbnail(*picture, thumbWidth, thumbHeight);
   return picture;
 }
 
@@ -434,6 +500,22 @@ void TVeloraMView::ThumbnailArrived(uint64_t serial, uint64_t ticket, const TPic
   e->Background = result->Background;
   StoreImage(index, result->Bitmap);
   UpdateCell(index);
+}
+
+QString TVeloraMView::ToolTipAt(int x, int y) const {
+  const int index = HitTest(x, y);
+  const TEntry* e = Entry(index);
+  if (!e) return {};
+  const std::string failure = ImageReadFailure(index);
+  if (!failure.empty()) return QString::fromStdString(failure);
+  // A caption cut short (as it is drawn: the bottom one inside its band's frame) shows whole.
+  const auto cut = [this](const TVLMText& text, int shift) {
+    return QFontMetrics(text.Font).horizontalAdvance(QString::fromStdString(text.Caption())) > ThumbWidth_ - shift;
+  };
+  QStringList whole;
+  if (cut(*e->BottomText, 2)) whole << QString::fromStdString(e->BottomText->Caption());
+  if (cut(*e->InfoText, 0)) whole << QString::fromStdString(e->InfoText->Caption());
+  return whole.join("\n");
 }
 
 void TVeloraMView::UpdateCell(int index) {
@@ -1289,9 +1371,9 @@ bool TVeloraMView::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
     const QPoint at = ToClient(help->pos());
-    const std::string failure = ImageReadFailure(HitTest(at.x(), at.y()));
-    if (!failure.empty()) {
-      QToolTip::showText(help->globalPos(), QString::fromStdString(failure), this);
+    const QString tip = ToolTipAt(at.x(), at.y());
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, this);
       return true;
     }
   }

@@ -123,6 +123,9 @@ class TVeloraMView : public TVLView {
   // "JPEG: premature end of data"); empty once it was read, or before it was tried. The cell
   // shows it as its tool tip.
   std::string ImageReadFailure(int index) const;
+  // The tool tip of the cell at client point (x, y): why its file could not be read, else its
+  // captions that are cut short, whole; "" for none.
+  QString ToolTipAt(int x, int y) const;
   // The entry's pixels, checked out of the store: the caller checks them in (ReleaseBitmap).
   TBitmap* GetImageBitmap(int index);
   void ReleaseBitmap(TBitmap* bitmap, bool writeBack = false) { Store_->CheckIn(bitmap, writeBack); }

@@ -1,5 +1,7 @@
 // The viewer's command-line texts and its folder scan: masks, order, numbering, captions and
 // what is left out.
+#include <cstdio>
+
 #include "io/folder_scan.h"
 #include "viewer_texts.h"
 #include "io_test_support.h"
@@ -11,10 +13,30 @@ namespace {
 TEST(ViewerCommandLine, UsageTextAndCaption) {
   EXPECT_STREQ(kViewerUsageText,
                "Incorrect number of parameters !\n\nUsage: TesselImageViewer <Folder> <FileMask>\n"
-               "Example: TesselImageViewer \"C:\\My Pictures\\Medical\" A1964*.*");
+               "Example: TesselImageViewer ~/Pictures/Medical 'A1964*.*'");
   EXPECT_EQ(ViewerCaption("/home/me/pics", "*.jpg"), "Tessel Image Viewer [/home/me/pics/*.jpg]");
   EXPECT_EQ(ViewerCaption("pics/", "*"), "Tessel Image Viewer [pics//*]") << "the folder is taken unchanged";
   EXPECT_EQ(kScanBottomBackground, RGBColor(208, 239, 239));
+}
+
+// A folder that cannot be shown is said plainly (the viewer exits with status 2).
+TEST(ViewerCommandLine, FolderProblems) {
+  const std::string dir = ::testing::TempDir();
+  EXPECT_EQ(FolderProblem(dir), "");
+  EXPECT_EQ(FolderProblem(dir + "/no-such-folder"), "The folder " + dir + "/no-such-folder does not exist.");
+  const std::string file = dir + "/velora_folder_problem.txt";
+  FILE* f = std::fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_EQ(FolderProblem(file), file + " is a file, not a folder.");
+  std::remove(file.c_str());
+}
+
+TEST(ViewerCommandLine, HelpListsTheKeys) {
+  const std::string help = ViewerHelpText();
+  EXPECT_NE(help.find("Usage: TesselImageViewer <Folder> <FileMask>"), std::string::npos);
+  for (int i = 0; i < kViewerKeyCount; ++i) EXPECT_NE(help.find(kViewerKeys[i].Keys), std::string::npos);
+  EXPECT_NE(help.find("  F, F11"), std::string::npos);
 }
 
 TEST(FileMask, StarQuestionMarkAndCase) {

@@ -114,6 +114,25 @@ TEST(Loader, ARunningJobSeesItWentStaleAndItsResultIsDropped) {
   EXPECT_FALSE(delivered);
 }
 
+// Closing the window destroys the loader while a large picture decodes: the decode is told
+// to stop, so the window's end does not wait for it.
+TEST(Loader, DestroyingTheLoaderStopsTheRunningJobs) {
+  auto loader = std::make_unique<TVeloraLoader>(2);
+  auto channel = loader->NewChannel();
+  std::atomic<int> started{0}, sawStale{0};
+  for (int key = 0; key < 2; ++key)
+    loader->Submit(channel, 1, key, nullptr, [&](const TLoadTicket& ticket) -> TLoadDone {
+      ++started;
+      // Long enough (20 s) that only being told to stop ends it within the test.
+      for (int row = 0; row < 20000 && !ticket.Stale(); ++row) std::this_thread::sleep_for(1ms);
+      if (ticket.Stale()) ++sawStale;
+      return {};
+    });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load() == 2; }, 30000));
+  loader.reset();
+  EXPECT_EQ(sawStale.load(), 2);
+}
+
 TEST(Loader, AResultForADeletedReceiverIsDropped) {
   TVeloraLoader loader(1);
   auto channel = loader.NewChannel();

@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
   char cache[] = "/tmp/velora-widget-tests.XXXXXX";
   const bool ownCache = mkdtemp(cache) != nullptr;
   if (ownCache) setenv("XDG_CACHE_HOME", cache, 1);
-  // ... and their settings too: what a test sets (a panel shown) must not follow the user.
-  char config[] = "/tmp/velora-widget-settings.XXXXXX";
+  // ... and their settings too: the viewer's kept settings never leak into another test run.
+  char config[] = "/tmp/velora-widget-config.XXXXXX";
   const bool ownConfig = mkdtemp(config) != nullptr;
   if (ownConfig) setenv("XDG_CONFIG_HOME", config, 1);
   TesselApplication app(argc, argv);

@@ -167,6 +167,12 @@ void TVeloraView::SetEnableAlphaChannel(bool value) {
   Update();
 }
 
+void TVeloraView::SetTransparencyBackdrop(TVLTransparencyBackdrop backdrop, TColor colour) {
+  Backdrop_ = backdrop;
+  BackdropColour_ = colour;
+  Update();
+}
+
 void TVeloraView::SetCursor(int cursor) {
   OwnCursor_ = cursor;
   setCursor(ViewCursor(cursor));
@@ -682,6 +688,22 @@ void TVeloraView::PaintBackgroundAround(TBitmap& target, const TRect& clip, cons
   }
 }
 
+void TVeloraView::PaintBackdrop(TBitmap& target, const TRect& clip, const TRect& image) {
+  const int W = target.Width(), H = target.Height();
+  if (Backdrop_ == vltbBackground) {
+    TBitmapCanvas canvas(target, clip);
+    PaintBackground(canvas, W, H, image);
+    return;
+  }
+  // Around the picture the background as always; the backdrop under it only.
+  PaintBackgroundAround(target, clip, image);
+  TBitmapCanvas canvas(target, IntersectRect(clip, image));
+  if (Backdrop_ == vltbChecker)
+    FillChecker(canvas, image);
+  else
+    canvas.FillRect(image, ColorToRGB(BackdropColour_));
+}
+
 void TVeloraView::StretchInto(TBitmap& target, const TRect& dirty, bool blendAlpha) {
   if (DrawWidth_ <= 0 || DrawHeight_ <= 0 || SourceWidth_ <= 0 || SourceHeight_ <= 0) return;
   const int W = target.Width(), H = target.Height();
@@ -768,8 +790,7 @@ void TVeloraView::RenderFast(TBitmap& target, const std::vector<uint8_t*>& rows,
   const TRect image{CenterOffsetX_, CenterOffsetY_, CenterOffsetX_ + DrawWidth_, CenterOffsetY_ + DrawHeight_};
   const bool alpha = AlphaInUse();
   if (alpha) {
-    TBitmapCanvas canvas(target, dirty);
-    PaintBackground(canvas, W, H, image);
+    PaintBackdrop(target, dirty, image);
   } else if (CenterOffsetX_ > 0 || CenterOffsetY_ > 0 || DrawWidth_ < W || DrawHeight_ < H) {
     // Under an opaque image the background would only be overwritten: it is painted
     // around the image.
@@ -838,12 +859,18 @@ void TVeloraView::RenderTo(TBitmap& target) {
     PaintBackground(canvas, W, H, image);
     return;
   }
-  if (image.Left > 0 || image.Top > 0 || image.Right < W || image.Bottom < H) PaintBackgroundAround(target, all, image);
-  const bool useFilter = ZoomFilter_ != rfNone && FilterDelayTicks_ < 1 && Zoom_ != 100 && Bitmap_.Width() >= 2 &&
+  const bool alpha =
+      AlphaInUse() && AlphaMask_.Width() == Bitmap_.Width() && AlphaMask_.Height() == Bitmap_.Height();
+  if (alpha)
+    PaintBackdrop(target, all, image);
+  else if (image.Left > 0 || image.Top > 0 || image.Right < W || image.Bottom < H)
+    PaintBackgroundAround(target, all, image);
+  // The filters resample the colours alone: a picture with alpha is blended unfiltered.
+  const bool useFilter = !alpha && ZoomFilter_ != rfNone && FilterDelayTicks_ < 1 && Zoom_ != 100 && Bitmap_.Width() >= 2 &&
                          Bitmap_.Height() >= 2 && SourceWidth_ > 3 && SourceHeight_ > 3;
   try {
     if (!useFilter) {
-      StretchInto(target, all, false);
+      StretchInto(target, all, alpha);
     } else if (DrawWidth_ > 0 && DrawHeight_ > 0) {
       const TRect src = SourceRect();
       TBitmap out(DrawWidth_, DrawHeight_, TPixelFormat::pf24bit);

@@ -38,6 +38,10 @@ enum TVLBackgroundStyle {
   vlbsCropShadow,
 };
 
+// What shows through the transparent parts of a picture with alpha: the background (its style
+// and colour, as around the picture), the checkerboard image viewers use, or one colour.
+enum TVLTransparencyBackdrop { vltbBackground, vltbChecker, vltbColour };
+
 enum TVLSelectionBase { vlsbClientArea, vlsbBitmap };
 
 // Set of selection options (bits).
@@ -172,6 +176,9 @@ class TVeloraView : public TVLView {
   TNotifyEvent OnPaint;
   bool EnableAlphaChannel() const { return EnableAlphaChannel_; }
   void SetEnableAlphaChannel(bool value);
+  TVLTransparencyBackdrop TransparencyBackdrop() const { return Backdrop_; }
+  TColor TransparencyColour() const { return BackdropColour_; }
+  void SetTransparencyBackdrop(TVLTransparencyBackdrop backdrop, TColor colour = clWhite);
   TVLMouseInResizingGripEvent OnMouseInResizingGrip;
   TVLZoomEvent OnZoomIn, OnZoomOut;
   int Cursor() const { return OwnCursor_; }
@@ -311,6 +318,8 @@ class TVeloraView : public TVLView {
   // rendering
   void PaintBackground(TBitmapCanvas& canvas, int W, int H, const TRect& image);
   void PaintBackgroundAround(TBitmap& target, const TRect& clip, const TRect& image);
+  // What lies under a picture with alpha, within clip.
+  void PaintBackdrop(TBitmap& target, const TRect& clip, const TRect& image);
   void StretchInto(TBitmap& target, const TRect& dirty, bool blendAlpha);
   bool AlphaInUse() const;
   void DrawFilledSelection(TBitmap& target);
@@ -348,6 +357,8 @@ class TVeloraView : public TVLView {
   TVLMouseInteract MouseInteract_ = 0;
   TVLBackgroundStyle BackgroundStyle_ = vlbsSolid;
   bool EnableAlphaChannel_ = false;
+  TVLTransparencyBackdrop Backdrop_ = vltbBackground;
+  TColor BackdropColour_ = clWhite;
   int OwnCursor_ = crCross3;
   bool SavedScreenCursor_ = false;  // the hand cursor is overriding the screen cursor
   TResampleFilter SavedZoomFilter_ = rfNone;

@@ -28,6 +28,24 @@ void TBitmapCanvas::FillRect(const TRect& rect, TRGB c) {
   for (int y = r.Top + 1; y < r.Bottom; ++y) std::copy_n(first, 3 * r.Width(), bitmap_.ScanLine(y) + 3 * r.Left);
 }
 
+void FillChecker(TBitmapCanvas& canvas, const TRect& rect) {
+  const TRect r = IntersectRect(rect, canvas.Clip());
+  if (r.Width() <= 0 || r.Height() <= 0) return;
+  TBitmap& b = canvas.Bitmap();
+  // Two distinct rows of squares, the rest copied from the row a square above.
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    uint8_t* row = b.ScanLine(y) + 3 * r.Left;
+    if (y - r.Top >= 2 * kCheckerSquare) {
+      std::copy_n(b.ScanLine(y - 2 * kCheckerSquare) + 3 * r.Left, 3 * r.Width(), row);
+      continue;
+    }
+    for (int x = r.Left; x < r.Right; ++x, row += 3) {
+      const TRGB c = CheckerColour(x, y);
+      row[0] = c.b, row[1] = c.g, row[2] = c.r;
+    }
+  }
+}
+
 static bool PatternAt(TBrushPattern p, int x, int y) {
   x &= 7, y &= 7;
   switch (p) {

@@ -48,6 +48,14 @@ void DrawFrame(TBitmapCanvas& canvas, int x1, int y1, TColor colour1, TColor col
 void DrawShadowV(TBitmapCanvas& canvas, int right, int top, int bottom, int n = 6);
 void DrawShadowH(TBitmapCanvas& canvas, int left, int right, int bottom, int n = 6);
 
+// The squares shown through transparent pixels, the same in the view and in the thumbnails:
+// kCheckerSquare pixels a side, white and light grey, fixed to (0, 0) of what they fill.
+constexpr int kCheckerSquare = 8;
+inline TRGB CheckerColour(int x, int y) {
+  return ((x / kCheckerSquare + y / kCheckerSquare) & 1) == 0 ? TRGB{255, 255, 255} : TRGB{204, 204, 204};
+}
+void FillChecker(TBitmapCanvas& canvas, const TRect& r);
+
 // Copies the rectangle `r` of a 24-bit toolkit bitmap into `image` at the same place, as
 // opaque 32-bit pixels 0xFFRRGGBB (Format_RGB32 or Format_ARGB32_Premultiplied, the formats of
 // the widgets' backing stores, which draw such an image with a plain copy). `r` is clipped to
