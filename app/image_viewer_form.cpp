@@ -30,6 +30,7 @@
 #include "codecs/formats.h"
 #include "dialogs/previews_form.h"
 #include "files/sort_order.h"
+#include "info_panel.h"
 #include "io/folder_scan.h"
 #include "io/format_descriptor.h"
 #include "viewer_texts.h"
@@ -218,6 +219,7 @@ TfrmImageViewer::TfrmImageViewer(const std::string& folder, const std::string& f
   connect(&SlideshowTimer_, &QTimer::timeout, this, &TfrmImageViewer::SlideshowStep);
   BuildActions();
   BuildCullingCommands();
+  BuildPagesAndPanel();
   ApplySettings();
 }
 
@@ -225,6 +227,7 @@ TfrmImageViewer::~TfrmImageViewer() {
   // The column goes after the loader (children outlive members): it lets go of it first.
   VeloraMView1->SetLoader(nullptr);
   for (const TLoadChannelPtr& c : {ViewChannel_, AheadChannel_, ScanChannel_}) Loader_->Renew(c);
+  Player_.reset();  // it lets go of the loader's channel
   Loader_.reset();
 }
 
@@ -352,6 +355,7 @@ void TfrmImageViewer::SaveSettings() {
   if (!FullScreen_) {
     Settings_.Geometry = saveGeometry();
     Settings_.State = saveState();
+    Settings_.InfoPanel = !InfoPanel_->isHidden();  // also when its own button closed it
   }
   Settings_.ColumnWidth = VeloraMView1->width();
   QSettings store("Tessel", "TesselImageViewer");
@@ -415,6 +419,7 @@ bool TfrmImageViewer::Busy() const {
 struct TScanEntryStamped {
   TScanEntry Entry;
   TFileStamp Stamp;
+  int Pages = 1;
 };
 
 // The scan runs on the loader in pieces, so that a picture asked for meanwhile does not wait
@@ -487,6 +492,7 @@ std::vector<TScanEntryStamped> ScanPiece(TScanJob& job, const TLoadTicket& ticke
     io.AbortReason.clear();
     if (ScanOne(io, job.Folder, name, item.Entry)) {
       item.Stamp = StampOfFile(item.Entry.FileName);
+      item.Pages = PageCount(io.Params());
       batch.push_back(std::move(item));
       if (job.Count == 0) break;
     } else if (std::string why = LeftOutReason(job.Folder + "/" + name, io); !why.empty()) {
@@ -543,6 +549,7 @@ void TfrmImageViewer::ScanArrived(const std::shared_ptr<TScanJob>& job, std::vec
     VeloraMView1->ImageBottomText(idx)->SetCaption(entry.BottomText);
     VeloraMView1->ImageInfoText(idx)->SetCaption(entry.InfoText);
     VeloraMView1->ImageBottomText(idx)->Background = entry.BottomBackground;
+    VeloraMView1->SetImagePages(idx, item.Pages);
     Known_[entry.BottomText] = item.Stamp;
   }
   VeloraMView1->UnlockUpdate();
@@ -635,6 +642,7 @@ void TfrmImageViewer::RescanFolder() {
         continue;
       }
       item.Stamp = stamp;
+      item.Pages = PageCount(io.Params());
       rescan->Read[name] = std::move(item);
       rescan->Names.push_back(name);
     }
@@ -687,6 +695,7 @@ void TfrmImageViewer::RescanArrived(const std::shared_ptr<TRescan>& rescan) {
       m.InvalidateImage(i);
     }
     m.ImageInfoText(i)->SetCaption(item.Entry.InfoText);
+    m.SetImagePages(i, item.Pages);
     Known_[name] = item.Stamp;
     ++i;
   }
@@ -766,8 +775,9 @@ bool IsJpegName(const std::string& name) {
 
 }  // namespace
 
-void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
+void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache, int page) {
   Loader_->Renew(ViewChannel_);
+  ReadPage_ = page;
   AfterWhole_.clear();
   AwaitingAhead_.clear();
   const std::string name = VeloraMView1->GetImageFileName(idx);
@@ -779,7 +789,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
   }
   const TFileStamp stamp = StampOfFile(name);
   // The same file, unchanged, already whole in the view: only the fit.
-  if (useCache && idx == ShownIndex_ && ShownWhole_ && Pristine_ && Shown_ && Shown_->FileName == name &&
+  if (useCache && page == 0 && idx == ShownIndex_ && ShownWhole_ && Pristine_ && Shown_ && Shown_->FileName == name &&
       stamp.Valid() && Shown_->Stamp == stamp) {
     if (fit) {
       FitMode_ = true;
@@ -788,7 +798,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
     ReadAround(idx);
     return;
   }
-  if (useCache) {
+  if (useCache && page == 0) {
     if (TPicturePtr picture = Ahead_.Take(name, stamp)) {
       Present(idx, picture, fit);
       return;
@@ -806,7 +816,7 @@ void TfrmImageViewer::StartPicture(int idx, bool fit, bool useCache) {
   CaptionSize(VeloraMView1->ImageInfoText(idx)->Caption(), w, h);
   // A preview pays off for large photos only, and is pointless for a reload, which keeps
   // the old picture until the new one is there.
-  const bool preview = useCache && int64_t(w) * h >= 4000000 && IsJpegName(name);
+  const bool preview = useCache && page == 0 && int64_t(w) * h >= 4000000 && IsJpegName(name);
   SubmitRead(idx, name, fit, preview);
 }
 
@@ -815,6 +825,8 @@ void TfrmImageViewer::SubmitRead(int idx, const std::string& name, bool fit, boo
   request.FileName = name;
   request.Background = ColorToRGB(ViewBackground());
   request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
+  request.Page = ReadPage_;
+  request.Histogram = true;  // for the information panel, counted on the worker
   auto source = PictureSource;
   Loader_->Submit(ViewChannel_, kPicturePriority, idx, this, [this, source, request, idx, fit](const TLoadTicket& t) -> TLoadDone {
     TPicturePtr picture = source(request, [&t] { return t.Stale(); });
@@ -860,6 +872,7 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
   io.Aborting = picture->Failed;
   io.AbortReason = picture->Reason;
   const bool wasPreview = Preview_ && ShownIndex_ == idx;
+  Player_->Stop();
   Preview_ = false;
   PreviewMark_->hide();
   ShownIndex_ = idx;
@@ -873,6 +886,7 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
     ShowStatus(opened ? "Cannot read " + picture->FileName + ": " + FailureReason(io) : picture->Reason);
     UpdatePictureStatus();
     TransitionPending_ = false;
+    PicturePresented(picture);
     return;
   }
   ShowStatus({});
@@ -898,7 +912,9 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
     VeloraView1->AlphaMask().Fill(255);
   }
   Shown_ = picture;
-  ShownWhole_ = Pristine_ = true;
+  ShownWhole_ = true;
+  // Only a first page goes back among the pictures read ahead, which stand for whole files.
+  Pristine_ = picture->Page == 0;
   VeloraView1->Update();
   VeloraView1->NotifyImageChanged();
   // Over a preview the fit follows what the user did with it.
@@ -920,6 +936,7 @@ void TfrmImageViewer::Present(int idx, const TPicturePtr& picture, bool fit) {
   std::vector<std::function<void()>> waiting;
   waiting.swap(AfterWhole_);
   for (auto& command : waiting) QTimer::singleShot(0, this, command);
+  PicturePresented(picture);
   ReadAround(idx);
 }
 
@@ -935,6 +952,7 @@ void TfrmImageViewer::ReadAround(int idx) {
     request.FileName = name;
     request.Background = ColorToRGB(ViewBackground());
     request.Upright = VeloraView1->GetIO().Params().JpegApplyOrientation;
+    request.Histogram = true;
     const int64_t key = NextAheadKey_++;
     AheadInFlight_[key] = name;
     Loader_->Submit(AheadChannel_, kAheadPriority, key, this, [this, source = PictureSource, request, key](const TLoadTicket& t) -> TLoadDone {
@@ -987,6 +1005,7 @@ void TfrmImageViewer::ShowEmptyPicture() {
   Status_->SetZoom(0);
   Status_->SetImageSize(0, 0, 0);
   if (VeloraView1->Background() != ViewBackground()) VeloraView1->SetBackground(ViewBackground());
+  PicturePresented(nullptr);
   if (wasEmpty) return;
   // Giving back the pages of a large picture takes a while: a worker does it.
   auto old = std::make_shared<TPictureResult>();
@@ -1154,6 +1173,7 @@ void TfrmImageViewer::Undo() {
     VeloraView1->NotifyImageChanged();
     if (FitMode_) Fit();
     UpdatePictureStatus();
+    PictureEdited();
   });
 }
 
@@ -1184,6 +1204,8 @@ void TfrmImageViewer::SetFullScreen(bool on) {
   VeloraMView1->setVisible(!on);
   tbMain->setVisible(!on);
   tbImageControl->setVisible(!on);
+  // The information panel steps aside too, and comes back as it was.
+  InfoPanel_->setVisible(!on && Settings_.InfoPanel);
   Splitter1->setHandleWidth(on ? 0 : 5);
   UpdateStatusBar();
   const TColor background = !on && Shown_ && Shown_->BackgroundChanged ? Shown_->Background : ViewBackground();
@@ -1313,17 +1335,21 @@ void TfrmImageViewer::tbtnZoomX1Click() {
 // The processing commands work on the whole picture: with a preview shown they wait for it.
 void TfrmImageViewer::tbtnColorAdjustClick() {
   WhenWhole([this] {
+    Player_->Stop();  // the change applies to the frame shown, which then stays
     Pristine_ = false;
     if (VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppContrast, ppHSV, ppHSL, ppRGB}))) TurnsSinceEdit_ = 0;
     UpdatePictureStatus();
+    PictureEdited();
   });
 }
 
 void TfrmImageViewer::tbtnEffectClick() {
   WhenWhole([this] {
+    Player_->Stop();
     Pristine_ = false;
     if (VeloraView1->GetProc().ShowPreviews(PreviewPageSet({ppUserFilter, ppBumpMap, ppRotate}))) TurnsSinceEdit_ = 0;
     UpdatePictureStatus();
+    PictureEdited();
   });
 }
 
@@ -1334,6 +1360,6 @@ void TfrmImageViewer::tbtnReloadImageClick() {
   if (PendingIndex_ >= 0)
     LoadPendingSelection();
   else
-    StartPicture(CurrentIndex_, false, false);
+    StartPicture(CurrentIndex_, false, false, ShownIndex_ == CurrentIndex_ ? Page_ : 0);
   VeloraView1->setToolTip(QString::fromStdString(VeloraMView1->GetImageFileName(CurrentIndex_)));
 }

@@ -23,6 +23,7 @@
 
 #include "culling_actions.h"
 #include "files/sort_order.h"
+#include "mview/gif_animation.h"
 #include "key_table.h"
 #include "mview/thumbnail_cache.h"
 #include "mview/velora_loader.h"
@@ -37,6 +38,7 @@ class QProgressBar;
 
 class QSplitter;
 class QToolBar;
+class TInfoPanel;
 
 namespace velora {
 class TVeloraIO;
@@ -214,6 +216,26 @@ class TfrmImageViewer : public QMainWindow, public TCullingHost {
   void OpenFolder(const std::string& folder) override;
   void SortChanged(velora::TSortOrder order, bool reversed) override;
   QWidget* DialogParent() override { return this; }
+  // ---- pages, animation, the information panel (image_viewer_pages.cpp)
+  // The page shown (from 0) of the file shown, and its pages (1 for a file without pages).
+  int Page() const { return Page_; }
+  int Pages() const { return Pages_; }
+  // "page 2/3" for a file with pages, empty otherwise.
+  QString PageText() const;
+  // Reads page `page` of the file shown (through the loader), keeping the zoom; nothing
+  // beyond the first or last page.
+  void ShowPage(int page);
+  void NextPage() { ShowPage(Page_ + 1); }
+  void PreviousPage() { ShowPage(Page_ - 1); }
+  // An animated GIF plays in the view; the key pauses and resumes it.
+  velora::TGifPlayer& Animation() { return *Player_; }
+  void ToggleAnimationPause();
+  TInfoPanel* InfoPanel() const { return InfoPanel_; }
+  void ToggleInfoPanel();
+  QAction* actNextPage = nullptr;
+  QAction* actPreviousPage = nullptr;
+  QAction* actPauseAnimation = nullptr;
+  QAction* actInfoPanel = nullptr;
 
   // Priorities on the loader: the picture asked for first, then the column's thumbnails
   // (visible ones above the scan), the pictures read ahead last.
@@ -230,6 +252,13 @@ class TfrmImageViewer : public QMainWindow, public TCullingHost {
   void BuildCullingCommands();
   // Selects the entry named SelectName_ when it is listed, and forgets the name.
   bool SelectNamed();
+  void BuildPagesAndPanel();
+  // After Present: the page, the animation and the panel follow the picture (or its failure).
+  void PicturePresented(const velora::TPicturePtr& picture);
+  void ShowAnimationFrame(velora::TGifFrame& frame);
+  void UpdateInfoPanel();
+  // The picture in the view was changed ("CA", "EF"): its histogram is counted again.
+  void PictureEdited();
   void BuildActions();
   QAction* AddAction(const char* name, const char* text, std::function<void()> run);
   void ApplySettings();
@@ -250,7 +279,7 @@ class TfrmImageViewer : public QMainWindow, public TCullingHost {
   void Renumber();
   // Shows entry idx: from the pictures read ahead when it is there, else read (with a quick
   // preview first for a large photo). fit: fit once shown; useCache false reads the file again.
-  void StartPicture(int idx, bool fit, bool useCache);
+  void StartPicture(int idx, bool fit, bool useCache, int page = 0);
   void SubmitRead(int idx, const std::string& name, bool fit, bool preview);
   void PreviewArrived(int idx, const velora::TPicturePtr& picture);
   void PictureArrived(int idx, const velora::TPicturePtr& picture, bool fit);
@@ -329,4 +358,11 @@ class TfrmImageViewer : public QMainWindow, public TCullingHost {
   std::vector<std::string> Given_;  // listed instead of the folder's matching entries
   velora::TSortOrder Order_ = velora::TSortOrder::soName;
   bool Reversed_ = false;
+  int Page_ = 0, Pages_ = 1;
+  int ReadPage_ = 0;  // the page the view's next read asks for
+  std::unique_ptr<velora::TGifPlayer> Player_;
+  TInfoPanel* InfoPanel_ = nullptr;
+  // What the panel shows of the picture in the view.
+  velora::TPicturePtr InfoPicture_;
+  bool HistogramStale_ = false;
 };

@@ -43,6 +43,9 @@ const TViewerKeyText kViewerKeys[] = {
     {"Ctrl+C, Ctrl+Shift+C", "copy the picture, the file's path"},
     {"Ctrl+O", "open another folder"},
     {"R", "reload the picture from its file"},
+    {"Ctrl+PgDown, Ctrl+PgUp", "next, previous page of a file with pages (TIFF)"},
+    {"P", "pause or resume an animated GIF"},
+    {"I, Ctrl+K", "show or hide the information panel"},
     {"F1, ?", "this list of keys"},
     {"Wheel", "zoom (or, with the setting Wheel=browse: next, previous; Ctrl+wheel zooms)"},
 };

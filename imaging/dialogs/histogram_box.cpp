@@ -53,6 +53,12 @@ void THistogramBox::Update() {
   Redraw();
 }
 
+void THistogramBox::SetHistogram(const THistogram* table) {
+  Table_ = table ? *table : THistogram{};
+  HaveTable_ = table != nullptr;
+  Redraw();
+}
+
 void THistogramBox::Redraw() {
   if (Buffer_.isNull()) return;
   Buffer_.fill(ColorToQColor(Background_));

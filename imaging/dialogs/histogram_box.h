@@ -41,6 +41,9 @@ class THistogramBox : public TBufferedBox, public TVLObject {
 
   // Recomputes the histogram and redraws.
   void Update();
+  // Draws a histogram counted elsewhere (on a worker, while the picture was read); nullptr
+  // draws none. The attached component is not asked.
+  void SetHistogram(const THistogram* table);
   // Redraws from the histogram last computed.
   void Redraw();
 

@@ -114,6 +114,9 @@ struct TIOParamsFields {
   int32_t GifImageIndex = 0;
   int32_t GifXPos = 0, GifYPos = 0;
   int32_t GifDelayTime = 0;
+  // What becomes of the frame read once its delay is over: 0 or 1 it stays, 2 its area is
+  // cleared, 3 the canvas returns to what it was before the frame.
+  int32_t GifDisposalMethod = 0;
   bool GifTransparent = false;
   TRGB GifTranspColor{};
   bool GifInterlaced = false;

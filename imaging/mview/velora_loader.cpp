@@ -165,6 +165,7 @@ TPicturePtr ReadPicture(const TPictureRequest& request, const std::function<bool
   params.JpegApplyOrientation = request.Upright;
   params.ConvertToSRGB = true;  // shown, so in the screen's colours, whatever profile the file has
   params.JpegScale = request.JpegScale;
+  params.TiffImageIndex = request.Page;
   if (request.JpegScale == 0) {
     params.Width = request.Width;
     params.Height = request.Height;
@@ -194,7 +195,18 @@ TPicturePtr ReadPicture(const TPictureRequest& request, const std::function<bool
   result->DpiY = params.DpiY;
   result->Params = std::make_unique<TIOParamsVals>();
   result->Params->AssignParams(params);
+  result->Page = request.Page;
+  result->Pages = PageCount(params);
+  if (request.Histogram && !result->Failed && bitmap.PixelFormat() == TPixelFormat::pf24bit) {
+    auto table = std::make_shared<THistogram>();
+    ComputeHistogram(bitmap, 0, 0, bitmap.Width(), bitmap.Height(), *table);
+    result->Histogram = std::move(table);
+  }
   return result;
+}
+
+int PageCount(const TIOParamsVals& params) {
+  return params.FileType == ioTIFF ? std::max(params.TiffImageCount, 1) : 1;
 }
 
 // ---- the cache of pictures read ahead ------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "bitmap/toolkit_bitmap.h"
 #include "bitmap/vl_mask.h"
 #include "base/vl_types.h"
+#include "proc/color_adjust.h"
 
 namespace velora {
 
@@ -121,6 +122,8 @@ struct TPictureRequest {
   bool Upright = true;           // turn photos by their EXIF orientation
   uint8_t JpegScale = 1;         // 0 automatic (by Width and Height), 1 full .. 4 eighth
   int Width = 0, Height = 0;     // the box an automatic JPEG scale must cover
+  int Page = 0;                  // of a file with pages (TIFF), from 0
+  bool Histogram = false;        // count the picture's levels too, on the worker
 };
 
 // What a read left: the picture and everything a view takes over from its reader.
@@ -136,12 +139,18 @@ struct TPictureResult {
   bool ViewDpi = false;          // the format gives its resolution to the view
   int DpiX = 0, DpiY = 0;
   std::unique_ptr<TIOParamsVals> Params;  // the record as the read left it
+  int Page = 0, Pages = 1;       // the page read, and how many the file has
+  std::shared_ptr<const THistogram> Histogram;  // when asked for and the picture has 24 bits
   int64_t Bytes() const { return Bitmap.ImageSize() + int64_t(Alpha.RowLen()) * Alpha.Height(); }
 };
 using TPicturePtr = std::shared_ptr<TPictureResult>;
 
 // Reads request.FileName with a TVeloraIO of its own; stops early (Failed) once stop says so.
 TPicturePtr ReadPicture(const TPictureRequest& request, const std::function<bool()>& stop = {});
+
+// The pages of the file a record was read from: a TIFF's pages; 1 for everything else (the
+// frames of a GIF are an animation, not pages).
+int PageCount(const TIOParamsVals& params);
 
 // ---- pictures read ahead ---------------------------------------------------------------------
 

@@ -24,6 +24,7 @@ struct TVeloraMView::TEntry {
   std::string FileName;
   int ImageID = -1;
   int FrameDelay = 0;
+  int Pages = 1;
   std::unique_ptr<TVLMText> TopText, BottomText, InfoText;
   std::string ReadFailure;  // why the last read of FileName failed; empty after a good one
   // Reading on the loader: the entry's own number (indexes move), the number of its latest
@@ -942,6 +943,33 @@ void TVeloraMView::DrawStoredImage(QPainter& painter, TEntry& e, const QRect& ta
   painter.restore();
 }
 
+void TVeloraMView::SetImagePages(int index, int pages) {
+  TEntry* e = Entry(index);
+  if (!e || e->Pages == pages) return;
+  e->Pages = pages;
+  UpdateCell(index);
+}
+
+int TVeloraMView::ImagePages(int index) const {
+  const TEntry* e = Entry(index);
+  return e ? e->Pages : 0;
+}
+
+void TVeloraMView::PaintPageMark(QPainter& p, const TEntry& e, int right, int top) {
+  // Small and dark over the picture's top right, where no caption is.
+  QFont small = font();
+  small.setPixelSize(std::max(8, small.pixelSize() > 0 ? small.pixelSize() - 2 : 9));
+  const QString text = QString("%1 pages").arg(e.Pages);
+  const QFontMetrics fm(small);
+  const QRect box(right - fm.horizontalAdvance(text) - 4, top, fm.horizontalAdvance(text) + 4, fm.height());
+  p.save();
+  p.setFont(small);
+  p.fillRect(box, QColor(0, 0, 0, 170));
+  p.setPen(Qt::white);
+  p.drawText(box, Qt::AlignCenter, text);
+  p.restore();
+}
+
 bool TVeloraMView::PaintEntry(QPainter& p, int i, QRegion& painted) {
   TEntry& e = *Entries_[size_t(i)];
   int x = e.X - ViewX_, y = e.Y - ViewY_;
@@ -1002,6 +1030,7 @@ bool TVeloraMView::PaintEntry(QPainter& p, int i, QRegion& painted) {
     if (!e.BottomText->Caption().empty()) Frame(p, x, y + TH - b + 2, x + TW - 1, y + TH - 1, grey, white);
   }
 
+  if (e.Pages > 1) PaintPageMark(p, e, x + TW - 2, y + UpperGap_ + 2);
   if (OnImageDraw) OnImageDraw(this, i, x, y, p);
 
   int exclude = 0;
@@ -1350,9 +1379,11 @@ bool TVeloraMView::event(QEvent* event) {
     }
   }
   // The navigation keys belong to the control, not to the window's shortcuts.
+  // With Ctrl they are the window's (paging through a file's pages).
   if (event->type() == QEvent::ShortcutOverride) {
-    int key = static_cast<QKeyEvent*>(event)->key();
-    if (key >= Qt::Key_Home && key <= Qt::Key_PageDown) {
+    auto* key_event = static_cast<QKeyEvent*>(event);
+    const int key = key_event->key();
+    if (key >= Qt::Key_Home && key <= Qt::Key_PageDown && !(key_event->modifiers() & Qt::ControlModifier)) {
       event->accept();
       return true;
     }

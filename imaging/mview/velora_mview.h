@@ -90,6 +90,10 @@ class TVeloraMView : public TVLView {
   TColor ImageBackground(int index) const;
   void SetImage(int index, const TBitmap& bitmap);
   bool ObtainImage(int index);
+  // The pages of the entry's file: more than one are counted in a small mark over the
+  // picture's corner (the captions stay as they are).
+  void SetImagePages(int index, int pages);
+  int ImagePages(int index) const;
   // Forgets the entry's pixels and its read failure: the file is read again when the cell
   // shows (a file replaced on disk).
   void InvalidateImage(int index);
@@ -274,6 +278,7 @@ class TVeloraMView : public TVLView {
   void SelectAt(int x, int y, Qt::KeyboardModifiers modifiers);
   void ScrollRequest(QScrollBar* bar, int action);
   bool PaintEntry(QPainter& painter, int index, QRegion& painted);
+  void PaintPageMark(QPainter& painter, const TEntry& entry, int right, int top);
   void DrawStoredImage(QPainter& painter, TEntry& entry, const QRect& target);
   QPoint ToClient(const QPoint& widgetPoint) const;
   friend class TVLMText;

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Everyday viewing tried as a user does, under openbox on a virtual display: the window is not
 # kept on top of others (another window raised goes over it), the keys work after a click on
-# the picture, full screen and back, a slideshow advancing through a transition, and what the
-# status line says. Each picture is one plain colour, so the screen's centre says which one
+# the picture, full screen and back, a slideshow advancing through a transition, what the
+# status line says, a TIFF's second page, the information panel and an animated GIF's second
+# frame. Each picture is one plain colour, so the screen's centre says which one
 # shows. Screenshots go to $TRIAL_SHOTS when set. Skips (77) without Xvfb, openbox, xdotool,
 # xprop or ImageMagick.
 #   viewer_trial_check.sh VIEWER
@@ -150,4 +151,47 @@ while kill -0 $viewer_pid 2>/dev/null && [ $n -lt 100 ]; do sleep 0.05; n=$((n +
 echo "closed in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 kill -0 $viewer_pid 2>/dev/null && fail "the viewer is still running 5 s after its window closed"
 grep -q "IntervalMs=5000" "$tmp/config/Tessel/TesselImageViewer.conf" || fail "the settings were not kept"
+
+# Pages and frames: Ctrl+Page Down shows a TIFF's second page (p2 after p1) and the status line
+# says "page 2/3"; I opens the information panel at the window's right; an animated GIF shows
+# its second frame (p3 after p1) once the first one's delay (5 s) is over.
+mkdir -p "$tmp/pages" "$tmp/anim"
+$CONVERT -size 400x300 xc:'#e02020' xc:'#20c020' xc:'#2040e0' "$tmp/pages/three.tif"
+$CONVERT -delay 500 -size 400x300 xc:'#e02020' -delay 300 -size 400x300 xc:'#2040e0' -loop 0 "$tmp/anim/two.gif"
+start_viewer() { # $1 folder
+    "$viewer" "$1" "*.*" >"$tmp/viewer.log" 2>&1 & viewer_pid=$!; pids="$viewer_pid $pids"
+    window=$(timeout 90 xdotool search --sync --onlyvisible --name "Tessel Image Viewer" | head -1)
+    [ -n "$window" ] || { echo "FAILED: no viewer window"; cat "$tmp/viewer.log"; exit 1; }
+    sleep 2
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    cx=$((X + WIDTH / 2)); cy=$((Y + HEIGHT / 2))
+}
+stop_viewer() {
+    kill "$viewer_pid" 2>/dev/null
+    wait "$viewer_pid" 2>/dev/null
+}
+start_viewer "$tmp/pages"
+expect_shown "TIFF at start" p1
+cp "$tmp/shot.png" "$shots/trial-tiff-page-1.png"
+xdotool key --window "$window" ctrl+Next
+expect_shown "TIFF after Ctrl+Page Down" p2
+cp "$tmp/shot.png" "$shots/trial-tiff-page-2.png"
+last=$(tail -1 "$tmp/status.log")
+echo "status line: $last"
+case "$last" in *"page 2/3"*) ;; *) fail "the status line says \"$last\", no \"page 2/3\"" ;; esac
+xdotool key --window "$window" i
+sleep 2
+right=$(which_picture "$(pixel $((X + WIDTH - 60)) $cy)")
+cp "$tmp/shot.png" "$shots/trial-info-panel.png"
+echo "information panel: $right at the window's right"
+[ "$right" = mixed ] || fail "I does not open the information panel at the right ($right there)"
+xdotool key --window "$window" i  # closed again: the next start has none
+sleep 1
+stop_viewer
+start_viewer "$tmp/anim"
+expect_shown "GIF at start" p1
+cp "$tmp/shot.png" "$shots/trial-gif-frame-1.png"
+expect_shown "GIF after the first frame's delay" p3
+cp "$tmp/shot.png" "$shots/trial-gif-frame-2.png"
+stop_viewer
 exit $status

@@ -43,6 +43,7 @@ struct TGifGraphicControl {
   uint8_t transparentIndex = 0;
 
   bool Transparent() const { return (packed & 1) != 0; }
+  int Disposal() const { return (packed >> 2) & 7; }
 };
 
 // Number of entries of a colour table whose size field is n.

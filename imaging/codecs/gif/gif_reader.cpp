@@ -206,6 +206,7 @@ void TGifReader::ReadImage() {
   params_.Width = d.width;
   params_.Height = d.height;
   params_.GifDelayTime = control_.delay;
+  params_.GifDisposalMethod = control_.Disposal();
   params_.GifTransparent = control_.Transparent();
   params_.GifInterlaced = d.Interlaced();
 

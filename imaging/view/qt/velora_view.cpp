@@ -511,8 +511,10 @@ static bool IsClaimedKey(int key) {
 }
 
 bool TVeloraView::event(QEvent* e) {
-  // The navigation keys belong to the view, not to the dialog or a shortcut around it.
-  if (e->type() == QEvent::ShortcutOverride && IsClaimedKey(static_cast<QKeyEvent*>(e)->key())) {
+  // The navigation keys belong to the view, not to the dialog or a shortcut around it; with
+  // Ctrl they are the window's.
+  if (e->type() == QEvent::ShortcutOverride && IsClaimedKey(static_cast<QKeyEvent*>(e)->key()) &&
+      !(static_cast<QKeyEvent*>(e)->modifiers() & Qt::ControlModifier)) {
     e->accept();
     return true;
   }

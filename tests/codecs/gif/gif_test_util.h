@@ -131,6 +131,7 @@ struct Frame {
   int delay = 0;
   bool transparent = false;
   int transparentIndex = 0;
+  int disposal = 0;              // in the control extension
   int codeSize = 0;              // 0: from the table size
   std::vector<uint8_t> rawData;  // when set, written instead of coding the pixels
 };
@@ -171,7 +172,7 @@ inline std::vector<uint8_t> BuildGif(int screenW, int screenH, const std::vector
   if (!global.empty()) PutTable(v, global);
   for (const Frame& f : frames) {
     if (f.gce) {
-      v.insert(v.end(), {0x21, 0xF9, 4, uint8_t(f.transparent ? 1 : 0)});
+      v.insert(v.end(), {0x21, 0xF9, 4, uint8_t((f.transparent ? 1 : 0) | f.disposal << 2)});
       PutU16(v, f.delay);
       v.insert(v.end(), {uint8_t(f.transparentIndex), 0});
     }

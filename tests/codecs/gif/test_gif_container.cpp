@@ -180,6 +180,7 @@ std::vector<Frame> ThreeFrames() {
   Frame c = a;
   c.delay = 77;
   c.transparentIndex = 3;
+  c.disposal = 3;
   return {a, b, c};
 }
 
@@ -197,6 +198,7 @@ TEST_F(GifContainer, SelectsTheFrameAndCountsThemAll) {
   EXPECT_TRUE(p.GifInterlaced);
   // The control extension before frame 0 does not reach frame 1.
   EXPECT_EQ(p.GifDelayTime, 0);
+  EXPECT_EQ(p.GifDisposalMethod, 0);
   EXPECT_FALSE(p.GifTransparent);
   EXPECT_EQ(Pixel(0, 0), (TRGB{0, 255, 0}));
   EXPECT_EQ(Pixel(2, 1), (TRGB{0, 0, 255}));
@@ -206,6 +208,7 @@ TEST_F(GifContainer, SelectsTheFrameAndCountsThemAll) {
   q.GifImageIndex = 2;
   ASSERT_FALSE(Read(file, q, true));
   EXPECT_EQ(q.GifDelayTime, 77);
+  EXPECT_EQ(q.GifDisposalMethod, 3);
   EXPECT_TRUE(q.GifTransparent);
   EXPECT_EQ(q.GifTranspColor, (TRGB{255, 255, 255}));
   // Transparency goes into the alpha mask: index 3 at (3,0) and (0,1).
