@@ -146,6 +146,11 @@ cp "$tmp/shot.png" "$shots/trial-end.png"
 # Closing ends the process at once.
 start=$(date +%s%N)
 xdotool key --window "$window" alt+F4
+# The window goes between the press and the release, and xdotool stops at the first request
+# for a window that is gone: without these releases Alt and F4 stay down and repeat, and the
+# window manager closes every window that comes next.
+xdotool keyup F4 2>/dev/null
+xdotool keyup alt 2>/dev/null
 n=0
 while kill -0 $viewer_pid 2>/dev/null && [ $n -lt 100 ]; do sleep 0.05; n=$((n + 1)); done
 echo "closed in $(( ($(date +%s%N) - start) / 1000000 )) ms"
