@@ -62,6 +62,9 @@ std::string ViewerKeyList() {
 
 std::string ViewerHelpText() {
   return "Usage: TesselImageViewer <Folder> <FileMask> [--no-thumbnail-cache]\n"
+         "       TesselImageViewer <Folder>            every file of the folder\n"
+         "       TesselImageViewer <File>              its folder, with the file shown\n"
+         "       TesselImageViewer <File> <File>...    just these files\n"
          "Example: TesselImageViewer ~/Pictures/Medical 'A1964*.*'\n"
          "\n"
          "Keys:\n" +

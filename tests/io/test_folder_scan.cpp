@@ -35,6 +35,7 @@ TEST(ViewerCommandLine, FolderProblems) {
 TEST(ViewerCommandLine, HelpListsTheKeys) {
   const std::string help = ViewerHelpText();
   EXPECT_NE(help.find("Usage: TesselImageViewer <Folder> <FileMask>"), std::string::npos);
+  EXPECT_NE(help.find("TesselImageViewer <File>"), std::string::npos);  // the forms a file manager uses
   for (int i = 0; i < kViewerKeyCount; ++i) EXPECT_NE(help.find(kViewerKeys[i].Keys), std::string::npos);
   EXPECT_NE(help.find("  F, F11"), std::string::npos);
 }
