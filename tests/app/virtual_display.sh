@@ -12,6 +12,9 @@ unset QT_QPA_PLATFORM
 # it gives, which the sanitizers' strict string checks report; that library is not ours.
 [ -n "$ASAN_OPTIONS" ] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/velora-x.XXXXXX")
+# The viewer keeps its settings and thumbnails: each check starts with none and leaves none
+# behind for the next, or for the user's own.
+export XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" XDG_DATA_HOME="$tmp/data"
 pids=""
 cleanup() {
     for p in $pids; do kill "$p" 2>/dev/null; done
