@@ -1,5 +1,5 @@
-// Deleting a file the way the desktop does: into the trash of the freedesktop.org Trash
-// specification, from where the file manager (or Ctrl+Z here) can put it back. A file goes to
+// Deleting a file the way the desktop does: into the desktop's trash (the
+// freedesktop.org trash layout), from where the file manager (or Ctrl+Z here) can put it back. A file goes to
 // the trash of its own volume, so that nothing is ever copied across devices to be deleted:
 // the home trash ($XDG_DATA_HOME/Trash) when the file shares its file system, else the
 // volume's $topdir/.Trash/$uid (when .Trash is a real folder with the sticky bit) or
@@ -38,7 +38,7 @@ std::string TrashPercentEncode(const std::string& path);
 std::string TrashInfoText(const std::string& path, const std::tm& when);
 
 // Moves the file (or symbolic link) to its volume's trash under a name no other trashed file
-// has, its info file written first, as the specification orders.
+// has, its info file written first, as the desktop's trash layout orders.
 TFileResult MoveToTrash(const std::string& path, TTrashedFile& trashed);
 // Puts a trashed file back at its place and removes its info file; refused when a file of
 // that name has come there since.

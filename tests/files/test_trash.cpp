@@ -1,4 +1,4 @@
-// Deleting into the trash and putting back: the info file as the Trash specification writes
+// Deleting into the trash and putting back: the info file as the desktop's trash layout writes
 // it, the trash of another volume, clashing names, a read-only folder and a vanished file.
 // After every case the census of all bytes is what it was: nothing is ever lost.
 #include "files/trash.h"
@@ -17,12 +17,12 @@ std::tm LocalTime(int year, int month, int day, int hour, int minute, int second
   return t;
 }
 
-TEST(TrashInfo, TheSpecificationsExamplesAndEncoding) {
+TEST(TrashInfo, TheDesktopTrashExampleAndEncoding) {
   const struct {
     const char* path;
     const char* expected;
   } cases[] = {
-      // The specification's own example.
+      // The freedesktop.org trash layout's own example.
       {"foo/bar/meow.bow-wow", "[Trash Info]\nPath=foo/bar/meow.bow-wow\nDeletionDate=2004-08-31T22:32:08\n"},
       {"/home/user/photos/IMG 001.jpg",
        "[Trash Info]\nPath=/home/user/photos/IMG%20001.jpg\nDeletionDate=2004-08-31T22:32:08\n"},
